@@ -1,0 +1,2 @@
+// Desktop program: filled in with the front end.
+int main() { return 0; }

@@ -1,0 +1,1 @@
+// Placeholder translation unit for a block that has no sources yet.

@@ -1,0 +1,135 @@
+// The settings record: every option of "tov.ini" as a plain field, plus the input map,
+// the user colours, the recent-files list and the colour schemes.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tov {
+
+// The 17 input functions of a player, in file order.
+enum tinputfunction : int {
+    inRight, inLeft, inUp, inDown, inA, inB, inSelect, inStart, inRapidA, inRapidB,
+    inFastForward, inQuickLoad, inQuickSave, inResetGB, inToggleCheats, inPause, inScreenshot,
+    inputfunctioncount
+};
+
+constexpr int playercount = 4;
+constexpr uint8_t unassigned = 255;
+
+struct tsettings {
+    // Option fields, named by their keys ("8Bits" is Bits8).
+    bool WaveOut{};  // sound output on (menu `mnusound` toggles it)
+    bool WavFileOut{};  // also write the sound to a WAV file
+    int32_t Samplerate{};  // output sample rate in Hz
+    bool Bits8{};  // 8-bit instead of 16-bit samples
+    std::string WavFilename{};  // WAV file name
+    bool RecordMovie{};  // animation (frame) recording on
+    bool RecordHalfSpeed{};  // animation recording at half rate
+    std::string LastRomDir{};  // folder of the last opened ROM
+    std::string RomDir{};  // start folder of the ROM open dialog
+    std::string SaveRamDir{};  // folder for battery RAM, cheat and state files
+    int32_t Width{};  // client width of the main window
+    int32_t Height{};  // client height of the main window
+    int32_t WinX{};  // horizontal centre of the main window
+    int32_t WinY{};  // vertical centre of the main window
+    bool PauseOnDefocus{};  // pause while the main window is inactive
+    bool NoWindow{};  // main window without frame
+    int32_t Windowmode{};  // window mode: 0 window, 3 and 4 the two full-screen modes
+    int32_t FullscreenMode{};  // full-screen mode that Alt+Enter enters: 1 selects mode 4, any other value mode 3
+    double Gamma{};  // colour conversion gamma
+    double ColorSaturation{};  // colour conversion saturation
+    int32_t ColorWhitepoint{};  // colour conversion white point (0x00BBGGRR)
+    std::string ReflectorColor{};  // colour of the blank DMG screen while the LCD is off (6 hex digits; empty or invalid = colour 0)
+    bool DetectGBP{};  // identify as Game Boy Pocket / SGB2
+    bool DetectGBA{};  // identify a GBC as running on a GBA
+    bool StayOnTop{};  // main window stays on top
+    bool FrameRate{};  // show the frame rate in the window caption
+    int32_t MaxSkip{};  // most frames skipped in a row
+    bool CheatAutoSave{};  // cheat list saved and loaded with the ROM
+    bool StateAutoConvert{};  // convert older save states on load
+    int32_t Volume{};  // master volume, 0..100
+    bool LCDcolors{};  // LCD-like colour conversion
+    int32_t Interpolation{};  // read, written and edited in the dialog; nothing else uses it
+    bool Pitch{};  // sound pitch option
+    bool Sleep{};  // give up processor time while waiting for the next frame
+    bool MMTimer{};  // use the multimedia timer for pacing
+    double Speed{};  // emulation speed factor (1.0 = 4194304/70224 frames per second)
+    bool BootImage{};  // show the start-up picture
+    std::string Background{};  // border bitmap file
+    std::string BackgroundGBC{};  // border bitmap file for GBC games
+    int32_t SoundBufSize{};  // sound buffer length (latency)
+    int32_t Border{};  // 0 no border, 1 SGB border only, 2 SGB border or bitmap file, 3 always the bitmap file
+    int32_t Blend{};  // dialog choices 0 off, 1 mix the current with the previous frame, 2 interlaced as on a real GBC; read, written and edited, nothing else uses it
+    bool StartOpen{};  // show the open dialog at start when no ROM was given
+    bool SQWave{};  // square-wave generation option of the sound unit
+    bool SGBnocolors{};  // ignore SGB colour commands
+    bool nullgfx{};  // no picture output
+    int32_t bpp{};  // colour depth: 1 = 8, 2 = 16, 3 = 24, 4 = 32 bits; 8 and above taken as bits; 0 and 5..7 automatic
+    bool DSound{};  // sound through DirectSound (else waveOut)
+    bool DSoundWarning{};  // show a message when DirectSound fails and waveOut is used instead
+    bool DDraw{};  // picture through DirectDraw
+    bool DDrawBB{};  // DirectDraw with back buffer
+    bool DDrawFS{};  // DirectDraw exclusive full screen
+    int32_t DDrawFSWidth{};  // full-screen width
+    int32_t DDrawFSHeight{};  // full-screen height
+    int32_t DDrawFSHz{};  // full-screen refresh rate, 0 = default
+    bool DDrawWarning{};  // show a message when DirectDraw fails and the bitmap output is used instead
+    int32_t VSync{};  // vertical-sync mode of the frame loop
+    bool fastSGB{};  // fast SGB start-up
+    bool SpriteLimit{};  // 10 sprites per line
+    bool DebugEcho{};  // debugger: stop on echo-RAM access
+    bool EmulateHaltBug{};  // emulate the HALT bug
+    bool DebugHaltBugBreak{};  // debugger: stop when the HALT bug happens
+    bool DebugSgbStartBreak{};  // debugger: stop at the start of an SGB transfer
+    bool EmulateInaccVRAM{};  // VRAM/OAM inaccessible while the LCD uses them
+    bool DebugVRAMbreak{};  // debugger: stop on inaccessible VRAM access
+    bool DebugDisableLCD{};  // debugger: stop when the LCD is switched off outside VBlank
+    bool EmulateSramD{};  // emulate disabled cartridge RAM
+    bool DebugSramBreak{};  // debugger: stop on reading disabled cartridge RAM
+    bool DebugMBCaddr{};  // debugger: stop on odd writes to the cartridge registers
+    bool DebugSrcBrk{};  // debugger: the instruction `ld b,b` acts as a breakpoint
+    int32_t UninitedWRAM{};  // start content of work RAM: 0 close to reality, 1 fill with `WRAMinitvalue`, 2 random
+    std::string WRAMinitvalue{};  // fill value for work RAM (hex)
+    bool DebugWRAMbreak{};  // debugger: stop on reading never-written work or high RAM
+    bool DebugInc16OAMBreak{};  // debugger: stop on a 16-bit increment or decrement of a register pointing into OAM
+    bool DebugScreen{};  // show the LCD picture inside the debugger window
+    bool DebugLowercase{};  // disassembly in lower case
+    bool CpuMeter{};  // show the processor-load meter
+    int32_t SystemMode{};  // hardware: 0 DMG, 1 GBC, 2 SGB, 3 automatic preferring GBC, 4 automatic preferring SGB, 5 SGB + GBC, 6 GBC with the initial SGB border
+    bool RegClick{};  // I/O-map check boxes write the register when clicked
+    bool StartDebug{};  // stop in the debugger at the first instruction
+    bool DebugEsc{};  // the "pause" input opens the debugger instead of pausing
+    int32_t DebugBgColor{};  // debugger background colour
+    int32_t DebugTextColor{};  // debugger text colour
+    int32_t DebugHLTextColor{};  // debugger highlighted-text colour
+    int32_t DebugBrkColor{};  // debugger breakpoint-line colour
+    int32_t DebugCurrentColor{};  // debugger current-line colour
+    int32_t DebugHilightColor{};  // debugger highlight colour
+    int32_t DebugFontSize{};  // debugger font size
+    std::string DebugFont{};  // debugger font
+    int32_t DebugFontDense{};  // debugger line spacing
+    int32_t DataFollow{};  // memory view follows: 0 nothing, 1 the code cursor, 2 BC, 3 DE, 4 HL, 5 PC
+    int32_t CartMode{};  // cartridge emulation: 0 best accuracy, 1 best compatibility
+    bool GBCpalPD{};  // GBC start-palette option
+    bool LoadRomWarnings{};  // warn about problems found when loading a ROM
+    bool BOpendialog{};  // use the program's own file dialog
+    bool JoyFocus{};  // joystick read only while the window has the focus
+    bool JoyOpposite{};  // allow opposite directions at the same time
+    bool RemoteJoy{};  // link: remote joypad
+    std::string LinkListenAddr{};  // link: address/port to listen on
+    std::string LinkConnectAddr{};  // link: address to connect to
+    std::string DmgBootRom{};  // DMG boot ROM file
+    int32_t MBC7Joystick{};  // MBC7 tilt input source
+    // Per player: keyboard codes (Windows virtual-key codes) and joystick input codes.
+    std::array<std::array<uint8_t, inputfunctioncount>, playercount> keys{};
+    std::array<std::array<uint8_t, inputfunctioncount>, playercount> joybuttons{};
+    std::array<int32_t, playercount> joysticknum{};
+    // BG 0-3, WIN 4-7, OBP0 8-11, OBP1 12-15; 0x00BBGGRR.
+    std::array<uint32_t, 16> colors{};
+    std::array<std::string, 10> recent;
+    std::vector<std::string> colorschemes;
+};
+
+}  // namespace tov

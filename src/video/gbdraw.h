@@ -1,0 +1,62 @@
+// The renderer interface the machine drives. The machine stores the LCD registers
+// straight into these fields and calls the hooks at fixed points of each line and frame.
+#pragma once
+#include <cstdint>
+
+namespace tov {
+
+// One logged write to SCY, SCX or BGP during mode 3.
+struct tlinewrite {
+    uint32_t reg = 0;       // 0xFF42, 0xFF43 or 0xFF47
+    uint8_t oldvalue = 0;
+    int32_t position = 0;   // units left in mode 3 at the write (minus 9 in double speed)
+    uint8_t newvalue = 0;
+};
+
+constexpr int maxlinewrites = 20;
+
+class tgbdraw {
+public:
+    uint8_t* vram = nullptr;        // 16 KiB: bank 0 then bank 1, offsets from 0x8000
+    uint8_t* oam = nullptr;         // 160 bytes
+    uint16_t* gbcpalram = nullptr;  // 64 words: background palettes 0-31, object palettes 32-63
+    bool gbcmode = false;
+    bool sgbmode = false;
+    bool gbchardware = false;
+    uint8_t scx = 0, scy = 0, wx = 0, wy = 0;
+    uint8_t lcdc = 0, bgp = 0, obp0 = 0, obp1 = 0;
+    const tlinewrite* linewrites = nullptr;  // owned by the machine
+    int32_t linewritecount = 0;
+    bool skipframe = false;
+
+    virtual ~tgbdraw() = default;
+    virtual void startline(int ly) = 0;
+    virtual void refresh() = 0;
+    virtual void blank() = 0;
+    virtual void invalidate() = 0;
+    virtual void init() = 0;
+    virtual void framebegin() = 0;
+    virtual void frameend() = 0;
+    virtual void drawline(int ly) = 0;
+    virtual void vramwrite(int bank, int address) = 0;
+    virtual void oamwrite(int address) = 0;
+    virtual void palwrite(int index) = 0;
+};
+
+// A renderer that draws nothing: the machine's default until a real one is attached.
+class tgbdrawnull : public tgbdraw {
+public:
+    void startline(int) override {}
+    void refresh() override {}
+    void blank() override {}
+    void invalidate() override {}
+    void init() override {}
+    void framebegin() override {}
+    void frameend() override {}
+    void drawline(int) override {}
+    void vramwrite(int, int) override {}
+    void oamwrite(int) override {}
+    void palwrite(int) override {}
+};
+
+}  // namespace tov
