@@ -3,7 +3,9 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tov {
@@ -130,6 +132,98 @@ struct tsettings {
     std::array<uint32_t, 16> colors{};
     std::array<std::string, 10> recent;
     std::vector<std::string> colorschemes;
+};
+
+// ---- The option table of "tov.ini" and the routines that reset, read and write the record.
+// The two file routines (readsettingsfile, writesettingsfile) are the only disk access.
+
+
+enum class toptiontype : uint8_t { integer = 1, boolean = 2, string = 3, floating = 4 };
+
+// One option of the settings file. Exactly one of the member pointers is set, the one of `type`.
+struct toptionentry {
+    int32_t tsettings::*intfield = nullptr;
+    bool tsettings::*boolfield = nullptr;
+    std::string tsettings::*stringfield = nullptr;
+    double tsettings::*floatfield = nullptr;
+    toptiontype type = toptiontype::integer;
+    const char* key = "";          // spelling used when writing; compared case-insensitively
+    const char* defaultstring = "";  // type string
+    double defaultfloat = 0;       // type floating
+    int32_t defaultint = 0;        // type integer, and boolean (0 or 1)
+};
+
+constexpr int optioncount = 102;
+constexpr size_t maxsettingstring = 255;  // strings are cut to this many characters
+
+// All options, in file order.
+std::span<const toptionentry> optiontable();
+// The entry of `key` (case-insensitive), or nullptr.
+const toptionentry* findoption(std::string_view key);
+
+// The value of one option as the file spells it.
+std::string optiontext(const tsettings& s, const toptionentry& e);
+// Stores `value` into one option by the file's rules: integers and floats keep their current
+// value on a parse error, booleans are true exactly for "1", strings are cut to 255 characters.
+// Returns false when the value did not parse (the field is then unchanged).
+bool setoptiontext(tsettings& s, const toptionentry& e, std::string_view value);
+
+// Defaults of every option, the input map, joystick numbers and colours. The recent list is
+// emptied; the colour-scheme list is left alone (the file reader clears it itself).
+void setdefaults(tsettings& s);
+// Bounds applied after reading: Speed must be above 0 (else 1.0), Volume within 0..100.
+void clampsettings(tsettings& s);
+
+// Applies one "Key=Value" line of the settings file (or a --set argument). Lines without "="
+// and unknown keys are ignored. Returns true when the key was recognised.
+bool readsettingsline(tsettings& s, std::string_view line);
+// Applies a whole file's text: clears the colour schemes, sets the defaults, then every line.
+void readsettingstext(tsettings& s, std::string_view text);
+// Same from a file. A missing or unreadable file leaves the defaults and returns false.
+bool readsettingsfile(tsettings& s, const std::string& path);
+
+// The file's text: the table in order, then Joypad/JoystickBtn/JoystickNum per player,
+// the 16 colours, the 10 recent paths and the colour schemes.
+std::string settingstext(const tsettings& s);
+// Writes the file anew; returns false (and changes nothing else) when it cannot be written.
+bool writesettingsfile(const tsettings& s, const std::string& path);
+
+// Formats like the picture "0.0###...": at least `mindecimals` digits after the point, at most
+// `maxdecimals`, trailing zeros beyond the minimum dropped. 2.0 -> "2.0", 0.85 -> "0.85".
+std::string formatfloat(double v, int mindecimals, int maxdecimals);
+
+// Parsers shared with the dialogs. They accept surrounding blanks and reject anything else.
+bool parseint(std::string_view text, int32_t& out);
+bool parsefloat(std::string_view text, double& out);  // "." separator, finite values only
+bool parsehex(std::string_view text, uint32_t& out);
+
+// Resolves a configured file name: "\" separators become "/"; a name starting with "/" is used
+// as is, any other is taken relative to `programdir` (the program's folder, ending in "/").
+std::string resolvepath(std::string_view name, std::string_view programdir);
+
+// The settings record twice: `stored` is what the file holds, `working` what the running program
+// reads. Loading copies stored to working after reading; saving copies working to stored first.
+class tsettingsstore {
+public:
+    explicit tsettingsstore(std::string path = "tov.ini") : path_(std::move(path)) {}
+
+    tsettings stored;
+    tsettings working;
+
+    const std::string& path() const { return path_; }
+    void setpath(std::string path) { path_ = std::move(path); }
+
+    // Reads the file into the stored copy (defaults when missing), then stored -> working.
+    bool load();
+    // Reads the file into the stored copy only (the options dialog does this when it opens).
+    bool reloadstored();
+    // working -> stored, then writes the file.
+    bool save();
+    // The dialog's Apply: the stored copy is already filled; stored -> working, write the file.
+    bool apply();
+
+private:
+    std::string path_;
 };
 
 }  // namespace tov
