@@ -30,4 +30,10 @@ thostclock& realclock() {
     return clock;
 }
 
+double localdays(thostclock& clock) {
+    // 25569 days lie between 1899-12-30 and 1970-01-01.
+    int64_t t = clock.unixtime();
+    return 25569.0 + double(t + clock.utcoffset(t)) / 86400.0;
+}
+
 }  // namespace tov

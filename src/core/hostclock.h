@@ -20,6 +20,10 @@ public:
 // The process-wide real clock (the default for every component).
 thostclock& realclock();
 
+// Local date and time as days since 1899-12-30 00:00 (fractions are the time of day), the
+// time base of the cartridge clock file.
+double localdays(thostclock& clock);
+
 // A clock for tests: set the values directly.
 class tfakeclock : public thostclock {
 public:
