@@ -1,15 +1,371 @@
-// Placeholder register file; replaced by the full sound unit.
+// Register file, frame sequencer and channel state of the sound unit.
 #include "sound/gbsound.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace tov {
 
-void tgbsound::soundwrite(uint8_t, uint8_t) { renderpending(); }
-uint8_t tgbsound::soundread(uint8_t) { return 0xFF; }
-void tgbsound::wavewrite(int, uint8_t) {}
-uint8_t tgbsound::waveread(int) { return 0xFF; }
-void tgbsound::framestep() {}
-void tgbsound::soundreset(bool, bool) {}
-void tgbsound::setpower(bool) {}
-void tgbsound::trigger(int) {}
+namespace {
+
+// Registers, by the low byte of their address.
+enum : uint8_t {
+    NR10 = 0x10, NR11 = 0x11, NR12 = 0x12, NR13 = 0x13, NR14 = 0x14,
+    NR21 = 0x16, NR22 = 0x17, NR23 = 0x18, NR24 = 0x19,
+    NR30 = 0x1A, NR31 = 0x1B, NR32 = 0x1C, NR33 = 0x1D, NR34 = 0x1E,
+    NR41 = 0x20, NR42 = 0x21, NR43 = 0x22, NR44 = 0x23,
+    NR50 = 0x24, NR51 = 0x25, NR52 = 0x26,
+};
+
+// Wave RAM after power-up: the DMG pattern, and the one of GBC and SGB hardware.
+constexpr uint8_t dmgwave[16] = {0x06, 0xFE, 0x0E, 0x7F, 0x00, 0xFF, 0x58, 0xDF,
+                                 0x00, 0xEC, 0x00, 0xBF, 0x0C, 0xED, 0x04, 0xF7};
+
+void put32(uint8_t* p, int32_t v) {
+    uint32_t u = static_cast<uint32_t>(v);
+    p[0] = uint8_t(u);
+    p[1] = uint8_t(u >> 8);
+    p[2] = uint8_t(u >> 16);
+    p[3] = uint8_t(u >> 24);
+}
+
+int32_t get32(const uint8_t* p) {
+    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                                uint32_t(p[3]) << 24);
+}
+
+uint8_t flag(uint8_t v) { return v ? 1 : 0; }
+
+}  // namespace
+
+tgbsound::tgbsound() {
+    for (auto& c : channels) c = tsoundchannel{};
+}
+
+uint8_t tgbsound::randombyte() {
+    // xorshift32: any uniform source of 0-254 will do.
+    rng ^= rng << 13;
+    rng ^= rng >> 17;
+    rng ^= rng << 5;
+    return static_cast<uint8_t>(rng % 255u);
+}
+
+void tgbsound::setchannel(int channel, bool on) {
+    channels[channel].on = on ? 1 : 0;
+    if (on)
+        statusbyte |= uint8_t(1u << channel);
+    else
+        statusbyte &= uint8_t(~(1u << channel));
+    // Hardware returns garbage from wave RAM while channel 3 plays.
+    if (on && channel == 2)
+        for (auto& b : ch3regs) b = randombyte();
+}
+
+void tgbsound::envelopewrite(int channel, uint8_t value) {
+    tsoundchannel& c = channels[channel];
+    uint8_t old = c.nrx2;
+    c.nrx2 = value;
+    if ((value & 0xF0) == 0) {
+        // DAC off: the channel stops at once.
+        c.volume = 0;
+        setchannel(channel, false);
+        return;
+    }
+    if (value & 7) c.envzeroperiod = 0;
+    if (c.on) {
+        // "Zombie mode": writing NRx2 while playing nudges the volume.
+        int k = c.envzeroperiod ? 1 : (((old ^ value) & 8) ? 4 : 2);
+        c.volume = (c.volume + k) & 15;
+    }
+}
+
+void tgbsound::soundwrite(uint8_t reg, uint8_t value) {
+    renderpending();
+    switch (reg) {
+    case NR10: nr10 = value; return;
+    case NR30:
+        if (!(value & 0x80)) setchannel(2, false);
+        ch3dac = (value >> 7) & 1;
+        return;
+    case NR32: channels[2].nrx2 = value; return;
+    case NR43: nr43 = value; return;
+    case NR50: nr50 = value; return;
+    case NR51: nr51 = value; return;
+    case NR52:
+        statusbyte = value;
+        setpower((value & 0x80) != 0);
+        return;
+    default: break;
+    }
+    if (!power) return;
+    switch (reg) {
+    case NR11: case NR21: case NR31: case NR41: {
+        int ch = reg == NR11 ? 0 : reg == NR21 ? 1 : reg == NR31 ? 2 : 3;
+        int32_t max = maxlength[ch];
+        channels[ch].nrx1 = value;
+        channels[ch].length = max - (value & (max - 1));
+        return;
+    }
+    case NR12: envelopewrite(0, value); return;
+    case NR22: envelopewrite(1, value); return;
+    case NR42: envelopewrite(3, value); return;
+    case NR13: case NR23: case NR33: {
+        int ch = reg == NR13 ? 0 : reg == NR23 ? 1 : 2;
+        channels[ch].frequency = (channels[ch].frequency & 0x700) | value;
+        return;
+    }
+    case NR14: case NR24: case NR34: case NR44: {
+        int ch = reg == NR14 ? 0 : reg == NR24 ? 1 : reg == NR34 ? 2 : 3;
+        tsoundchannel& c = channels[ch];
+        c.lengthenable = (value >> 6) & 1;
+        if (ch != 3) c.frequency = (c.frequency & 0xFF) | ((value & 7) << 8);
+        if ((value & 0x80) && (ch != 2 || ch3dac)) trigger(ch);
+        return;
+    }
+    default: return;  // 0x15, 0x1F and 0x27 upwards do not exist
+    }
+}
+
+uint8_t tgbsound::soundread(uint8_t reg) {
+    switch (reg) {
+    case NR10: return nr10 | 0x80;
+    case NR11: return channels[0].nrx1 | 0x3F;
+    case NR21: return channels[1].nrx1 | 0x3F;
+    case NR12: return channels[0].nrx2;
+    case NR22: return channels[1].nrx2;
+    case NR42: return channels[3].nrx2;
+    case NR13: return uint8_t(channels[0].frequency);
+    case NR23: return uint8_t(channels[1].frequency);
+    case NR33: return uint8_t(channels[2].frequency);
+    case NR14: case NR24: case NR34: {
+        const tsoundchannel& c = channels[reg == NR14 ? 0 : reg == NR24 ? 1 : 2];
+        return uint8_t(((c.frequency >> 8) & 7) | (c.lengthenable ? 0x40 : 0) | 0xB8);
+    }
+    case NR44: return uint8_t((channels[3].lengthenable ? 0x40 : 0) | 0xBF);
+    case NR30: return uint8_t((ch3dac ? 0x80 : 0) | 0x7F);
+    case NR32: return channels[2].nrx2 | 0x9F;
+    case NR43: return nr43;
+    case NR50: return nr50;
+    case NR51: return nr51;
+    case NR52: {
+        uint8_t v = 0x70 | (power ? 0x80 : 0);
+        for (int i = 0; i < 4; i++)
+            if (channels[i].on) v |= uint8_t(1u << i);
+        return v;
+    }
+    default: return 0xFF;  // NR31, NR41 are write-only; gaps read 0xFF
+    }
+}
+
+void tgbsound::wavewrite(int index, uint8_t value) {
+    index &= 15;
+    ch3regs[index] = value;
+    ch3wave[index] = value;
+}
+
+uint8_t tgbsound::waveread(int index) { return ch3regs[index & 15]; }
+
+void tgbsound::trigger(int channel) {
+    tsoundchannel& c = channels[channel];
+    c.envfinished = 0;
+    if (channel != 2) {
+        // A DAC that is off (upper five bits of NRx2 clear) keeps the channel from starting.
+        if ((c.nrx2 & 0xF8) == 0) return;
+        c.volume = c.nrx2 >> 4;
+        c.envcountdown = c.nrx2 & 7;
+        c.envzeroperiod = (c.nrx2 & 7) == 0 ? 1 : 0;
+    }
+    if (c.length == 0) c.length = maxlength[channel];
+    setchannel(channel, true);
+    if (channel == 0) {
+        sweepshadow = c.frequency;
+        sweepcountdown = (nr10 >> 4) & 7;
+    }
+}
+
+void tgbsound::framestep() {
+    renderpending();
+    stepcounter++;
+
+    for (int i = 0; i < 4; i++) {
+        tsoundchannel& c = channels[i];
+        if (c.lengthenable && c.length > 0) {
+            c.length--;
+            if (c.length == 0) setchannel(i, false);
+        }
+    }
+
+    if ((stepcounter & 3) == 0) {
+        for (int i : {0, 1, 3}) {
+            tsoundchannel& c = channels[i];
+            if (c.envfinished) continue;
+            c.envcountdown--;
+            if (c.envcountdown == 0) {
+                if (c.nrx2 & 8) {
+                    if (c.volume < 15) c.volume++;
+                    if (c.volume >= 15) c.envfinished = 1;
+                } else {
+                    if (c.volume > 0) c.volume--;
+                    if (c.volume <= 0) c.envfinished = 1;
+                }
+            }
+            // A period of 0 reloads to 0 and therefore never steps.
+            if (c.envcountdown <= 0) c.envcountdown = c.nrx2 & 7;
+        }
+    }
+
+    int sweepperiod = (nr10 >> 4) & 7;
+    if ((stepcounter & 1) == 0 && sweepperiod != 0 && channels[0].on) {
+        sweepcountdown--;
+        if (sweepcountdown == 0) {
+            int shift = nr10 & 7;
+            bool decrease = (nr10 & 8) != 0;
+            if (shift != 0) {
+                int32_t d = sweepshadow >> shift;
+                int32_t next = decrease ? sweepshadow - d : sweepshadow + d;
+                int32_t check = decrease ? next - d : next + d;
+                if (check >= 2048)
+                    setchannel(0, false);
+                else if (next >= 0)
+                    channels[0].frequency = next;
+                sweepshadow = next;
+            } else if (!decrease) {
+                setchannel(0, false);
+            }
+        }
+        if (sweepcountdown <= 0) sweepcountdown = sweepperiod;
+    }
+
+    stepclock += 8192;
+}
+
+void tgbsound::setpower(bool on) {
+    uint8_t v = on ? 1 : 0;
+    if (v == power) return;
+    power = v;
+    for (auto& c : channels) {
+        c = tsoundchannel{};
+        c.frequency = 2047;
+    }
+    nr50 = nr51 = 0;
+    sweepcountdown = sweepshadow = 0;
+}
+
+void tgbsound::soundreset(bool gbc, bool sgb) {
+    renderpending();
+    gbchardware = gbc ? 1 : 0;
+    sgbmode = sgb ? 1 : 0;
+    power = 0;
+    setpower(true);
+    for (int i = 0; i < 16; i++) {
+        uint8_t b = (gbc || sgb) ? ((i & 1) ? 0xFF : 0x00) : dmgwave[i];
+        ch3regs[i] = ch3wave[i] = b;
+    }
+    // The boot program leaves channel 1 on, its envelope run down.
+    if (!sgb) {
+        setchannel(0, true);
+        channels[0].envfinished = 1;
+    }
+    nr10 = 0x80;
+    nr43 = 0x00;
+    nr50 = 0x77;
+    nr51 = 0xF3;
+    statusbyte = 0xF1;
+    ch3dac = 0;
+    channels[0].nrx1 = 0xBF;
+    channels[0].nrx2 = 0xF3;
+    for (int i = 0; i < 3; i++) channels[i].frequency = 2047;
+}
+
+// ---- save-state blocks ----
+
+std::array<uint8_t, tgbsound::st1size> tgbsound::savest1() const {
+    std::array<uint8_t, st1size> b{};
+    put32(&b[0], stepcounter);
+    put32(&b[4], stepclock);
+    put32(&b[8], pending);
+    put32(&b[12], sweepcountdown);
+    put32(&b[16], sweepshadow);
+    b[20] = nr10;
+    b[21] = nr43;
+    b[22] = nr50;
+    b[23] = nr51;
+    b[24] = statusbyte;
+    b[25] = ch3dac;
+    b[26] = power;
+    b[27] = gbchardware;
+    b[28] = sgbmode;
+    return b;
+}
+
+std::array<uint8_t, tgbsound::ch1size> tgbsound::savech1() const {
+    std::array<uint8_t, ch1size> b{};
+    for (int i = 0; i < 4; i++) {
+        uint8_t* p = &b[i * 22];
+        const tsoundchannel& c = channels[i];
+        put32(p, c.length);
+        put32(p + 4, c.envcountdown);
+        put32(p + 8, c.volume);
+        put32(p + 12, c.frequency);
+        p[16] = c.on;
+        p[17] = c.lengthenable;
+        p[18] = c.nrx1;
+        p[19] = c.nrx2;
+        p[20] = c.envfinished;
+        p[21] = c.envzeroperiod;
+    }
+    return b;
+}
+
+bool tgbsound::loadst1(const uint8_t* b, size_t size) {
+    if (!b || size != size_t(st1size)) return false;
+    stepcounter = get32(b);
+    stepclock = get32(b + 4);
+    pending = std::max<int32_t>(0, get32(b + 8));
+    sweepcountdown = std::clamp<int32_t>(get32(b + 12), 0, 7);
+    // The shadow only ever holds 11-bit values or a small negative remainder.
+    sweepshadow = std::clamp<int32_t>(get32(b + 16), -4096, 4095);
+    nr10 = b[20];
+    nr43 = b[21];
+    nr50 = b[22];
+    nr51 = b[23];
+    statusbyte = b[24];
+    ch3dac = flag(b[25]);
+    power = flag(b[26]);
+    gbchardware = flag(b[27]);
+    sgbmode = flag(b[28]);
+    return true;
+}
+
+bool tgbsound::loadch1(const uint8_t* b, size_t size) {
+    if (!b || size != size_t(ch1size)) return false;
+    for (int i = 0; i < 4; i++) {
+        const uint8_t* p = b + i * 22;
+        tsoundchannel& c = channels[i];
+        c.length = std::clamp<int32_t>(get32(p), 0, maxlength[i]);
+        c.envcountdown = std::clamp<int32_t>(get32(p + 4), 0, 7);
+        c.volume = get32(p + 8) & 15;
+        c.frequency = get32(p + 12) & 2047;
+        c.on = flag(p[16]);
+        c.lengthenable = flag(p[17]);
+        c.nrx1 = p[18];
+        c.nrx2 = p[19];
+        c.envfinished = flag(p[20]);
+        c.envzeroperiod = flag(p[21]);
+    }
+    return true;
+}
+
+bool tgbsound::loadch3regs(const uint8_t* b, size_t size) {
+    if (!b || size != 16) return false;
+    std::memcpy(ch3regs, b, 16);
+    return true;
+}
+
+bool tgbsound::loadch3wave(const uint8_t* b, size_t size) {
+    if (!b || size != 16) return false;
+    std::memcpy(ch3wave, b, 16);
+    return true;
+}
 
 }  // namespace tov

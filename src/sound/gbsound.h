@@ -1,16 +1,58 @@
 // The sound unit: NR10-NR52, wave RAM, the frame sequencer and channel state.
-// This base class keeps the register semantics and produces no samples.
+// This base class keeps the register semantics and produces no samples; the
+// synthesiser (tgbsoundtov) derives from it.
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace tov {
 
+// One channel's register-side state. The field order is the stored order of the
+// 22-byte channel record in the "s_ch1" block.
+struct tsoundchannel {
+    int32_t length = 0;         // length counter
+    int32_t envcountdown = 0;   // envelope countdown
+    int32_t volume = 0;         // current volume 0-15 (unused by channel 3)
+    int32_t frequency = 2047;   // 11 bits (channel 4 holds 2047)
+    uint8_t on = 0;
+    uint8_t lengthenable = 0;   // NRx4 bit 6
+    uint8_t nrx1 = 0;           // NR11, NR21, NR31, NR41 as written
+    uint8_t nrx2 = 0;           // NR12, NR22, NR32, NR42 as written
+    uint8_t envfinished = 0;
+    uint8_t envzeroperiod = 0;  // envelope period was 0 at trigger
+};
+
 class tgbsound {
 public:
+    static constexpr int st1size = 29;
+    static constexpr int ch1size = 88;
+    static constexpr int wavesize = 16;
+    // Maximum length counter per channel.
+    static constexpr int32_t maxlength[4] = {64, 64, 256, 64};
+
     int32_t pending = 0;      // sound ticks (2^21 per second) elapsed and not yet rendered
     bool silencemode = false; // cleared by the frame loop before every frame
 
+    // Register-side state (saved in "s_st1", "s_ch1", "ch3regs", "ch3wave").
+    int32_t stepcounter = 0;  // frame-sequencer steps
+    int32_t stepclock = 0;    // advanced by 8192 per step
+    int32_t sweepcountdown = 0;
+    int32_t sweepshadow = 0;
+    uint8_t nr10 = 0, nr43 = 0, nr50 = 0, nr51 = 0;
+    uint8_t statusbyte = 0;   // last NR52 write, bits 0-3 follow the channel flags
+    uint8_t ch3dac = 0;       // NR30 bit 7
+    uint8_t power = 0;        // NR52 bit 7
+    uint8_t gbchardware = 0;
+    uint8_t sgbmode = 0;
+    tsoundchannel channels[4];
+    uint8_t ch3regs[16] = {};  // wave RAM as the CPU reads it back
+    uint8_t ch3wave[16] = {};  // wave RAM as the wave channel plays it
+
+    tgbsound();
     virtual ~tgbsound() = default;
+    tgbsound(const tgbsound&) = delete;
+    tgbsound& operator=(const tgbsound&) = delete;
 
     void soundwrite(uint8_t reg, uint8_t value);  // reg = low byte of the address, 0x10-0x26
     uint8_t soundread(uint8_t reg);
@@ -20,9 +62,32 @@ public:
     void soundreset(bool gbchardware, bool sgb);
     void setpower(bool on);
 
+    // Virtual slots in order: restartoutput, renderpending, trigger.
     virtual void restartoutput() {}
     virtual void renderpending() {}
-    virtual void trigger(int channel);
+    virtual void trigger(int channel);  // channel 0-3
+
+    // Save-state blocks as byte images in their stored layout (little-endian,
+    // fields back to back). Loading accepts only a block of the exact size and
+    // brings every field into its valid range, so a damaged state cannot make the
+    // synthesiser index outside its tables. Returns false when the size is wrong.
+    std::array<uint8_t, st1size> savest1() const;
+    std::array<uint8_t, ch1size> savech1() const;
+    bool loadst1(const uint8_t* data, size_t size);
+    bool loadch1(const uint8_t* data, size_t size);
+    bool loadch3regs(const uint8_t* data, size_t size);
+    bool loadch3wave(const uint8_t* data, size_t size);
+
+    // Seeds the generator of the wave-RAM noise read back after a channel-3 trigger.
+    void seedrandom(uint32_t seed) { rng = seed ? seed : 1; }
+
+protected:
+    void setchannel(int channel, bool on);
+    void envelopewrite(int channel, uint8_t value);
+
+private:
+    uint32_t rng = 0x2545F491u;
+    uint8_t randombyte();
 };
 
 }  // namespace tov

@@ -1,0 +1,131 @@
+// Sound outputs: where the sound unit's pages of interleaved PCM frames go.
+// A pull output (a device) asks for pages through its page callback when it has
+// room; a push output (the WAV writer alone) is handed each page as soon as it is
+// full. Device outputs live in src/platform; this file holds the base, the WAV
+// writer and the group that fans pages out to several outputs.
+#pragma once
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tov {
+
+// Raised by an output's init (and by "fail with message"); the text is one of the
+// outputs' own messages, which the caller prefixes with "sound output: ".
+class tsounderror : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A routine and its context: called when a pull output wants one more page.
+struct tpagecallback {
+    void (*code)(void* context) = nullptr;
+    void* context = nullptr;
+    void operator()() const {
+        if (code) code(context);
+    }
+    explicit operator bool() const { return code != nullptr; }
+};
+
+class Tsoundoutput {
+public:
+    bool initialised = false;
+    int pageframes = 1024;   // sample frames per page
+    int pagebytes = 0;       // pageframes x channels x bytes per sample (device outputs)
+    int pagecount = 2;       // pages in a device ring; a power of two
+    int samplerate = 11025;
+    int bytespersample = 1;  // 1: unsigned 8-bit, 2: signed 16-bit little-endian
+    int channels = 1;        // frames interleave left then right
+    tpagecallback pagecallback;
+    int64_t pageswritten = 0;
+
+    virtual ~Tsoundoutput() = default;  // derived classes shut down in their destructors
+
+    // Virtual operations in slot order.
+    virtual void setplaytime(double) {}
+    virtual double playtime() { return 0; }
+    virtual bool pull() { return false; }
+    virtual int pagesize() { return pageframes; }
+    virtual void writepage(const uint8_t* frames) {}
+    virtual void setpagesize(int frames) {
+        if (!initialised) pageframes = frames;
+    }
+    virtual void setpagecount(int count) {
+        if (!initialised) pagecount = count;
+    }
+    [[noreturn]] virtual void fail(const std::string& message);
+    virtual void init();
+    virtual void shutdown() { initialised = false; }
+    // Host services for device outputs that are polled from the main loop rather than
+    // notified (the SDL device): called once per pass of the frame loop and in every
+    // waiting pass; requests the pages the device has room for. Nothing by default.
+    virtual void service() {}
+
+    void setformat(int rate, int bytes, int chans) {
+        samplerate = rate;
+        bytespersample = bytes;
+        channels = chans;
+    }
+    int framebytes() const { return channels * bytespersample; }
+};
+
+// WAV file writer: a 46-byte header (format chunk of 18 bytes), then the pages as
+// they arrive; the two size fields are fixed up at shutdown.
+class Tsoundoutputdiskwav : public Tsoundoutput {
+public:
+    static constexpr int headersize = 46;
+    std::string filename = "sample.wav";
+
+    Tsoundoutputdiskwav() = default;
+    explicit Tsoundoutputdiskwav(std::string name) : filename(std::move(name)) {}
+    ~Tsoundoutputdiskwav() override;
+
+    bool pull() override { return false; }
+    void writepage(const uint8_t* frames) override;
+    void init() override;
+    void shutdown() override;
+
+    // True after a write to the file failed; later pages are not written and the
+    // front end can tell the user. (A failing disk must not stop the emulation.)
+    bool writefailed() const { return failed; }
+
+    // The header for a file of the given total length (46 + data bytes).
+    static void makeheader(uint8_t out[headersize], int rate, int chans, int bytes,
+                           uint64_t filelength);
+
+private:
+    std::fstream file;
+    bool failed = false;
+};
+
+// Fans pages out to several outputs (device first, then the WAV writer). The first
+// pull member added paces the group: it receives the group's page callback.
+class tsoundoutputgroup : public Tsoundoutput {
+public:
+    ~tsoundoutputgroup() override;
+
+    void add(std::unique_ptr<Tsoundoutput> member);
+    size_t size() const { return members.size(); }
+    Tsoundoutput* member(size_t i) const { return members[i].get(); }
+    Tsoundoutput* pacingmember() const { return pacing; }
+
+    void setplaytime(double t) override {
+        if (pacing) pacing->setplaytime(t);
+    }
+    double playtime() override { return pacing ? pacing->playtime() : 0; }
+    bool pull() override { return pacing != nullptr; }
+    int pagesize() override { return pacing ? pacing->pagesize() : pageframes; }
+    void writepage(const uint8_t* frames) override;
+    void init() override;
+    void shutdown() override;
+    void service() override;
+
+private:
+    std::vector<std::unique_ptr<Tsoundoutput>> members;
+    Tsoundoutput* pacing = nullptr;
+};
+
+}  // namespace tov

@@ -1,0 +1,50 @@
+// Starting sound from the options: which outputs to create, their format and page
+// geometry, and the fall-back when a device fails. The message boxes, the saving of
+// the options and the device itself belong to the desktop program and are given here
+// as callbacks, so the emulation library stays free of any windowing code.
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "sound/gbsoundtov.h"
+#include "sound/soundoutput.h"
+
+namespace tov {
+
+struct tsettings;
+
+class tsoundsetup {
+public:
+    // Creates the sound device output. preferred: the first choice of device (option
+    // `DSound` with no failure recorded); false asks for the plainer fall-back device.
+    // May return nullptr when there is no device at all.
+    std::function<std::unique_ptr<Tsoundoutput>(bool preferred)> createdevice;
+    // Shows a message box: text and title ("error2" or "error").
+    std::function<void(const std::string& text, const std::string& title)> messagebox;
+    // Writes the options after `WaveOut` and `WavFileOut` were switched off.
+    std::function<void()> saveoptions;
+    // Resolves a file option against the program's folder (identity when unset).
+    std::function<std::string(const std::string&)> resolvepath;
+
+    // A failure of the preferred device since the last successful start.
+    bool preferredfailed = false;
+
+    // (Re)starts sound on `unit` from the options. Returns true when sound runs (the
+    // check mark of `mnusound`). On failure reports "sound output: " + the output's
+    // message, and either retries with the fall-back device or switches sound off.
+    bool start(tgbsoundtov& unit, tsettings& settings);
+};
+
+// Applies the sound system's fixed configuration to an output: rate `Samplerate`,
+// 2 channels, 8- or 16-bit by `8Bits`, 4 pages of `Samplerate` / `SoundBufSize` frames.
+void configureoutput(Tsoundoutput& out, int samplerate, bool bits8, int soundbufsize);
+
+// For the headless runner: records the sound of the run to a WAV file (the WAV writer
+// alone, a push output: pages are written as fast as the emulation produces them).
+// Returns "" on success, else the error text ("sound output: failed to open file ...").
+// Call unit.stopoutput() at the end of the run to finish the file's header.
+std::string startwavrecording(tgbsoundtov& unit, const std::string& filename,
+                              int samplerate = 44100, bool bits8 = false, int soundbufsize = 42);
+
+}  // namespace tov
