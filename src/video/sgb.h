@@ -1,21 +1,83 @@
 // The Super Game Boy adapter: packets over the joypad register, palettes, attributes,
 // border and multiplayer joypads.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace tov {
+
+struct tsettings;
+
+// What the adapter needs from the renderer. tgbdrawtovsgb implements it; tests use fakes.
+class tsgbscreen {
+public:
+    virtual ~tsgbscreen() = default;
+    // Draws line ly once more with the monochrome line routine (BGP taken as 0xE4 in GBC
+    // mode) into 160 bytes; the low 2 bits of each byte are the pixel's shade.
+    virtual void sgbcaptureline(int ly, uint8_t* line) = 0;
+    // The four screen palettes as output colours (16 entries, palette-major) for output
+    // palette entries 4-19.
+    virtual void sgbsetcolors(const uint32_t* colors) = 0;
+    virtual void sgbblank() = 0;    // the renderer's blank
+    virtual void sgbrefresh() = 0;  // the renderer's refresh
+    virtual bool sgbgbcmode() const = 0;  // the machine runs in GBC mode
+};
 
 class tsgb {
 public:
     using tevent = void (*)(void* context);
+    using tpacketlog = void (*)(void* context, int packetcount);
+
+    static constexpr int borderwidth = 256, borderheight = 224;
+    static constexpr int screenx = 48, screeny = 40;  // game screen inside the border
+    static constexpr int attrfilecount = 45, attrsize = 90;
 
     // Restart event used by the two-phase colour start (machine reset); fired once the
     // border has been shown and the screen is unmasked.
     tevent onrestart = nullptr;
     void* onrestartcontext = nullptr;
     bool keepborder = false;  // the border survives the next reset
-    bool hidden = false;      // packets are ignored
 
+    // --- Saved state (one member per save-state chunk, in chunk order) ---
+    bool xferstartbit = false;    // a reset pulse was seen, no idle state yet
+    bool xferbusy = false;        // a packet is being received
+    int32_t xferoffset = 0;       // packet bits received, 0-128
+    uint8_t xferdata[16] = {};    // packet being received, bit n = bit n%8 of byte n/8
+    int32_t joypadmax = 0;        // joypad number mask: 0, 1 or 3
+    int32_t joypadcurrent = 0;    // joypad answering reads, 0-3
+    int32_t joypaddone = 0;       // bit 1: select 0x20 seen, bit 0: select 0x10 seen
+    int32_t screenfrozen = 0;     // MASK_EN: 0 none, 1 freeze, 2 black, 3 colour 0
+    uint8_t chardata[8192] = {};  // border tiles, 256 x 32 bytes, 4 bit planes
+    uint16_t pctmap[1024] = {};   // border map 32 x 32: tile, palette, mirrors
+    uint16_t pal[128] = {};       // working palettes 8 x 16 (0-3 screen, 4-7 border)
+    uint16_t rampal[2048] = {};   // system palettes 512 x 4
+    int32_t trnstatus = 0;        // 0 none, 1 requested, 2 capturing
+    int32_t trnselect = 0;        // 1 tiles, 2 map+palettes, 3 system palettes, 4 attribute files
+    int32_t chrtrnselect = 0;     // tile offset of a tile transfer: 0 or 128
+    bool hasborder = false;
+    uint8_t atf[attrfilecount * attrsize] = {};  // attribute files
+    uint8_t attr[attrsize] = {};  // attribute map in force: 18 rows x 5 bytes, 2 bits a cell
+    bool mltreqdone = false;
+    int32_t packetmax = 0;        // packets of the command being received
+    int32_t packetcurrent = 0;    // packets of it received so far
+    uint8_t packetdata[112] = {}; // the command's packets, up to 7 x 16 bytes
+    uint8_t vramdata[4096] = {};  // video transfer buffer
+    bool hidden = false;          // packets are ignored
+    bool initialflag = false;
+
+    // --- Not saved ---
+    uint32_t colors[128] = {};        // working palettes as 0x00BBGGRR
+    std::vector<uint32_t> border;     // 256 x 224 border picture, 0x00BBGGRR
+    tsgbscreen* screen = nullptr;     // the renderer, set by the front end
+    const tsettings* settings = nullptr;  // the working settings
+    tevent onborder = nullptr;        // front end: the border picture changed
+    void* onbordercontext = nullptr;
+    tpacketlog onpacket = nullptr;    // debugger's packet log
+    void* onpacketcontext = nullptr;
+
+    tsgb();
+    explicit tsgb(const tsettings& s);
     virtual ~tsgb() = default;
 
     void joypadwrite(uint8_t newvalue, uint8_t oldvalue);
@@ -23,6 +85,68 @@ public:
     void endofline(int ly);
     void reset();
     void setmask(int mode);
+    void rebuild();
+
+    // A packet transfer is starting: busy, start bit set and both select lines idle in
+    // the last joypad register value.
+    bool transferstarting(uint8_t lastjoypad) const;
+    // Palette 0-3 of the 8x8 screen cell at column cx (0-19), row cy (0-17).
+    int cellpalette(int cx, int cy) const {
+        return (attr[cy * 5 + (cx >> 2)] >> (6 - 2 * (cx & 3))) & 3;
+    }
+    // Whether the output palette carries SGB colours (SGBnocolors off, not in GBC mode).
+    bool colorsactive() const;
+    // Brings values read from a save state back into their ranges, then rebuilds.
+    void afterstateload();
+
+    // Visits every saved field in chunk order: f(name, data, size, iswritten), where
+    // iswritten is false for a chunk that a writer leaves out at this moment.
+    template <class F>
+    void statefields(F&& f) {
+        f("sgb_xfer_startbit", &xferstartbit, 1, true);
+        f("sgb_xfer_busy", &xferbusy, 1, true);
+        f("sgb_xfer_offset", &xferoffset, 4, true);
+        f("sgb_xfer_data", xferdata, sizeof xferdata, true);
+        f("sgb_joypad_max", &joypadmax, 4, true);
+        f("sgb_joypad_current", &joypadcurrent, 4, true);
+        f("sgb_joypad_done", &joypaddone, 4, true);
+        f("sgb_screen_frozen", &screenfrozen, 4, true);
+        f("sgb_chardata", chardata, sizeof chardata, true);
+        f("sgb_pct_map", pctmap, sizeof pctmap, true);
+        f("sgb_pal", pal, sizeof pal, true);
+        f("sgb_rampal", rampal, sizeof rampal, true);
+        f("sgb_trn_status", &trnstatus, 4, true);
+        f("sgb_trn_select", &trnselect, 4, true);
+        f("sgb_chr_trn_select", &chrtrnselect, 4, true);
+        f("sgb_hasborder", &hasborder, 1, true);
+        f("sgb_atf", atf, sizeof atf, true);
+        f("sgb_attr", attr, sizeof attr, true);
+        f("sgb_mltreq_done", &mltreqdone, 1, true);
+        f("sgb_packet_max", &packetmax, 4, true);
+        f("sgb_packet_current", &packetcurrent, 4, true);
+        f("sgb_packet_data", packetdata, sizeof packetdata, true);
+        f("sgb_vram_data", vramdata, sizeof vramdata, trnstatus == 2);
+        f("sgb_hidden", &hidden, 1, true);
+        f("sgb_initialflag", &initialflag, 1, true);
+    }
+
+private:
+    void pulse(int kind);
+    void packetcomplete();
+    void execute();
+    void setpalentry(int p, int c, uint16_t v);
+    void palpair(int pa, int pb);
+    void requesttransfer(int kind);
+    void applytransfer();
+    void setcells(int x1, int y1, int x2, int y2, int p);
+    void setcell(int x, int y, int p);
+    void attrblk();
+    void attrlin();
+    void attrdiv();
+    void attrchr();
+    void setattrfile(int file);
+    void drawborder();
+    bool nocolors() const;
 };
 
 }  // namespace tov
