@@ -1,0 +1,598 @@
+#include "video/gbdrawtov.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "frontend/settings.h"
+
+namespace tov {
+
+namespace {
+// LCDC bits.
+constexpr uint8_t lcdcbgon = 0x01;       // DMG: background on; GBC: background/window priority
+constexpr uint8_t lcdcobjon = 0x02;
+constexpr uint8_t lcdcobj16 = 0x04;
+constexpr uint8_t lcdcbgmap = 0x08;
+constexpr uint8_t lcdctiledata = 0x10;   // set: tiles at 0x8000 numbered 0-255
+constexpr uint8_t lcdcwindowon = 0x20;
+constexpr uint8_t lcdcwindowmap = 0x40;
+
+// OAM attribute bits.
+constexpr uint8_t attrbehind = 0x80;
+constexpr uint8_t attrvflip = 0x40;
+constexpr uint8_t attrhflip = 0x20;
+constexpr uint8_t attrobp1 = 0x10;
+constexpr uint8_t attrbank = 0x08;
+
+constexpr int mapsoffset = 0x1800;
+constexpr int bank1offset = 0x2000;
+
+inline uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+}  // namespace
+
+tgbdrawtov::tgbdrawtov(const tsettings& settings_)
+    : colors(&owncolors),
+      settings(settings_),
+      lineproc(&tgbdrawtov::dmgline),
+      tilecache(new uint8_t[tilecount * 64]()),
+      packedcache(new uint16_t[tilecount * 8 * 2]()),
+      colortable(new uint32_t[32768]()) {
+    for (int bank = 0; bank < 2; ++bank) {
+        for (int n = 0; n < 256; ++n) {
+            tileindex[bank][0][n] = uint16_t(384 * bank + n);
+            tileindex[bank][1][n] = uint16_t(384 * bank + (n < 128 ? 256 + n : n));
+        }
+    }
+    for (int v = 0; v < 16; ++v) {
+        for (int b = 0; b < 4; ++b) {
+            const int bit = (v >> (3 - b)) & 1;
+            lowplane[v][b] = uint8_t(bit);
+            highplane[v][b] = uint8_t(bit * 2);
+        }
+    }
+    std::memset(spritelines, 0, sizeof spritelines);
+    std::memset(linehassprite, 0, sizeof linehassprite);
+    std::memset(linehasbehind, 0, sizeof linehasbehind);
+    std::memset(rawline, 0, sizeof rawline);
+    std::memset(priorityline, 0, sizeof priorityline);
+    std::memset(layerline, 0, sizeof layerline);
+    std::memset(privateline, 0, sizeof privateline);
+    std::memset(chunkline, 0, sizeof chunkline);
+    for (int i = 0; i < spritecount; ++i) draworder[i] = uint8_t(i);
+    for (int p = 0; p < 8; ++p) gbcpalbase[p] = 0x04040404u * uint32_t(p + 1);
+    for (int c = 0; c < 4; ++c) {
+        bgpmap[c] = uint8_t(palentry::dmgbg + c);
+        obpmap[0][c] = uint8_t(palentry::dmgobp0 + c);
+        obpmap[1][c] = uint8_t(palentry::dmgobp1 + c);
+    }
+    std::memset(bgptable, palentry::dmgbg, sizeof bgptable);
+    invalidate();
+}
+
+tgbdrawtov::~tgbdrawtov() = default;
+
+// ---- Set-up
+
+void tgbdrawtov::init() {
+    if (!gfxout) throw std::runtime_error("gbdraw.init called w/o gfxout");
+    dmgtables = !gbcmode;
+    colors->lcdcorrect = lcdcolors && gbcmode;
+    colors->rebuild(settings);
+    for (int c = 0; c < 32768; ++c) colortable[c] = colors->convert(uint16_t(c));
+    selectlineproc();
+    loadbank1 = true;
+    invalidate();
+    if (gbcmode) {
+        if (gbcpalram) {
+            for (int i = 0; i < 64; ++i) gfxout->palette[palentry::gbcbase + i] = colortable[gbcpalram[i] & 0x7FFF];
+        }
+        gfxout->setpalette(palentry::gbcbase, 64);
+    }
+    for (int p = 0; p < 8; ++p) gbcpalbase[p] = 0x04040404u * uint32_t(p + 1);
+}
+
+void tgbdrawtov::selectlineproc() {
+    lineproc = gbcmode ? &tgbdrawtov::gbcline : &tgbdrawtov::dmgline;
+}
+
+void tgbdrawtov::invalidate() {
+    std::memset(rowdirty, 1, sizeof rowdirty);
+    std::memset(blockdirty, 1, sizeof blockdirty);
+    anytiledirty = true;
+    std::memset(spritedirty, 1, sizeof spritedirty);
+    anyspritedirty = true;
+    std::memset(paldirty, 1, sizeof paldirty);
+    paldirtylow = 0;
+    paldirtyhigh = 63;
+    anypaldirty = true;
+    lastbgp = -1;
+    lastobp[0] = lastobp[1] = -1;
+    lastlcdc = -1;
+}
+
+// ---- Change notices from the machine
+
+void tgbdrawtov::vramwrite(int bank, int address) {
+    // The tile maps are read live; only tile data feeds the cache.
+    if (unsigned(address) >= unsigned(mapsoffset)) return;
+    const int offset = address + mapsoffset * (bank & 1);
+    rowdirty[offset >> 1] = true;
+    blockdirty[offset >> 8] = true;
+    anytiledirty = true;
+}
+
+void tgbdrawtov::oamwrite(int address) {
+    if (unsigned(address) >= 160u) return;
+    spritedirty[address >> 2] = true;
+    anyspritedirty = true;
+}
+
+void tgbdrawtov::palwrite(int index) {
+    if (unsigned(index) >= 128u) return;
+    const int entry = index >> 1;
+    paldirty[entry] = true;
+    paldirtylow = std::min(paldirtylow, entry);
+    paldirtyhigh = std::max(paldirtyhigh, entry);
+    anypaldirty = true;
+}
+
+// ---- Frame and line hooks
+
+void tgbdrawtov::framebegin() {
+    if (!gfxout) throw std::runtime_error("gbdraw.framebegin called w/o gfxout");
+    windowline = -1;
+    windowtriggered = false;
+    windowthisline = false;
+    if (!skipframe) gfxout->beginframe();
+    frameopen = true;
+}
+
+void tgbdrawtov::frameend() {
+    if (!skipframe && gfxout) gfxout->endframe();
+    frameopen = false;
+}
+
+void tgbdrawtov::startline(int ly) {
+    if (!frameopen) return;
+    // DMG hardware treats WX 166 like 7; the GBC shows a single window pixel at column 159.
+    windowx = wx;
+    if (!gbchardware && windowx == 166) windowx = 7;
+    windowthisline = false;
+    // The window also starts on the line after WY (no 8-bit wrap: WY 255 never matches 0).
+    if ((ly == wy || ly == int(wy) + 1) && (lcdc & lcdcwindowon) && windowline < 0) windowtriggered = true;
+    if (windowx <= 166 && windowtriggered && (lcdc & lcdcwindowon)) {
+        windowthisline = true;
+        ++windowline;
+    }
+}
+
+void tgbdrawtov::drawline(int ly) {
+    if (!frameopen || skipframe || !gfxout) return;
+    updatecaches();
+    uint8_t* line = gfxout->getline(ly);
+    if (!line) return;
+    if (linewritecount <= 0 || !linewrites)
+        renderline(ly, line);
+    else
+        drawmidline(ly, line);
+    gfxout->lineready();
+}
+
+void tgbdrawtov::blank() {
+    if (skipframe || frameopen || !gfxout) return;
+    uint32_t color;
+    if (gbcmode)
+        color = 0xFFFFFF;
+    else if (!sgbmode || settings.SGBnocolors)
+        color = reflectorcolor(settings);
+    else
+        color = gfxout->palette[palentry::gbcbase];
+    gfxout->palette[palentry::blank] = color;
+    gfxout->setpalette(palentry::blank, 1);
+    gfxout->beginframe();
+    for (int y = 0; y < visiblelines; ++y) {
+        uint8_t* line = gfxout->getline(y);
+        if (!line) continue;
+        std::memset(line, palentry::blank, 160);
+        gfxout->lineready();
+    }
+    gfxout->endframe();
+}
+
+void tgbdrawtov::refresh() {
+    if (!skipframe && gfxout) gfxout->present();
+}
+
+// ---- Caches
+
+void tgbdrawtov::updatecaches() {
+    updatetiles();
+    updatedmgpalettes();
+    updatesprites();
+    updategbcpalettes();
+}
+
+void tgbdrawtov::updatetiles() {
+    if (!anytiledirty || !vram) return;
+    const int lastblock = (gbcmode || loadbank1) ? rowblockcount : rowblockcount / 2;
+    for (int block = 0; block < lastblock; ++block) {
+        if (!blockdirty[block]) continue;
+        blockdirty[block] = false;
+        const bool packed = dmgtables && block < rowblockcount / 2;
+        for (int r = block * 128; r < block * 128 + 128; ++r) {
+            if (!rowdirty[r]) continue;
+            rowdirty[r] = false;
+            // Rows 0-3071 are bank 0, 3072-6143 bank 1; a row is two bytes, low plane first.
+            const int bank = r >= 3072;
+            const uint8_t* src = vram + bank * bank1offset + (r - bank * 3072) * 2;
+            const uint8_t lo = src[0], hi = src[1];
+            uint8_t* dst = tilecache.get() + r * 8;
+            store32(dst, load32(lowplane[lo >> 4]) + load32(highplane[hi >> 4]));
+            store32(dst + 4, load32(lowplane[lo & 15]) + load32(highplane[hi & 15]));
+            if (packed) {
+                uint16_t* pk = packedcache.get() + r * 2;
+                pk[0] = uint16_t(4 * (dst[0] | dst[1] << 2 | dst[2] << 4 | dst[3] << 6));
+                pk[1] = uint16_t(4 * (dst[4] | dst[5] << 2 | dst[6] << 4 | dst[7] << 6));
+            }
+        }
+    }
+    anytiledirty = false;
+    loadbank1 = false;
+}
+
+bool tgbdrawtov::dmgderivedentries() const {
+    return !gbcmode && (!sgbmode || settings.SGBnocolors);
+}
+
+void tgbdrawtov::updatedmgpalettes() {
+    if (gbcmode && !dmgtables) return;
+    const bool derived = dmgderivedentries() && gfxout;
+    if (bgp != lastbgp) {
+        lastbgp = bgp;
+        for (int c = 0; c < 4; ++c) bgpmap[c] = uint8_t(palentry::dmgbg | ((bgp >> (2 * c)) & 3));
+        for (int v = 0; v < 256; ++v)
+            for (int f = 0; f < 4; ++f) bgptable[v * 4 + f] = bgpmap[(v >> (2 * f)) & 3];
+        if (derived) {
+            for (int c = 0; c < 4; ++c) {
+                gfxout->palette[palentry::derived + c] = gfxout->palette[bgpmap[c]];
+                gfxout->palette[palentry::derived + 4 + c] = gfxout->palette[bgpmap[c] + 4];
+            }
+            gfxout->setpalette(palentry::derived, 8);
+        }
+    }
+    const uint8_t obp[2] = {obp0, obp1};
+    for (int i = 0; i < 2; ++i) {
+        if (obp[i] == lastobp[i]) continue;
+        lastobp[i] = obp[i];
+        const int base = i ? palentry::dmgobp1 : palentry::dmgobp0;
+        for (int c = 0; c < 4; ++c) obpmap[i][c] = uint8_t(base | ((obp[i] >> (2 * c)) & 3));
+        if (derived) {
+            for (int c = 0; c < 4; ++c)
+                gfxout->palette[palentry::derived + 8 + 4 * i + c] = gfxout->palette[obpmap[i][c]];
+            gfxout->setpalette(palentry::derived + 8, 8);
+        }
+    }
+}
+
+void tgbdrawtov::updatesprites() {
+    if (lastlcdc < 0 || ((lastlcdc ^ lcdc) & lcdcobj16)) {
+        spriteheight = (lcdc & lcdcobj16) ? 16 : 8;
+        std::memset(spritedirty, 1, sizeof spritedirty);
+        anyspritedirty = true;
+    }
+    lastlcdc = lcdc;
+    if (!anyspritedirty || !oam) return;
+    std::memset(linehassprite, 0, sizeof linehassprite);
+    std::memset(linehasbehind, 0, sizeof linehasbehind);
+    for (int s = 0; s < spritecount; ++s) {
+        const bool dirty = spritedirty[s];
+        spritedirty[s] = false;
+        if (dirty) std::memset(spritelines[s], 0, sizeof spritelines[s]);
+        const int top = int(oam[4 * s]) - 16;
+        // A sprite whose top would be line 143 or below is never shown (bound 143, not 144).
+        if (top == -16 || top >= 143) continue;
+        const bool behind = oam[4 * s + 3] & attrbehind;
+        const int first = std::max(top, 0);
+        const int last = std::min(top + spriteheight - 1, visiblelines - 1);
+        for (int y = first; y <= last; ++y) {
+            linehassprite[y] = true;
+            if (behind) linehasbehind[y] = true;
+            if (dirty) spritelines[s][y] = 1;
+        }
+    }
+    if (!gbcmode) {
+        // DMG priority: smaller X on top, equal X by lower OAM index.
+        for (int i = 0; i < spritecount; ++i) draworder[i] = uint8_t(i);
+        std::stable_sort(draworder, draworder + spritecount,
+                         [this](uint8_t a, uint8_t b) { return oam[4 * a + 1] < oam[4 * b + 1]; });
+    }
+    if (settings.SpriteLimit) {
+        // The LCD fetches at most 10 sprites a line, the first ten in OAM order whatever their X.
+        for (int y = visiblelines - 1; y >= 0; --y) {
+            if (!linehassprite[y]) continue;
+            int count = 0;
+            for (int s = 0; s < spritecount; ++s) {
+                if (!spritelines[s][y]) continue;
+                if (++count > 10) {
+                    spritelines[s][y] = 0;
+                    spritedirty[s] = true;
+                }
+            }
+        }
+    }
+    anyspritedirty = false;
+}
+
+void tgbdrawtov::updategbcpalettes() {
+    if (!gbcmode || !anypaldirty || !gbcpalram || !gfxout) return;
+    for (int i = paldirtylow; i <= paldirtyhigh; ++i) {
+        if (!paldirty[i]) continue;
+        paldirty[i] = false;
+        gfxout->palette[palentry::gbcbase + i] = colortable[gbcpalram[i] & 0x7FFF];
+    }
+    if (paldirtyhigh >= paldirtylow)
+        gfxout->setpalette(palentry::gbcbase + paldirtylow, paldirtyhigh - paldirtylow + 1);
+    paldirtylow = 64;
+    paldirtyhigh = -1;
+    anypaldirty = false;
+}
+
+// ---- Line routines
+
+int tgbdrawtov::windowstart() const {
+    if (!windowthisline) return 160;
+    return windowx > 6 ? windowx - 7 : 0;
+}
+
+void tgbdrawtov::dmglayer(uint8_t* line, int start, int end, int mapbase, int x, int row,
+                          const uint16_t* tiles, bool window, bool storeraw) {
+    const uint8_t* map = vram + mapbase;
+    const uint8_t add = window ? 4 : 0;
+    int col = start;
+    while (col < end) {
+        const int fine = x & 7;
+        const int tile = tiles[map[(x >> 3) & 31]];
+        const uint8_t* pixels = tilecache.get() + tile * 64 + row * 8 + fine;
+        const int n = std::min(8 - fine, end - col);
+        if (n == 8) {
+            // A whole group: two 4-pixel lookups in the BGP table via the packed row.
+            const uint16_t* pk = packedcache.get() + tile * 16 + row * 2;
+            uint32_t a = load32(bgptable + pk[0]);
+            uint32_t b = load32(bgptable + pk[1]);
+            if (window) {
+                a += 0x04040404u;
+                b += 0x04040404u;
+            }
+            store32(line + col, a);
+            store32(line + col + 4, b);
+        } else {
+            for (int i = 0; i < n; ++i) line[col + i] = uint8_t(bgpmap[pixels[i]] + add);
+        }
+        if (storeraw) std::memcpy(rawline + col, pixels, size_t(n));
+        col += n;
+        x += n;
+    }
+}
+
+void tgbdrawtov::dmgline(int ly, uint8_t* line) {
+    if (unsigned(ly) >= unsigned(visiblelines) || !vram || !oam) return;
+    if (!dmgtables) {
+        // The game left GBC tables behind: build the packed rows and BGP tables now.
+        dmgtables = true;
+        invalidate();
+        updatecaches();
+    }
+    const uint16_t* tiles = tileindex[0][(lcdc & lcdctiledata) ? 0 : 1];
+    const int wstart = windowstart();
+    const bool storeraw = linehasbehind[ly];
+
+    if (lcdc & lcdcbgon) {
+        if (wstart > 0) {
+            const int y = (scy + ly) & 255;
+            const int map = mapsoffset + ((lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
+            dmglayer(line, 0, wstart, map, scx, y & 7, tiles, false, storeraw);
+        }
+    } else {
+        // Background off: colour 0 through BGP, and it counts as colour 0 for sprites.
+        std::memset(line, bgpmap[0], size_t(wstart));
+        if (storeraw) std::memset(rawline, 0, size_t(wstart));
+    }
+
+    if (wstart < 160) {
+        const int wl = windowline & 255;
+        const int map = mapsoffset + ((lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
+        // Window pixel for column c is c - WX + 7; with WX below 7 its left part is cut off.
+        dmglayer(line, wstart, 160, map, wstart - windowx + 7, wl & 7, tiles, true, storeraw);
+    }
+
+    if (!(lcdc & lcdcobjon) || !linehassprite[ly]) return;
+    const int height = spriteheight;
+    for (int i = spritecount - 1; i >= 0; --i) {
+        const int s = draworder[i];
+        if (!spritelines[s][ly]) continue;
+        const uint8_t* o = oam + 4 * s;
+        int row = ly + 16 - o[0];
+        if (unsigned(row) >= unsigned(height)) continue;
+        const uint8_t attr = o[3];
+        if (attr & attrvflip) row = height - 1 - row;
+        int tile = o[2];
+        if (height == 16) tile &= 0xFE;
+        const uint8_t* pixels = tilecache.get() + (tile + (row >> 3)) * 64 + (row & 7) * 8;
+        const uint8_t* map = obpmap[(attr & attrobp1) ? 1 : 0];
+        const int x = o[1] - 8;
+        const bool behind = attr & attrbehind;
+        const bool flip = attr & attrhflip;
+        for (int k = 0; k < 8; ++k) {
+            const int sx = x + k;
+            if (unsigned(sx) >= 160u) continue;
+            const uint8_t c = pixels[flip ? 7 - k : k];
+            if (!c) continue;
+            if (behind && rawline[sx]) continue;
+            line[sx] = map[c];
+        }
+    }
+}
+
+void tgbdrawtov::gbclayer(uint8_t* line, int start, int end, int mapbase, int x, int row, int mode) {
+    const uint8_t* map = vram + mapbase;
+    const uint8_t* attrs = vram + bank1offset + mapbase;
+    int col = start;
+    while (col < end) {
+        const int fine = x & 7;
+        const int m = (x >> 3) & 31;
+        const uint8_t attr = attrs[m];
+        const int tile = tileindex[(attr & attrbank) ? 1 : 0][mode][map[m]];
+        const int r = (attr & attrvflip) ? 7 - row : row;
+        const uint8_t* pixels = tilecache.get() + tile * 64 + r * 8;
+        const uint32_t base = gbcpalbase[attr & 7];
+        const bool flip = attr & attrhflip;
+        const int n = std::min(8 - fine, end - col);
+        if (n == 8) {
+            // 4 pixels per step: palette base added to 4 colour numbers at once.
+            uint32_t a = load32(pixels), b = load32(pixels + 4);
+            if (flip) {
+                const uint32_t t = __builtin_bswap32(a);
+                a = __builtin_bswap32(b);
+                b = t;
+            }
+            store32(line + col, a + base);
+            store32(line + col + 4, b + base);
+        } else {
+            const uint8_t add = uint8_t(base);
+            for (int i = 0; i < n; ++i) {
+                const int px = fine + i;
+                line[col + i] = uint8_t(pixels[flip ? 7 - px : px] + add);
+            }
+        }
+        const bool priority = attr & attrbehind;
+        if (priority) prioritytiles = true;
+        std::memset(priorityline + col, priority ? 1 : 0, size_t(n));
+        col += n;
+        x += n;
+    }
+}
+
+void tgbdrawtov::gbcline(int ly, uint8_t* line) {
+    if (unsigned(ly) >= unsigned(visiblelines) || !vram || !oam) return;
+    const int mode = (lcdc & lcdctiledata) ? 0 : 1;
+    const int wstart = windowstart();
+    prioritytiles = false;
+
+    // LCDC.0 does not hide the background in GBC mode; it switches priorities off.
+    if (wstart > 0) {
+        const int y = (scy + ly) & 255;
+        const int map = mapsoffset + ((lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
+        gbclayer(line, 0, wstart, map, scx, y & 7, mode);
+    }
+    if (wstart < 160) {
+        const int wl = windowline & 255;
+        const int map = mapsoffset + ((lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
+        gbclayer(line, wstart, 160, map, wstart - windowx + 7, wl & 7, mode);
+    }
+
+    if (!(lcdc & lcdcobjon) || !linehassprite[ly]) return;
+    const bool priorities = (lcdc & lcdcbgon) != 0;
+    const bool redraw = prioritytiles && priorities;
+    if (redraw) std::memcpy(layerline, line, 160);
+    const int height = spriteheight;
+    // Lower OAM index on top: draw from sprite 39 down to 0.
+    for (int s = spritecount - 1; s >= 0; --s) {
+        if (!spritelines[s][ly]) continue;
+        const uint8_t* o = oam + 4 * s;
+        int row = ly + 16 - o[0];
+        if (unsigned(row) >= unsigned(height)) continue;
+        const uint8_t attr = o[3];
+        if (attr & attrvflip) row = height - 1 - row;
+        int tile = o[2];
+        if (height == 16) tile &= 0xFE;
+        const int index = ((attr & attrbank) ? 384 : 0) + tile + (row >> 3);
+        const uint8_t* pixels = tilecache.get() + index * 64 + (row & 7) * 8;
+        const uint8_t base = uint8_t(36 + 4 * (attr & 7));
+        const int x = o[1] - 8;
+        const bool behind = (attr & attrbehind) && priorities;
+        const bool flip = attr & attrhflip;
+        for (int k = 0; k < 8; ++k) {
+            const int sx = x + k;
+            if (unsigned(sx) >= 160u) continue;
+            const uint8_t c = pixels[flip ? 7 - k : k];
+            if (!c) continue;
+            if (behind && (line[sx] & 3)) continue;
+            line[sx] = uint8_t(base + c);
+        }
+    }
+    if (redraw) {
+        // Non-zero pixels of priority tiles cover every sprite.
+        for (int x = 0; x < 160; ++x)
+            if (priorityline[x] && (layerline[x] & 3)) line[x] = layerline[x];
+    }
+}
+
+// ---- Mid-line SCY/SCX/BGP writes
+
+void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
+    const int count = std::min<int>(linewritecount, maxlinewrites);
+    int chunk[maxlinewrites];
+    for (int i = 0; i < count; ++i) chunk[i] = 19 - linewrites[i].position / 4;
+
+    const uint8_t finalscy = scy, finalscx = scx, finalbgp = bgp;
+    auto reg = [this](uint32_t address) -> uint8_t* {
+        switch (address) {
+            case 0xFF42: return &scy;
+            case 0xFF43: return &scx;
+            case 0xFF47: return &bgp;
+            default: return nullptr;
+        }
+    };
+    // Start the line with each register's value before its first write in the line.
+    for (int i = count - 1; i >= 0; --i)
+        if (uint8_t* r = reg(linewrites[i].reg)) *r = linewrites[i].oldvalue;
+    updatedmgpalettes();
+
+    auto copychunk = [&](int k) {
+        const int first = k * 8 - (scx & 7);
+        const int from = std::max(first, 0), to = std::min(first + 8, 160);
+        if (to > from) std::memcpy(line + from, chunkline + from, size_t(to - from));
+    };
+
+    bool rendered = false;
+    for (int k = 0; k < 20; ++k) {
+        int last = -1;
+        for (int i = 0; i < count; ++i)
+            if (chunk[i] == k) last = i;
+        if (last >= 0) {
+            const tlinewrite& w = linewrites[last];
+            if (w.reg == 0xFF42) {
+                scy = w.newvalue;
+            } else if (w.reg == 0xFF43) {
+                // Only the tile column changes; the line keeps its fine scroll.
+                scx = uint8_t((w.newvalue & 0xF8) | (scx & 7));
+            } else if (w.reg == 0xFF47) {
+                bgp = w.newvalue;
+                updatedmgpalettes();
+            }
+            if (reg(w.reg)) rendered = false;
+        }
+        if (!rendered) {
+            renderline(ly, chunkline);
+            rendered = true;
+        }
+        copychunk(k);
+    }
+
+    scy = finalscy;
+    scx = finalscx;
+    bgp = finalbgp;
+    if (scx & 7) {
+        updatedmgpalettes();
+        renderline(ly, chunkline);
+        copychunk(20);
+    }
+}
+
+}  // namespace tov
