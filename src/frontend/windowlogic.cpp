@@ -1,0 +1,155 @@
+#include "frontend/windowlogic.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tov {
+
+namespace {
+
+std::string lowered(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return r;
+}
+
+}  // namespace
+
+void addrecent(tsettings& s, const std::string& path) {
+    if (path.empty()) return;
+    std::string key = lowered(path);
+    auto& r = s.recent;
+    // Remove the equal entry (or the last one when there is none), then shift down.
+    size_t hole = r.size() - 1;
+    for (size_t i = 0; i < r.size(); i++)
+        if (lowered(r[i]) == key) {
+            hole = i;
+            break;
+        }
+    for (size_t i = hole; i > 0; i--) r[i] = std::move(r[i - 1]);
+    r[0] = path.substr(0, maxsettingstring);
+}
+
+void clearrecent(tsettings& s) {
+    for (auto& r : s.recent) r.clear();
+}
+
+std::string recentitemtext(int n, const std::string& path) { return "&" + std::to_string(n) + " " + path; }
+
+std::string captiontext(const tcaptioninfo& c) {
+    if (c.debugging) return "tov (debugging)";
+    if (c.statusactive) return "tov - " + c.status;
+    std::string base;
+    if (!c.romloaded)
+        base = "tov";
+    else if (c.paused)
+        base = "tov (paused)";
+    else if (c.framerate)
+        base = "tov - " + std::to_string(c.framesshown) + "/" + std::to_string(c.framesemulated);
+    else
+        base = "tov - " + c.romtitle;
+    switch (c.link) {
+        case tlinkstate::linked: return base + " (linked)";
+        case tlinkstate::listening: return base + " (listening)";
+        case tlinkstate::connecting: return base + " (connecting)";
+        case tlinkstate::none: break;
+    }
+    return base;
+}
+
+std::string soundchannelstext(uint32_t mutedmask) {
+    std::string s = "sound channels:";
+    for (int ch = 0; ch < 4; ch++) s += ((mutedmask >> ch) & 1) ? " 0" : " 1";
+    return s;
+}
+
+tsize bordersize(int32_t borderw, int32_t borderh) { return {std::max(borderw, 160), std::max(borderh, 144)}; }
+
+tsize snapclientsize(tsize client, tsize unit) {
+    if (unit.w <= 0 || unit.h <= 0) return client;
+    int32_t kx = std::max(1, (client.w + unit.w / 2) / unit.w);
+    int32_t ky = std::max(1, (client.h + unit.h / 2) / unit.h);
+    return {kx * unit.w, ky * unit.h};
+}
+
+tsize picturesize(tsize client, tsize border) {
+    if (client.w <= 0 || client.h <= 0 || border.w <= 0 || border.h <= 0) return {0, 0};
+    return {int32_t(int64_t(client.w) * 160 / border.w), int32_t(int64_t(client.h) * 144 / border.h)};
+}
+
+trect pictureplace(tsize client, tsize border, tsize screen, tsize picture) {
+    trect r;
+    r.w = picture.w;
+    r.h = picture.h;
+    r.x = int32_t((client.w - int64_t(border.w) * picture.w / 160) / 2 + int64_t(screen.w) * picture.w / 160);
+    r.y = int32_t((client.h - int64_t(border.h) * picture.h / 144) / 2 + int64_t(screen.h) * picture.h / 144);
+    return r;
+}
+
+tsize setupclientsize(const tsettings& s, tsize border) {
+    int32_t w = s.Width, h = s.Height;
+    // A damaged or hand-edited file must not give an empty or absurd window.
+    if (w < 1 || h < 1 || w > 16384 || h > 16384) {
+        w = 160;
+        h = 144;
+    }
+    return {int32_t(int64_t(w) * border.w / 160), int32_t(int64_t(h) * border.h / 144)};
+}
+
+bool sizeitemchecked(int k, tsize picture) { return picture.w == k * 160 && picture.h == k * 144; }
+
+trect fullscreenplace(int windowmode, tsize display, tsize border) {
+    if (display.w <= 0 || display.h <= 0 || border.w <= 0 || border.h <= 0) return {};
+    if (windowmode == 4) return {0, 0, display.w, display.h};
+    // Largest size of the border's aspect that fits.
+    int64_t w = display.w, h = int64_t(display.w) * border.h / border.w;
+    if (h > display.h) {
+        h = display.h;
+        w = int64_t(display.h) * border.w / border.h;
+    }
+    return {int32_t((display.w - w) / 2), int32_t((display.h - h) / 2), int32_t(w), int32_t(h)};
+}
+
+tmodechange altentermode(int32_t windowmode, int32_t fullscreenmode, bool exclusive) {
+    if (windowmode == 3 || windowmode == 4) return {0, false};
+    if (exclusive) return {4, true};
+    return {fullscreenmode == 1 ? 4 : 3, false};
+}
+
+bool exclusiveavailable(const tsettings& s, bool romloaded) {
+    return s.DDraw && s.DDrawFS && !s.DebugScreen && romloaded;
+}
+
+int32_t nextscreenshotnumber(const std::vector<std::string>& names) {
+    int32_t counter = 1;
+    for (const auto& name : names) {
+        std::string n = lowered(name);
+        if (n.size() < 4 || n.compare(n.size() - 4, 4, ".bmp") != 0 || n.rfind("tov", 0) != 0) continue;
+        size_t dot = n.find('.');
+        std::string digits = n.substr(3, dot - 3);
+        if (digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        counter = std::stoi(digits) + 1;
+    }
+    return counter;
+}
+
+std::string screenshotname(int32_t counter) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "tov%05d.bmp", counter);
+    return buf;
+}
+
+bool isstatefilename(std::string_view name) {
+    if (name.size() < 4) return false;
+    std::string_view tail = name.substr(name.size() - 4, 3);
+    return tail[0] == '.' && (tail[1] == 's' || tail[1] == 'S') && (tail[2] == 'n' || tail[2] == 'N');
+}
+
+bool isbitmapname(std::string_view name) {
+    return name.size() >= 4 && lowered(name.substr(name.size() - 4)) == ".bmp";
+}
+
+}  // namespace tov

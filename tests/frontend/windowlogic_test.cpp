@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include "frontend/controldialog.h"
+#include "frontend/windowlogic.h"
+
+namespace tov {
+namespace {
+
+TEST(RecentList, NewestFirstWithoutCaseDuplicates) {
+    tsettings s;
+    setdefaults(s);
+    for (int i = 0; i < 12; i++) addrecent(s, "/roms/game" + std::to_string(i) + ".gb");
+    EXPECT_EQ(s.recent[0], "/roms/game11.gb");
+    EXPECT_EQ(s.recent[9], "/roms/game2.gb");
+    addrecent(s, "/ROMS/GAME5.GB");
+    EXPECT_EQ(s.recent[0], "/ROMS/GAME5.GB");
+    EXPECT_EQ(s.recent[1], "/roms/game11.gb");
+    EXPECT_EQ(s.recent[9], "/roms/game2.gb") << "the duplicate went, nothing else dropped";
+    for (int i = 1; i < 10; i++) EXPECT_NE(s.recent[i], "/roms/game5.gb");
+    addrecent(s, "");
+    EXPECT_EQ(s.recent[0], "/ROMS/GAME5.GB");
+    clearrecent(s);
+    for (auto& r : s.recent) EXPECT_EQ(r, "");
+    EXPECT_EQ(recentitemtext(3, "/a.gb"), "&3 /a.gb");
+}
+
+TEST(Caption, PrecedenceOfDebuggerStatusPauseAndFrameRate) {
+    tcaptioninfo c;
+    EXPECT_EQ(captiontext(c), "tov");
+    c.romloaded = true;
+    c.romtitle = "TETRIS";
+    EXPECT_EQ(captiontext(c), "tov - TETRIS");
+    c.framerate = true;
+    c.framesshown = 30;
+    c.framesemulated = 60;
+    EXPECT_EQ(captiontext(c), "tov - 30/60");
+    c.link = tlinkstate::listening;
+    EXPECT_EQ(captiontext(c), "tov - 30/60 (listening)");
+    c.paused = true;
+    EXPECT_EQ(captiontext(c), "tov (paused) (listening)");
+    c.statusactive = true;
+    c.status = "cheats active";
+    EXPECT_EQ(captiontext(c), "tov - cheats active");
+    c.debugging = true;
+    EXPECT_EQ(captiontext(c), "tov (debugging)");
+    tcaptioninfo n;
+    n.paused = true;
+    n.link = tlinkstate::linked;
+    EXPECT_EQ(captiontext(n), "tov (linked)");
+}
+
+TEST(StatusMessage, LastsOneAndAHalfSeconds) {
+    tstatusmessage m;
+    EXPECT_FALSE(m.active(0));
+    m.set("screenshot saved: 2", 10.0);
+    EXPECT_TRUE(m.active(10.0));
+    EXPECT_TRUE(m.active(11.49));
+    EXPECT_FALSE(m.active(11.5));
+    EXPECT_EQ(soundchannelstext(1), "sound channels: 0 1 1 1");
+    EXPECT_EQ(soundchannelstext(0), "sound channels: 1 1 1 1");
+    EXPECT_EQ(soundchannelstext(0xC), "sound channels: 1 1 0 0");
+}
+
+TEST(WindowSizes, SnappingAndPicturePlacement) {
+    tsize plain = bordersize(0, 0);
+    EXPECT_EQ(plain, (tsize{160, 144}));
+    EXPECT_EQ(snapclientsize({330, 290}, plain), (tsize{320, 288}));
+    EXPECT_EQ(snapclientsize({10, 10}, plain), (tsize{160, 144}));
+    EXPECT_EQ(snapclientsize({400, 300}, plain), (tsize{480, 288}));
+    EXPECT_EQ(picturesize({320, 288}, plain), (tsize{320, 288}));
+    EXPECT_EQ(picturesize({0, 0}, plain), (tsize{0, 0}));
+    EXPECT_EQ(pictureplace({320, 288}, plain, {0, 0}, {320, 288}), (trect{0, 0, 320, 288}));
+    // SGB border 256x224 with the screen at (48, 40), window twice the border.
+    tsize sgb = bordersize(256, 224);
+    tsize pic = picturesize({512, 448}, sgb);
+    EXPECT_EQ(pic, (tsize{320, 288}));
+    EXPECT_EQ(pictureplace({512, 448}, sgb, {48, 40}, pic), (trect{96, 80, 320, 288}));
+    EXPECT_TRUE(sizeitemchecked(2, pic));
+    EXPECT_FALSE(sizeitemchecked(3, pic));
+}
+
+TEST(WindowSizes, SetupSizeFromSettingsWithDamagedValues) {
+    tsettings s;
+    setdefaults(s);
+    EXPECT_EQ(setupclientsize(s, {160, 144}), (tsize{320, 288}));
+    EXPECT_EQ(setupclientsize(s, {256, 224}), (tsize{512, 448}));
+    s.Width = -5;
+    EXPECT_EQ(setupclientsize(s, {160, 144}), (tsize{160, 144}));
+    s.Width = 2000000000;
+    s.Height = 2000000000;
+    EXPECT_EQ(setupclientsize(s, {160, 144}), (tsize{160, 144}));
+}
+
+TEST(FullScreen, AltEnterAndPlacement) {
+    EXPECT_EQ(altentermode(3, 1, true).windowmode, 0);
+    EXPECT_EQ(altentermode(4, 0, false).windowmode, 0);
+    EXPECT_EQ(altentermode(0, 1, false).windowmode, 4);
+    EXPECT_EQ(altentermode(0, 0, false).windowmode, 3);
+    EXPECT_EQ(altentermode(1, 7, false).windowmode, 3);
+    auto ex = altentermode(0, 0, true);
+    EXPECT_EQ(ex.windowmode, 4);
+    EXPECT_TRUE(ex.exclusive);
+    tsettings s;
+    setdefaults(s);
+    EXPECT_FALSE(exclusiveavailable(s, true));
+    s.DDrawFS = true;
+    EXPECT_TRUE(exclusiveavailable(s, true));
+    EXPECT_FALSE(exclusiveavailable(s, false));
+    EXPECT_EQ(fullscreenplace(4, {1920, 1080}, {160, 144}), (trect{0, 0, 1920, 1080}));
+    EXPECT_EQ(fullscreenplace(3, {1920, 1080}, {160, 144}), (trect{360, 0, 1200, 1080}));
+    EXPECT_EQ(fullscreenplace(3, {0, 0}, {160, 144}), (trect{}));
+}
+
+TEST(Screenshots, NumberingFromTheFolder) {
+    EXPECT_EQ(nextscreenshotnumber({}), 1);
+    EXPECT_EQ(nextscreenshotnumber({"tov00007.bmp"}), 8);
+    EXPECT_EQ(nextscreenshotnumber({"TOV00012.BMP", "tov00003.bmp"}), 4) << "the last listed wins";
+    EXPECT_EQ(nextscreenshotnumber({"tov00009.bmp", "tovx.bmp", "other5.bmp", "tov00020.png",
+                                    "tov99999999999999.bmp"}),
+              10);
+    EXPECT_EQ(screenshotname(8), "tov00008.bmp");
+    EXPECT_EQ(screenshotname(123456), "tov123456.bmp");
+}
+
+TEST(FileNames, StateSlotsAndBitmaps) {
+    EXPECT_TRUE(isstatefilename("/a/game.sn3"));
+    EXPECT_TRUE(isstatefilename("GAME.SN0"));
+    EXPECT_FALSE(isstatefilename("game.sna"[0] ? "game.gb" : ""));
+    EXPECT_FALSE(isstatefilename(".sn"));
+    EXPECT_TRUE(isbitmapname("/x/Border.BMP"));
+    EXPECT_FALSE(isbitmapname("bmp"));
+}
+
+TEST(OptionsDialog, SpeedIsShownAsFramesPerSecond) {
+    EXPECT_EQ(speedtext(1.0), "0");
+    EXPECT_EQ(speedtext(2.0), "119.455");
+    EXPECT_EQ(speedtext(0.5), "29.8638");
+    EXPECT_DOUBLE_EQ(speedfromtext("0"), 1.0);
+    EXPECT_DOUBLE_EQ(speedfromtext("-30"), 1.0);
+    EXPECT_DOUBLE_EQ(speedfromtext("abc"), 1.0);
+    EXPECT_NEAR(speedfromtext("119.455"), 2.0, 1e-4);
+    EXPECT_NEAR(speedfromtext("59.7275"), 1.0, 1e-6);
+}
+
+TEST(OptionsDialog, TrackBarsAndSampleRates) {
+    EXPECT_EQ(gammatrack(2.2), 22);
+    EXPECT_DOUBLE_EQ(gammafromtrack(18), 1.8);
+    EXPECT_EQ(gammatrack(1e9), gammatrackmax);
+    EXPECT_EQ(saturationtrack(0.85), 85);
+    EXPECT_DOUBLE_EQ(saturationfromtrack(50), 0.5);
+    EXPECT_EQ(samplerateindex(22050), 2);
+    EXPECT_EQ(samplerateindex(12345), samplerateindex(44100));
+    EXPECT_EQ(volumetext(90), "volume: 90%");
+}
+
+TEST(OptionsDialog, ApplyWritesTheDialogIntoTheStoredCopy) {
+    tsettings stored;
+    setdefaults(stored);
+    stored.recent[0] = "/keep.gb";
+    stored.Samplerate = 12345;
+    tcontroldialog d;
+    d.fill(stored);
+    EXPECT_EQ(d.speed, "0");
+    EXPECT_EQ(samplerates[d.samplerate], 44100);
+    d.speed = "29.86375";
+    d.gamma = 10;
+    d.saturation = 100;
+    d.values.Volume = 33;
+    d.values.keys[0][inA] = 'K';
+    d.values.colors[3] = 0x123456;
+    d.values.recent[0] = "/not-the-dialogs.gb";
+    d.apply(stored);
+    EXPECT_NEAR(stored.Speed, 0.5, 1e-6);
+    EXPECT_DOUBLE_EQ(stored.Gamma, 1.0);
+    EXPECT_DOUBLE_EQ(stored.ColorSaturation, 1.0);
+    EXPECT_EQ(stored.Samplerate, 44100);
+    EXPECT_EQ(stored.Volume, 33);
+    EXPECT_EQ(stored.keys[0][inA], 'K');
+    EXPECT_EQ(stored.colors[3], 0x123456u);
+    EXPECT_EQ(stored.recent[0], "/keep.gb");
+}
+
+TEST(OptionsDialog, DefaultsRefillTheDialogButKeepSchemes) {
+    tsettings stored;
+    setdefaults(stored);
+    stored.colorschemes = {"mine"};
+    stored.Volume = 5;
+    tcontroldialog d;
+    d.fill(stored);
+    d.defaults();
+    EXPECT_EQ(d.values.Volume, 90);
+    EXPECT_EQ(d.values.colorschemes.size(), 1u);
+    EXPECT_EQ(stored.Volume, 5) << "nothing applied yet";
+}
+
+}  // namespace
+}  // namespace tov
