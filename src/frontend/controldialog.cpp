@@ -7,7 +7,7 @@ namespace tov {
 
 std::string speedtext(double factor) {
     if (factor == 1.0) return "0";
-    return formatfloat(factor * nominalfps, 1, 4);
+    return formatfloat(factor * normalfps, 1, 4);
 }
 
 double speedfromtext(const std::string& text) {

@@ -10,7 +10,7 @@
 namespace tov {
 
 // Frames per second at speed factor 1.0 (4194304 / 70224).
-constexpr double nominalfps = 59.727500569605832762;
+constexpr double normalfps = 59.727500569605832762;
 
 // `Speed` as the dialog shows it: frames per second "0.0###", exactly "0" for the factor 1.0.
 std::string speedtext(double factor);

@@ -58,28 +58,22 @@ std::string captiontext(const tcaptioninfo& c) {
     return base;
 }
 
-std::string soundchannelstext(uint32_t mutedmask) {
-    std::string s = "sound channels:";
-    for (int ch = 0; ch < 4; ch++) s += ((mutedmask >> ch) & 1) ? " 0" : " 1";
-    return s;
-}
+twinsize bordersize(int32_t borderw, int32_t borderh) { return {std::max(borderw, 160), std::max(borderh, 144)}; }
 
-tsize bordersize(int32_t borderw, int32_t borderh) { return {std::max(borderw, 160), std::max(borderh, 144)}; }
-
-tsize snapclientsize(tsize client, tsize unit) {
+twinsize snapclientsize(twinsize client, twinsize unit) {
     if (unit.w <= 0 || unit.h <= 0) return client;
     int32_t kx = std::max(1, (client.w + unit.w / 2) / unit.w);
     int32_t ky = std::max(1, (client.h + unit.h / 2) / unit.h);
     return {kx * unit.w, ky * unit.h};
 }
 
-tsize picturesize(tsize client, tsize border) {
+twinsize picturesize(twinsize client, twinsize border) {
     if (client.w <= 0 || client.h <= 0 || border.w <= 0 || border.h <= 0) return {0, 0};
     return {int32_t(int64_t(client.w) * 160 / border.w), int32_t(int64_t(client.h) * 144 / border.h)};
 }
 
-trect pictureplace(tsize client, tsize border, tsize screen, tsize picture) {
-    trect r;
+twinrect pictureplace(twinsize client, twinsize border, twinsize screen, twinsize picture) {
+    twinrect r;
     r.w = picture.w;
     r.h = picture.h;
     r.x = int32_t((client.w - int64_t(border.w) * picture.w / 160) / 2 + int64_t(screen.w) * picture.w / 160);
@@ -87,7 +81,7 @@ trect pictureplace(tsize client, tsize border, tsize screen, tsize picture) {
     return r;
 }
 
-tsize setupclientsize(const tsettings& s, tsize border) {
+twinsize setupclientsize(const tsettings& s, twinsize border) {
     int32_t w = s.Width, h = s.Height;
     // A damaged or hand-edited file must not give an empty or absurd window.
     if (w < 1 || h < 1 || w > 16384 || h > 16384) {
@@ -97,9 +91,9 @@ tsize setupclientsize(const tsettings& s, tsize border) {
     return {int32_t(int64_t(w) * border.w / 160), int32_t(int64_t(h) * border.h / 144)};
 }
 
-bool sizeitemchecked(int k, tsize picture) { return picture.w == k * 160 && picture.h == k * 144; }
+bool sizeitemchecked(int k, twinsize picture) { return picture.w == k * 160 && picture.h == k * 144; }
 
-trect fullscreenplace(int windowmode, tsize display, tsize border) {
+twinrect fullscreenplace(int windowmode, twinsize display, twinsize border) {
     if (display.w <= 0 || display.h <= 0 || border.w <= 0 || border.h <= 0) return {};
     if (windowmode == 4) return {0, 0, display.w, display.h};
     // Largest size of the border's aspect that fits.
@@ -121,27 +115,6 @@ bool exclusiveavailable(const tsettings& s, bool romloaded) {
     return s.DDraw && s.DDrawFS && !s.DebugScreen && romloaded;
 }
 
-int32_t nextscreenshotnumber(const std::vector<std::string>& names) {
-    int32_t counter = 1;
-    for (const auto& name : names) {
-        std::string n = lowered(name);
-        if (n.size() < 4 || n.compare(n.size() - 4, 4, ".bmp") != 0 || n.rfind("tov", 0) != 0) continue;
-        size_t dot = n.find('.');
-        std::string digits = n.substr(3, dot - 3);
-        if (digits.empty() || digits.size() > 9 ||
-            digits.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        counter = std::stoi(digits) + 1;
-    }
-    return counter;
-}
-
-std::string screenshotname(int32_t counter) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "tov%05d.bmp", counter);
-    return buf;
-}
-
 bool isstatefilename(std::string_view name) {
     if (name.size() < 4) return false;
     std::string_view tail = name.substr(name.size() - 4, 3);
@@ -150,6 +123,13 @@ bool isstatefilename(std::string_view name) {
 
 bool isbitmapname(std::string_view name) {
     return name.size() >= 4 && lowered(name.substr(name.size() - 4)) == ".bmp";
+}
+
+std::string romtitle(const uint8_t* header16) {
+    std::string t;
+    for (int i = 0; i < 16; i++)
+        if (header16[i] != 0 && header16[i] < 0x80) t += char(header16[i]);
+    return t;
 }
 
 }  // namespace tov

@@ -1,6 +1,6 @@
 // The main window's rules that need no window: the recent-files list, the caption and the
-// status messages, window sizes and picture placement, full-screen mode changes, the sound
-// channel text and screenshot numbering.
+// status messages, window sizes and picture placement, full-screen mode changes, file kinds
+// and the ROM title.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -54,36 +54,33 @@ struct tcaptioninfo {
 };
 std::string captiontext(const tcaptioninfo& c);
 
-// "sound channels: 1 1 1 1"; bit n of `mutedmask` set = channel n+1 off.
-std::string soundchannelstext(uint32_t mutedmask);
-
 // ---- Window sizes and picture placement ----
-struct tsize {
+struct twinsize {
     int32_t w = 0, h = 0;
-    bool operator==(const tsize&) const = default;
+    bool operator==(const twinsize&) const = default;
 };
-struct trect {
+struct twinrect {
     int32_t x = 0, y = 0, w = 0, h = 0;
-    bool operator==(const trect&) const = default;
+    bool operator==(const twinrect&) const = default;
 };
 
 // The border picture's size: at least 160 x 144 (160 x 144 without a border).
-tsize bordersize(int32_t borderw, int32_t borderh);
+twinsize bordersize(int32_t borderw, int32_t borderh);
 // A client size being dragged snaps to whole multiples of `unit` (at least one).
-tsize snapclientsize(tsize client, tsize unit);
+twinsize snapclientsize(twinsize client, twinsize unit);
 // The picture's size for a client area: client x 160 / border width by client x 144 / border
 // height. Empty clients give an empty picture.
-tsize picturesize(tsize client, tsize border);
+twinsize picturesize(twinsize client, twinsize border);
 // Where the picture goes in the client area, with `screen` the picture's position inside the
 // border picture (0,0 without a border).
-trect pictureplace(tsize client, tsize border, tsize screen, tsize picture);
+twinrect pictureplace(twinsize client, twinsize border, twinsize screen, twinsize picture);
 // The client size when the window is set up: `Width` x border width / 160 by `Height` x
 // border height / 144 (sizes below 1 x 1 count as 160 x 144).
-tsize setupclientsize(const tsettings& s, tsize border);
+twinsize setupclientsize(const tsettings& s, twinsize border);
 // The window-size item k (1-4) carries a check mark when the picture is exactly k times 160x144.
-bool sizeitemchecked(int k, tsize picture);
+bool sizeitemchecked(int k, twinsize picture);
 // Full screen: mode 3 keeps the aspect (centred, largest fit), mode 4 stretches over `display`.
-trect fullscreenplace(int windowmode, tsize display, tsize border);
+twinrect fullscreenplace(int windowmode, twinsize display, twinsize border);
 
 // Alt+Enter: from a full-screen mode (3, 4) back to 0; from a window, exclusive full screen
 // when available (mode 4), else mode 4 when `FullscreenMode` is 1 and mode 3 otherwise.
@@ -95,18 +92,13 @@ tmodechange altentermode(int32_t windowmode, int32_t fullscreenmode, bool exclus
 // Exclusive full screen needs `DDraw` and `DDrawFS`, `DebugScreen` off and a loaded ROM.
 bool exclusiveavailable(const tsettings& s, bool romloaded);
 
-// ---- Screenshots ----
-// Next number from the names in the screenshot folder: names starting with "tov" (any case)
-// and ending in ".bmp" give the digits between "tov" and the first "." plus one; the last
-// such name listed wins; 1 without any.
-int32_t nextscreenshotnumber(const std::vector<std::string>& names);
-// "tov" + counter padded to 5 digits + ".bmp".
-std::string screenshotname(int32_t counter);
-
 // A file name whose last-but-one to last-but-three characters read ".SN" (any case) is a
 // save-state slot file (".sn0" .. ".sn9").
 bool isstatefilename(std::string_view name);
 // A dropped ".bmp" becomes the border bitmap.
 bool isbitmapname(std::string_view name);
+
+// The title of the header bytes 0x134-0x143: every byte that is 0 or has bit 7 set is left out.
+std::string romtitle(const uint8_t* header16);
 
 }  // namespace tov
