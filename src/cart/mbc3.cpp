@@ -114,11 +114,15 @@ void tcartmbc3timer::setclockdays(double e) {
     // A reference time in the future (the wall clock was set back) counts as no time.
     if (!(e > 0)) e = 0;
     if (e > 1e7) e = 1e7;  // keeps the conversions below in range for absurd files
-    rtc[rtcseconds] = uint16_t(int64_t(e * 86400) % 60);
-    rtc[rtcminutes] = uint16_t(int64_t(e * 1440) % 60);
-    rtc[rtchours] = uint16_t(int64_t(e * 24) % 24);
-    rtc[rtcdaylow] = uint16_t(int64_t(e) % 256);
-    rtc[rtcdayhigh] = e < 256 ? 0 : e < 512 ? 1 : e < 768 ? 0x80 : 0x81;
+    // Whole seconds; the small allowance absorbs the rounding of the stored double, so a
+    // clock saved at a whole second reads back at that second.
+    int64_t total = static_cast<int64_t>(e * 86400.0 + 1e-3);
+    int64_t days = total / 86400;
+    rtc[rtcseconds] = uint16_t(total % 60);
+    rtc[rtcminutes] = uint16_t(total / 60 % 60);
+    rtc[rtchours] = uint16_t(total / 3600 % 24);
+    rtc[rtcdaylow] = uint16_t(days % 256);
+    rtc[rtcdayhigh] = days < 256 ? 0 : days < 512 ? 1 : days < 768 ? 0x80 : 0x81;
 }
 
 void tcartmbc3timer::savesram() {
