@@ -1,0 +1,223 @@
+// The machine: memories, page table and bus, I/O registers, the event scheduler with LCD
+// timing, timers and interrupts, GBC DMA, the joypad, and reset with model selection.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cart/cart.h"
+#include "core/cpu.h"
+#include "frontend/settings.h"
+#include "sound/gbsound.h"
+#include "video/gbdraw.h"
+#include "video/sgb.h"
+
+namespace tov {
+
+// What the machine needs from the debugger's run control. The machine asks before every
+// instruction while `debugstepping` is on.
+class tdebugport {
+public:
+    virtual ~tdebugport() = default;
+    // Reason code to stop for before the next instruction, or 0.
+    virtual int checkbreak() = 0;
+    // Stop in the debugger; returns when the user resumes.
+    virtual void enterdebugger(int reason) = 0;
+    // An interrupt is about to be dispatched (the return address will be pushed).
+    virtual void interruptnotice() = 0;
+    // The machine was reset: re-install access watches.
+    virtual void machinereset() {}
+};
+
+// What the machine needs from the link cable. Without one, the serial port behaves as
+// with nothing plugged in.
+class tlinkport {
+public:
+    virtual ~tlinkport() = default;
+    // Called every 2048 units; clocks one byte over the cable (see tgb::serialnopeer).
+    virtual void linktick() = 0;
+    // A change of controller 1: returns true when it was sent to the peer instead of
+    // being applied locally.
+    virtual bool sendjoypad(int bit, bool pressed) = 0;
+};
+
+// I/O register codes of the 0xF000-0xFFFF page, one per address.
+enum tiocode : uint8_t {
+    ioNone, ioEcho, ioOAM, ioUnusable, ioP1, ioSB, ioSC, ioDIV, ioTIMA, ioTMA, ioTAC, ioIF,
+    ioSound, ioWave, ioLCDC, ioSTAT, ioSCY, ioSCX, ioLY, ioLYC, ioDMA, ioBGP, ioOBP0, ioOBP1,
+    ioWY, ioWX, ioKEY1, ioVBK, ioBOOT, ioHDMA1, ioHDMA2, ioHDMA3, ioHDMA4, ioHDMA5, ioRP,
+    ioBCPS, ioBCPD, ioOCPS, ioOCPD, ioSVBK, ioHRAM, ioIE
+};
+
+class tgb {
+public:
+    // The settings are the working copy; the machine reads options from it when needed.
+    // programfolder is where relative file names (the boot image) are resolved.
+    explicit tgb(tsettings& settings, std::string programfolder = {});
+    ~tgb();
+    tgb(const tgb&) = delete;
+    tgb& operator=(const tgb&) = delete;
+
+    // ---- Bus ----
+    uint8_t readbyte(uint16_t address) {
+        const tpageentry& e = pagetable[address >> 12];
+        if (e.data) return e.data[address];
+        return e.read(e.context, address);
+    }
+    void writebyte(uint16_t address, uint8_t value);
+    uint8_t vramread(uint16_t address) const {
+        return vraminaccessible ? 0xFF : vrambank[address & 0x1FFF];
+    }
+    uint8_t ioread(uint16_t address);
+    void iowrite(uint16_t address, uint8_t value);
+    void refreshvrampages();
+    void setwrambank(uint8_t value);
+    void setvrambank(uint8_t value);
+    void oamdma(uint8_t value);
+
+    // Cartridge slot: the machine owns the cartridge; never empty (a plain tcart at least).
+    void attachcart(std::unique_ptr<tcart> newcart);
+    void detachcart();
+    tcart& cartridge() { return *cart; }
+    // Renderer: owned by the caller; null re-attaches the built-in one that draws nothing.
+    void attachrenderer(tgbdraw* renderer);
+    tgbdraw& renderer() { return *draw; }
+    // Sound and SGB units: owned by the machine, replaceable by subclasses.
+    void setsound(std::unique_ptr<tgbsound> unit);
+    tgbsound& soundunit() { return *sound; }
+    void setsgb(std::unique_ptr<tsgb> unit);
+    tsgb& sgbunit() { return *sgb; }
+
+    // ---- Scheduler ----
+    int32_t runframe();
+    void setirqlines(uint8_t levels, uint8_t mask);
+    void chargetime(int32_t units);
+    void updatestatline();
+    void setlcdmode(int mode);
+    void lcdcwrite(uint8_t value);
+    void statwrite(uint8_t value);
+    void setspeed(int s);
+    void speedswitch();
+    void resetevents() { eventcountdown = 0; eventstep = 0; stepfinal = false; }
+    void recomputeevents();
+    // After a save state is loaded: align the event step to the restored counter.
+    void resyncevents();
+    // Emulated time in units (includes the part of a slice used before a debugger break).
+    uint32_t currenttime() const {
+        return eventcounter + uint32_t(eventstep) - uint32_t(eventcountdown) - uint32_t(debugoffset);
+    }
+    // The link cable with nothing plugged in: an internally clocked transfer ends with 0xFF.
+    void serialnopeer();
+
+    // ---- Reset ----
+    void resetmachine();
+    bool loadbootrom(const std::string& path);
+    void mapbootrom(bool on);
+
+    // ---- GBC DMA and joypad ----
+    void hdma5write(uint8_t value);
+    void hdmablock();
+    void generaldma(uint8_t value);
+    void joypadset(int controller, int bit, bool pressed);
+    uint8_t joypadread();
+
+    // ---- Components ----
+    tsettings& settings;
+    std::string programfolder;
+    tcpustate cpu;
+    tpageentry pagetable[16];
+    tdebugport* debugger = nullptr;  // run control of an attached debugger
+    tlinkport* link = nullptr;       // link cable, when present
+    // Called when the program starts an internally clocked serial transfer, with SB.
+    void (*onserialstart)(void* context, uint8_t value) = nullptr;
+    void* onserialcontext = nullptr;
+
+    // ---- Memories ----
+    static constexpr int wramsize = 32768, vramsize = 16384;
+    uint8_t* wram;           // eight 4 KiB banks
+    uint8_t* vram;           // two 8 KiB banks
+    uint8_t* wrambank;       // bank mapped at 0xD000
+    uint8_t* vrambank;       // bank mapped at 0x8000
+    uint8_t oam[160]{};
+    uint8_t hram[127]{};
+    uint16_t gbcpal[64]{};   // background colours 0-31, object colours 32-63, 15-bit
+    uint8_t bootimage[256]{};
+    bool bootrommapped = false;
+    tpageentry bootsavedpage{};  // page 0 as it was before the boot image covered it
+    uint8_t wraminited[4096]{};  // one bit per work RAM byte written since reset
+    uint8_t hraminited[127]{};   // one byte per high RAM byte written since reset
+    bool trackwraminit = false;  // copy of DebugWRAMbreak
+    uint8_t iocode[4096];
+    uint32_t writecounter = 0;
+
+    // ---- Registers ----
+    uint8_t p1select = 0;
+    uint32_t joypad[4]{};
+    uint8_t sb = 0, sc = 0, serialbits = 0;
+    uint8_t div = 0, tima = 0, tma = 0, tac = 0;
+    uint8_t ifreg = 0, iereg = 0, ilines = 0;
+    uint8_t lcdc = 0, stat = 0x80, statwritten = 0, ly = 0, lyc = 0, dmareg = 0;
+    uint8_t key1prepare = 0;
+    int speed = 0, shift = 1;
+    uint8_t vbk = 0, svbk = 0;
+    uint16_t hdmasource = 0, hdmadest = 0;
+    uint8_t hdma5 = 0xFF, rp = 0, bcps = 0, ocps = 0;
+    bool gbchardware = false, gbcmode = false, sgbmode = false;
+
+    // ---- Scheduler state ----
+    int32_t lcdcountdown = 0;
+    int32_t linerest = 0;
+    int mode3half = 0;
+    bool vblankraised = false;
+    bool mode2hold = false;
+    int32_t vblanklateness = 0;
+    bool hdmadeferred = false;
+    bool vraminaccessible = false;
+    uint32_t eventcounter = 0x80000000u;
+    int32_t eventstep = 0;
+    int32_t eventcountdown = 0;
+    bool stepfinal = false;
+    uint32_t divmask = 127, timamask = 0xFFFFFFFFu;
+    bool renderflag = true;
+    tlinewrite linewrites[maxlinewrites];
+    int32_t linewritelogcount = 0;
+    bool linewritepending = false;
+    bool debugstepping = false;
+    int32_t debugoffset = 0;
+    bool passedline149 = false;  // within the current runframe call
+    uint32_t totalunits = 0;     // read and cleared by the processor-load meter
+    uint32_t illegalcount = 0;   // invalid opcodes met (stepping without a debugger)
+
+    // Cheap RNG for power-on contents.
+    uint32_t rngstate = 1;
+    uint32_t random32();
+
+private:
+    std::unique_ptr<uint8_t[]> wrambuf, vrambuf;
+    std::unique_ptr<tcart> cart;
+    tgbdrawnull nulldraw;
+    tgbdraw* draw = &nulldraw;
+    std::unique_ptr<tgbsound> sound;
+    std::unique_ptr<tsgb> sgb;
+
+    bool lcdevent();  // one LCD event; true when the frame ends
+    void processevent();
+    void dispatchinterrupt();
+    void serialcontrolwrite(uint8_t value);
+    void palettewrite(bool objects, uint8_t value);
+    void buildiocodes();
+    void installlogo();
+    void wirepages();
+
+    static uint8_t readroutine(void* context, uint16_t address);
+    static void writeroutine(void* context, uint16_t address, uint8_t value);
+    static uint8_t vramroutine(void* context, uint16_t address);
+    static uint8_t iroutine(void* context, uint16_t address);
+    static uint8_t bootromroutine(void* context, uint16_t address);
+    static uint8_t unmappedroutine(void* context, uint16_t address);
+    static void stoproutine(void* context);
+    static void illegalroutine(void* context);
+    static void restartroutine(void* context);
+};
+
+}  // namespace tov

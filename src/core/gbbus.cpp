@@ -1,0 +1,434 @@
+// The machine's bus: construction, page table, write dispatch and the I/O registers.
+#include <cstring>
+
+#include "core/gb.h"
+
+namespace tov {
+
+tgb::tgb(tsettings& s, std::string folder)
+    : settings(s), programfolder(std::move(folder)),
+      wrambuf(new uint8_t[wramsize]()), vrambuf(new uint8_t[vramsize]()),
+      cart(new tcart), sound(new tgbsound), sgb(new tsgb) {
+    if (!programfolder.empty() && programfolder.back() != '/') programfolder += '/';
+    wram = wrambuf.get();
+    vram = vrambuf.get();
+    wrambank = wram + 4096;
+    vrambank = vram;
+    buildiocodes();
+    cart->pagetable = pagetable;
+    cart->cartreset();
+    wirepages();
+    cpu.pagetable = pagetable;
+    cpu.read = readroutine;
+    cpu.readcontext = this;
+    cpu.write = writeroutine;
+    cpu.writecontext = this;
+    cpu.onstop = stoproutine;
+    cpu.onstopcontext = this;
+    cpu.onillegal = illegalroutine;
+    cpu.onillegalcontext = this;
+    attachrenderer(nullptr);
+    renderflag = true;
+    rngstate = uint32_t(reinterpret_cast<uintptr_t>(this)) | 1;
+}
+
+tgb::~tgb() {
+    // The cartridge writes its battery file and clears its page entries while the table
+    // is still alive.
+    if (cart) cart->savesram();
+    cart.reset();
+    if (sgb && sgb->onrestartcontext == this) {
+        sgb->onrestart = nullptr;
+        sgb->onrestartcontext = nullptr;
+    }
+}
+
+void tgb::wirepages() {
+    pagetable[0xC] = {wram - 0xC000, nullptr, nullptr};
+    pagetable[0xE] = {wram - 0xE000, nullptr, nullptr};
+    pagetable[0xF] = {nullptr, iroutine, this};
+    refreshvrampages();
+}
+
+void tgb::buildiocodes() {
+    std::memset(iocode, ioNone, sizeof iocode);
+    auto range = [this](int first, int last, tiocode code) {
+        for (int a = first; a <= last; a++) iocode[a & 0xFFF] = code;
+    };
+    range(0xF000, 0xFDFF, ioEcho);
+    range(0xFE00, 0xFE9F, ioOAM);
+    range(0xFEA0, 0xFEFF, ioUnusable);
+    range(0xFF10, 0xFF26, ioSound);
+    range(0xFF30, 0xFF3F, ioWave);
+    range(0xFF80, 0xFFFE, ioHRAM);
+    static const struct { uint16_t address; tiocode code; } single[] = {
+        {0xFF00, ioP1},    {0xFF01, ioSB},    {0xFF02, ioSC},    {0xFF04, ioDIV},
+        {0xFF05, ioTIMA},  {0xFF06, ioTMA},   {0xFF07, ioTAC},   {0xFF0F, ioIF},
+        {0xFF40, ioLCDC},  {0xFF41, ioSTAT},  {0xFF42, ioSCY},   {0xFF43, ioSCX},
+        {0xFF44, ioLY},    {0xFF45, ioLYC},   {0xFF46, ioDMA},   {0xFF47, ioBGP},
+        {0xFF48, ioOBP0},  {0xFF49, ioOBP1},  {0xFF4A, ioWY},    {0xFF4B, ioWX},
+        {0xFF4D, ioKEY1},  {0xFF4F, ioVBK},   {0xFF50, ioBOOT},  {0xFF51, ioHDMA1},
+        {0xFF52, ioHDMA2}, {0xFF53, ioHDMA3}, {0xFF54, ioHDMA4}, {0xFF55, ioHDMA5},
+        {0xFF56, ioRP},    {0xFF68, ioBCPS},  {0xFF69, ioBCPD},  {0xFF6A, ioOCPS},
+        {0xFF6B, ioOCPD},  {0xFF70, ioSVBK},  {0xFFFF, ioIE},
+    };
+    for (const auto& r : single) iocode[r.address & 0xFFF] = r.code;
+}
+
+// ---- Page routines ----
+
+uint8_t tgb::readroutine(void* context, uint16_t address) {
+    return static_cast<tgb*>(context)->readbyte(address);
+}
+
+void tgb::writeroutine(void* context, uint16_t address, uint8_t value) {
+    static_cast<tgb*>(context)->writebyte(address, value);
+}
+
+uint8_t tgb::vramroutine(void* context, uint16_t address) {
+    return static_cast<tgb*>(context)->vramread(address);
+}
+
+uint8_t tgb::iroutine(void* context, uint16_t address) {
+    return static_cast<tgb*>(context)->ioread(address);
+}
+
+uint8_t tgb::unmappedroutine(void*, uint16_t) { return 0xFF; }
+
+void tgb::stoproutine(void* context) { static_cast<tgb*>(context)->speedswitch(); }
+
+void tgb::illegalroutine(void* context) {
+    auto* gb = static_cast<tgb*>(context);
+    gb->debugstepping = true;
+    gb->illegalcount++;
+}
+
+void tgb::refreshvrampages() {
+    uint8_t* p = vraminaccessible ? nullptr : vrambank - 0x8000;
+    pagetable[8] = {p, vramroutine, this};
+    pagetable[9] = {p, vramroutine, this};
+    pagetable[0xD] = {wrambank - 0xD000, nullptr, nullptr};
+}
+
+void tgb::setwrambank(uint8_t value) {
+    svbk = value & 7;
+    int bank = svbk ? svbk : 1;
+    wrambank = wram + bank * 4096;
+    refreshvrampages();
+}
+
+void tgb::setvrambank(uint8_t value) {
+    vbk = value & 1;
+    vrambank = vram + vbk * 8192;
+    refreshvrampages();
+}
+
+// ---- Attachments ----
+
+void tgb::attachcart(std::unique_ptr<tcart> newcart) {
+    if (cart) {
+        cart->savesram();
+        cart.reset();
+    }
+    // Until the new cartridge installs its pages (at reset or loadsram), its pages read
+    // as an empty slot rather than through entries of the destroyed one.
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 10, 11}) pagetable[i] = {nullptr, unmappedroutine, this};
+    bootrommapped = false;
+    cart = newcart ? std::move(newcart) : std::make_unique<tcart>();
+    cart->pagetable = pagetable;
+}
+
+void tgb::detachcart() { attachcart(nullptr); }
+
+void tgb::attachrenderer(tgbdraw* renderer) {
+    tgbdraw* old = draw;
+    tgbdraw* next = renderer ? renderer : &nulldraw;
+    if (next != old) {
+        // The LCD registers live in the renderer; carry them over.
+        next->scx = old->scx;
+        next->scy = old->scy;
+        next->wx = old->wx;
+        next->wy = old->wy;
+        next->lcdc = old->lcdc;
+        next->bgp = old->bgp;
+        next->obp0 = old->obp0;
+        next->obp1 = old->obp1;
+        next->gbcmode = old->gbcmode;
+        next->sgbmode = old->sgbmode;
+        next->gbchardware = old->gbchardware;
+        next->skipframe = old->skipframe;
+    }
+    next->vram = vram;
+    next->oam = oam;
+    next->gbcpalram = gbcpal;
+    next->linewrites = linewrites;
+    next->linewritecount = 0;
+    draw = next;
+}
+
+void tgb::setsound(std::unique_ptr<tgbsound> unit) {
+    if (unit) sound = std::move(unit);
+}
+
+void tgb::setsgb(std::unique_ptr<tsgb> unit) {
+    if (!unit) return;
+    if (sgb->onrestartcontext == this) {
+        // Carry a pending two-phase restart over to the new unit.
+        unit->onrestart = sgb->onrestart;
+        unit->onrestartcontext = sgb->onrestartcontext;
+    }
+    sgb = std::move(unit);
+}
+
+// ---- Writes ----
+
+void tgb::writebyte(uint16_t address, uint8_t value) {
+    writecounter++;
+    switch (address >> 12) {
+    case 0x0: case 0x1: case 0x2: case 0x3: case 0x4: case 0x5: case 0x6: case 0x7:
+        cart->romwrite(address, value);
+        break;
+    case 0x8: case 0x9:
+        if (!vraminaccessible) {
+            vrambank[address & 0x1FFF] = value;
+            draw->vramwrite(vbk, address - 0x8000);
+        }
+        break;
+    case 0xA: case 0xB:
+        cart->ramwrite(address, value);
+        break;
+    case 0xC: case 0xE:
+        wram[address & 0xFFF] = value;
+        if (trackwraminit) wraminited[(address & 0xFFF) >> 3] |= uint8_t(1 << (address & 7));
+        break;
+    case 0xD:
+        wrambank[address & 0xFFF] = value;
+        if (trackwraminit) {
+            unsigned offset = unsigned(wrambank - wram) + (address & 0xFFF);
+            wraminited[offset >> 3] |= uint8_t(1 << (offset & 7));
+        }
+        break;
+    default:
+        iowrite(address, value);
+        break;
+    }
+}
+
+void tgb::palettewrite(bool objects, uint8_t value) {
+    uint8_t& index = objects ? ocps : bcps;
+    int idx = index & 0x3F;
+    int word = (objects ? 32 : 0) + (idx >> 1);
+    int bitpos = (idx & 1) * 8;
+    uint8_t old = uint8_t(gbcpal[word] >> bitpos);
+    if (old != value) draw->palwrite(idx + (objects ? 64 : 0));
+    if (!vraminaccessible)
+        gbcpal[word] = uint16_t((gbcpal[word] & ~(0xFF << bitpos)) | (value << bitpos));
+    if (index & 0x80) index = uint8_t((index & 0x80) | ((index + 1) & 0x3F));
+}
+
+void tgb::serialcontrolwrite(uint8_t v) {
+    resetevents();
+    uint8_t s = sc;
+    if ((v & 0x81) == 0x81 && (s & 0x81) != 0x81) {
+        serialbits = 8;
+        s |= 0x81;
+        if (onserialstart) onserialstart(onserialcontext, sb);
+    } else if ((v & 0x81) == 0x80) {
+        s = uint8_t((s & ~1) | 0x80);
+    } else if (!(v & 0x80)) {
+        s = uint8_t((s & ~0x81) | v);
+    }
+    if (gbcmode) s = uint8_t((s & ~2) | (v & 2));
+    sc = s;
+}
+
+void tgb::serialnopeer() {
+    if ((sc & 0x81) == 0x81) {
+        sc &= 0x7F;
+        sb = 0xFF;
+        ifreg |= 0x08;
+    }
+}
+
+void tgb::oamdma(uint8_t value) {
+    dmareg = value;
+    uint16_t source = uint16_t(value << 8);
+    for (int i = 0; i < 160; i++) writebyte(uint16_t(0xFE00 + i), readbyte(uint16_t(source + i)));
+}
+
+void tgb::iowrite(uint16_t address, uint8_t value) {
+    switch (iocode[address & 0xFFF]) {
+    case ioEcho:
+        wrambank[address & 0xFFF] = value;
+        if (trackwraminit) {
+            unsigned offset = unsigned(wrambank - wram) + (address & 0xFFF);
+            wraminited[offset >> 3] |= uint8_t(1 << (offset & 7));
+        }
+        break;
+    case ioOAM: {
+        int i = address & 0xFF;
+        if (oam[i] != value) {
+            oam[i] = value;
+            draw->oamwrite(i);
+        }
+        break;
+    }
+    case ioP1:
+        if (sgbmode) sgb->joypadwrite(value, p1select);
+        p1select = value;
+        break;
+    case ioSB: sb = value; break;
+    case ioSC: serialcontrolwrite(value); break;
+    case ioDIV: div = 0; break;
+    case ioTIMA: tima = value; break;
+    case ioTMA: tma = value; break;
+    case ioTAC:
+        resetevents();
+        tac = value & 7;
+        cpu.exitflag = 1;
+        break;
+    case ioIF:
+        ifreg = value & 0x1F;
+        cpu.exitflag = 1;
+        break;
+    case ioSound: sound->soundwrite(uint8_t(address), value); break;
+    case ioWave: sound->wavewrite(address & 0x0F, value); break;
+    case ioLCDC:
+        lcdcwrite(value);
+        cpu.exitflag = 1;
+        break;
+    case ioSTAT:
+        statwrite(value);
+        cpu.exitflag = 1;
+        break;
+    case ioSCY: case ioSCX: case ioBGP: {
+        uint8_t code = iocode[address & 0xFFF];
+        uint8_t& reg = code == ioSCY ? draw->scy : code == ioSCX ? draw->scx : draw->bgp;
+        if (linewritelogcount < maxlinewrites) {
+            tlinewrite& w = linewrites[linewritelogcount];
+            w.reg = address;
+            w.oldvalue = reg;
+            w.newvalue = value;
+            linewritepending = true;
+        }
+        reg = value;
+        cpu.exitflag = 1;
+        break;
+    }
+    case ioLYC:
+        lyc = value;
+        updatestatline();
+        cpu.exitflag = 1;
+        break;
+    case ioDMA: oamdma(value); break;
+    case ioOBP0: draw->obp0 = value; break;
+    case ioOBP1: draw->obp1 = value; break;
+    case ioWY: draw->wy = value; break;
+    case ioWX: draw->wx = value; break;
+    case ioKEY1:
+        if (gbcmode) key1prepare = value & 1;
+        break;
+    case ioVBK:
+        if (gbcmode) setvrambank(value);
+        break;
+    case ioBOOT:
+        if (bootrommapped) mapbootrom(false);
+        break;
+    case ioHDMA1:
+        if (gbcmode) hdmasource = uint16_t((hdmasource & 0x00FF) | (value << 8));
+        break;
+    case ioHDMA2:
+        if (gbcmode) hdmasource = uint16_t((hdmasource & 0xFF00) | value);
+        break;
+    case ioHDMA3:
+        if (gbcmode) hdmadest = uint16_t((hdmadest & 0x00FF) | (value << 8));
+        break;
+    case ioHDMA4:
+        if (gbcmode) hdmadest = uint16_t((hdmadest & 0xFF00) | value);
+        break;
+    case ioHDMA5:
+        if (gbcmode) hdma5write(value);
+        break;
+    case ioRP:
+        if (gbcmode) rp = value;
+        break;
+    case ioBCPS:
+        if (gbchardware) bcps = value;
+        break;
+    case ioBCPD:
+        if (gbcmode) palettewrite(false, value);
+        break;
+    case ioOCPS:
+        if (gbchardware) ocps = value;
+        break;
+    case ioOCPD:
+        if (gbcmode) palettewrite(true, value);
+        break;
+    case ioSVBK:
+        if (gbcmode) setwrambank(value);
+        break;
+    case ioHRAM:
+        hram[address - 0xFF80] = value;
+        if (trackwraminit) hraminited[address - 0xFF80] = 1;
+        break;
+    case ioIE:
+        iereg = value & 0x1F;
+        cpu.exitflag = 1;
+        break;
+    default:
+        break;  // unmapped, LY, 0xFEA0-0xFEFF
+    }
+}
+
+uint8_t tgb::ioread(uint16_t address) {
+    switch (iocode[address & 0xFFF]) {
+    case ioEcho: return wrambank[address & 0xFFF];
+    case ioOAM: return oam[address & 0xFF];
+    case ioUnusable: return 0x00;
+    case ioP1: return joypadread();
+    case ioSB: return sb;
+    case ioSC: return sc | (gbcmode ? 0x7C : 0x7E);
+    case ioDIV: return div;
+    case ioTIMA: return tima;
+    case ioTMA: return tma;
+    case ioTAC: return tac | 0xF8;
+    case ioIF: return ifreg | 0xE0;
+    case ioSound: return sound->soundread(uint8_t(address));
+    case ioWave: return sound->waveread(address & 0x0F);
+    case ioLCDC: return lcdc;
+    case ioSTAT: return stat;
+    case ioSCY: return draw->scy;
+    case ioSCX: return draw->scx;
+    case ioLY: return ly;
+    case ioLYC: return lyc;
+    case ioDMA: return dmareg;
+    case ioBGP: return draw->bgp;
+    case ioOBP0: return draw->obp0;
+    case ioOBP1: return draw->obp1;
+    case ioWY: return draw->wy;
+    case ioWX: return draw->wx;
+    case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | 0x7E) : 0xFF;
+    case ioVBK: return gbchardware ? uint8_t(vbk | 0xFE) : 0xFF;
+    case ioHDMA1: return gbcmode ? uint8_t(hdmasource >> 8) : 0xFF;
+    case ioHDMA2: return gbcmode ? uint8_t(hdmasource) : 0xFF;
+    case ioHDMA3: return gbcmode ? uint8_t(hdmadest >> 8) : 0xFF;
+    case ioHDMA4: return gbcmode ? uint8_t(hdmadest) : 0xFF;
+    case ioHDMA5: return gbcmode ? hdma5 : 0xFF;
+    case ioRP: return gbcmode ? uint8_t(rp | 0x3E) : 0xFF;
+    case ioBCPS: return gbchardware ? uint8_t(bcps | 0x40) : 0xFF;
+    case ioOCPS: return gbchardware ? uint8_t(ocps | 0x40) : 0xFF;
+    case ioBCPD:
+    case ioOCPD: {
+        if (!gbcmode || vraminaccessible) return 0xFF;
+        bool objects = iocode[address & 0xFFF] == ioOCPD;
+        int idx = (objects ? ocps : bcps) & 0x3F;
+        return uint8_t(gbcpal[(objects ? 32 : 0) + (idx >> 1)] >> ((idx & 1) * 8));
+    }
+    case ioSVBK: return gbcmode ? uint8_t(svbk | 0xF8) : 0xFF;
+    case ioHRAM: return hram[address & 0x7F];
+    case ioIE: return iereg & 0x1F;
+    default: return 0xFF;
+    }
+}
+
+}  // namespace tov

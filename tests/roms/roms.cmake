@@ -1,0 +1,31 @@
+# Public test ROMs run through the headless runner. Each test is skipped (return code 77)
+# when the test ROM folder is missing.
+set(tov_runrom "${CMAKE_CURRENT_LIST_DIR}/runrom.sh")
+set(tov_blargg "${TOV_TESTROMS}/blargg")
+
+# name, ROM path, frame limit, labels, extra runner options
+function(tov_rom_test name rom frames labels)
+  add_test(NAME ${name}
+           COMMAND sh ${tov_runrom} $<TARGET_FILE:tov-run> ${rom}
+                   --until-done --frames ${frames} ${ARGN})
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
+                       PASS_REGULAR_EXPRESSION "result: passed" LABELS "roms;${labels}")
+endfunction()
+
+set(tov_cpu_instrs
+  "01-special" "02-interrupts" "03-op sp,hl" "04-op r,imm" "05-op rp" "06-ld r,r"
+  "07-jr,jp,call,ret,rst" "08-misc instrs" "09-op r,r" "10-bit ops" "11-op a,(hl)")
+
+foreach(mode 0 1)
+  foreach(rom ${tov_cpu_instrs})
+    string(REGEX REPLACE "[^0-9A-Za-z]+" "_" id "${rom}")
+    tov_rom_test(rom_cpu_instrs_${id}_mode${mode} "${tov_blargg}/cpu_instrs/individual/${rom}.gb"
+                 2500 "cpu" --set SystemMode=${mode})
+  endforeach()
+  tov_rom_test(rom_cpu_instrs_all_mode${mode} "${tov_blargg}/cpu_instrs/cpu_instrs.gb"
+               8000 "cpu;slow" --set SystemMode=${mode})
+  tov_rom_test(rom_instr_timing_mode${mode} "${tov_blargg}/instr_timing/instr_timing.gb"
+               1000 "cpu" --set SystemMode=${mode})
+endforeach()
+
+tov_rom_test(rom_halt_bug "${tov_blargg}/halt_bug.gb" 1000 "cpu" --set EmulateHaltBug=1)
