@@ -18,6 +18,12 @@ void tgbdrawtovsgb::setsgb(tsgb* unit) {
     if (sgb) sgb->screen = this;
 }
 
+void tgbdrawtovsgb::sgbunlinked(const tsgb* unit) {
+    if (sgb != unit) return;
+    sgb = nullptr;
+    selectlineproc();
+}
+
 bool tgbdrawtovsgb::sgbcolours() const {
     return sgbmode && !gbcmode && !settings.SGBnocolors;
 }

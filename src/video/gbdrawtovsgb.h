@@ -27,6 +27,7 @@ public:
     void sgbblank() override { blank(); }
     void sgbrefresh() override { refresh(); }
     bool sgbgbcmode() const override { return gbcmode; }
+    void sgbunlinked(const tsgb* unit) override;
 
 protected:
     // SGB line routine: the DMG line, each pixel moved to 4 + 4 x cell palette + shade.

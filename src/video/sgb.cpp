@@ -39,6 +39,10 @@ tsgb::tsgb() : border(borderwidth * borderheight, 0) {}
 
 tsgb::tsgb(const tsettings& s) : tsgb() { settings = &s; }
 
+tsgb::~tsgb() {
+    if (screen) screen->sgbunlinked(this);
+}
+
 bool tsgb::nocolors() const { return settings && settings->SGBnocolors; }
 
 bool tsgb::colorsactive() const {

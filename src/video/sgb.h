@@ -8,6 +8,7 @@
 namespace tov {
 
 struct tsettings;
+class tsgb;
 
 // What the adapter needs from the renderer. tgbdrawtovsgb implements it; tests use fakes.
 class tsgbscreen {
@@ -22,6 +23,8 @@ public:
     virtual void sgbblank() = 0;    // the renderer's blank
     virtual void sgbrefresh() = 0;  // the renderer's refresh
     virtual bool sgbgbcmode() const = 0;  // the machine runs in GBC mode
+    // The unit is going away: forget it.
+    virtual void sgbunlinked(const tsgb* unit) {}
 };
 
 class tsgb {
@@ -78,7 +81,9 @@ public:
 
     tsgb();
     explicit tsgb(const tsettings& s);
-    virtual ~tsgb() = default;
+    tsgb(const tsgb&) = delete;
+    tsgb& operator=(const tsgb&) = delete;
+    virtual ~tsgb();
 
     void joypadwrite(uint8_t newvalue, uint8_t oldvalue);
     int currentjoypad() const;

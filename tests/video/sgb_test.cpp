@@ -48,8 +48,8 @@ struct fakescreen : tsgbscreen {
 class SgbTest : public ::testing::Test {
 public:
     tsettings settings{};
+    fakescreen screen;  // outlives the unit, which tells it when it goes away
     std::unique_ptr<tsgb> sgb;
-    fakescreen screen;
     uint8_t p1 = 0x30;
     int bordercalls = 0, restarts = 0;
     std::vector<int> logged;
