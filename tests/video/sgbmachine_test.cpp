@@ -1,0 +1,244 @@
+// Super Game Boy end to end: a small SGB cartridge built here sends CHR_TRN and PCT_TRN
+// through P1 while the tile data is on screen, and the machine's SGB unit builds the border.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cart/loadrom.h"
+#include "core/gb.h"
+#include "frontend/settings.h"
+#include "video/gbdrawtovsgb.h"
+#include "video/gfxout.h"
+#include "video/sgb.h"
+
+namespace tov {
+namespace {
+
+constexpr uint8_t nintendologo[48] = {
+    0xCE, 0xED, 0x66, 0x66, 0xCC, 0x0D, 0x00, 0x0B, 0x03, 0x73, 0x00, 0x83, 0x00, 0x0C, 0x00, 0x0D,
+    0x00, 0x08, 0x11, 0x1F, 0x88, 0x89, 0x00, 0x0E, 0xDC, 0xCC, 0x6E, 0xE6, 0xDD, 0xDD, 0xD9, 0x99,
+    0xBB, 0xBB, 0x67, 0x63, 0x6E, 0x0E, 0xEC, 0xCC, 0xDD, 0xDC, 0x99, 0x9F, 0xBB, 0xB9, 0x33, 0x3E};
+
+// Places SM83 code in a ROM image; jumps and calls take absolute addresses.
+struct emitter {
+    std::vector<uint8_t>& rom;
+    int pc;
+    void b(std::initializer_list<int> bytes) {
+        for (int v : bytes) rom[size_t(pc++)] = uint8_t(v);
+    }
+    void jr(int opcode, int target) { b({opcode, (target - (pc + 2)) & 0xFF}); }
+    void call(int target) { b({0xCD, target & 0xFF, target >> 8}); }
+    void ld16(int opcode, int value) { b({opcode, value & 0xFF, value >> 8}); }
+};
+
+constexpr int chrtable = 0x1000, maptable = 0x2000, pcttable = 0x3000;
+constexpr int chrpacket = 0x0300, pctpacket = 0x0310, unmaskpacket = 0x0320;
+
+// The border tile data the cartridge sends: a fixed pattern, with border tile 1 holding
+// the colours 7, 3, 5, 1, 6, 2, 4, 0 in every row.
+std::vector<uint8_t> chrdata() {
+    std::vector<uint8_t> d(4096);
+    for (size_t i = 0; i < d.size(); i++) d[i] = uint8_t(i * 13 + (i >> 7));
+    for (int r = 0; r < 8; r++) {
+        d[32 + 2 * r] = 0xF0;
+        d[33 + 2 * r] = 0xCC;
+        d[48 + 2 * r] = 0xAA;
+        d[49 + 2 * r] = 0x00;
+    }
+    return d;
+}
+
+// Border map (tile 1, palette 4; entry 1 mirrored horizontally) and palette 4 as greys.
+std::vector<uint8_t> pctdata() {
+    std::vector<uint8_t> d(4096, 0);
+    for (int i = 0; i < 1024; i++) {
+        d[size_t(2 * i)] = 1;
+        d[size_t(2 * i + 1)] = i == 1 ? 0x50 : 0x10;
+    }
+    for (int c = 0; c < 16; c++) {
+        int v = 2 * c;
+        uint16_t w = uint16_t(v | v << 5 | v << 10);
+        d[size_t(0x800 + 2 * c)] = uint8_t(w);
+        d[size_t(0x801 + 2 * c)] = uint8_t(w >> 8);
+    }
+    return d;
+}
+
+std::vector<uint8_t> buildrom(bool colour = false) {
+    std::vector<uint8_t> rom(32768, 0);
+    for (int i = 0; i < 48; i++) rom[size_t(0x104 + i)] = nintendologo[i];
+    std::memcpy(&rom[0x134], "SGBBORDER", 9);
+    if (colour) rom[0x143] = 0x80;  // also a colour game
+    rom[0x146] = 0x03;  // SGB functions
+    rom[0x14B] = 0x33;  // new licensee code in use, required for SGB
+    uint8_t sum = 0;
+    for (int i = 0x134; i <= 0x14C; i++) sum = uint8_t(sum - rom[size_t(i)] - 1);
+    rom[0x14D] = sum;
+
+    emitter e{rom, 0x100};
+    e.b({0x00});
+    e.ld16(0xC3, 0x150);
+
+    // copy: HL source, DE destination, BC length.
+    const int copy = 0x200;
+    e.pc = copy;
+    e.b({0x2A, 0x12, 0x13, 0x0B, 0x78, 0xB1});
+    e.jr(0x20, copy);
+    e.b({0xC9});
+    // waitvblank: until LY = 144.
+    const int waitvblank = e.pc;
+    e.b({0xF0, 0x44, 0xFE, 0x90});
+    e.jr(0x20, waitvblank);
+    e.b({0xC9});
+    // waitframe: until LY = 144, then until it leaves 144.
+    const int waitframe = e.pc;
+    e.call(waitvblank);
+    const int leave = e.pc;
+    e.b({0xF0, 0x44, 0xFE, 0x90});
+    e.jr(0x28, leave);
+    e.b({0xC9});
+    // lcdoff / lcdon.
+    const int lcdoff = e.pc;
+    e.call(waitvblank);
+    e.b({0xAF, 0xE0, 0x40, 0xC9});
+    const int lcdon = e.pc;
+    e.b({0x3E, 0x91, 0xE0, 0x40, 0xC9});
+    // sendpacket: HL = 16 bytes. Reset pulse, 128 bits low bit first, zero stop bit.
+    const int sendpacket = e.pc;
+    e.b({0xAF, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0x06, 0x10});
+    const int byteloop = e.pc;
+    e.b({0x2A, 0x57, 0x0E, 0x08});
+    const int bitloop = e.pc;
+    e.b({0x3E, 0x20, 0xCB, 0x42, 0x28, 0x02, 0x3E, 0x10, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00,
+         0xCB, 0x3A, 0x0D});
+    e.jr(0x20, bitloop);
+    e.b({0x05});
+    e.jr(0x20, byteloop);
+    e.b({0x3E, 0x20, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0xC9});
+
+    // Main program.
+    e.pc = 0x150;
+    e.b({0xF3});
+    e.ld16(0x31, 0xFFFE);
+    auto transfer = [&](int table, int packet, bool lcdison) {
+        if (lcdison) e.call(lcdoff);
+        e.ld16(0x21, table);
+        e.ld16(0x11, 0x8000);
+        e.ld16(0x01, 0x1000);
+        e.call(copy);
+        e.call(lcdon);
+        e.ld16(0x21, packet);
+        e.call(sendpacket);
+        for (int i = 0; i < 3; i++) e.call(waitframe);
+    };
+    // Background map: screen cell (c, r) shows tile 20r + c, so the screen shows the
+    // first 256 tiles in order, as the adapter expects.
+    e.call(lcdoff);
+    e.ld16(0x21, maptable);
+    e.ld16(0x11, 0x9800);
+    e.ld16(0x01, 0x0400);
+    e.call(copy);
+    e.b({0x3E, 0xE4, 0xE0, 0x47});  // BGP
+    transfer(chrtable, chrpacket, false);
+    transfer(pcttable, pctpacket, true);
+    e.ld16(0x21, unmaskpacket);
+    e.call(sendpacket);
+    const int forever = e.pc;
+    e.jr(0x18, forever);
+
+    for (int r = 0; r < 18; r++)
+        for (int c = 0; c < 20; c++)
+            if (r * 20 + c < 256) rom[size_t(maptable + r * 32 + c)] = uint8_t(r * 20 + c);
+    auto chr = chrdata();
+    std::memcpy(&rom[chrtable], chr.data(), chr.size());
+    auto pct = pctdata();
+    std::memcpy(&rom[pcttable], pct.data(), pct.size());
+    rom[chrpacket] = 0x13 << 3 | 1;
+    rom[pctpacket] = 0x14 << 3 | 1;
+    rom[unmaskpacket] = 0x17 << 3 | 1;  // MASK_EN 0
+    return rom;
+}
+
+struct nullpicture : tgfxoutpal {
+    uint8_t line[160] = {};
+    uint8_t* getline(int) override { return line; }
+};
+
+// Machine, renderer and SGB unit wired as the front end does.
+struct sgbmachine {
+    tsettings settings{};
+    nullpicture out;
+    tgbdrawtovsgb draw{settings};
+    tgb gb{settings};
+    int bordercalls = 0;
+
+    explicit sgbmachine(int systemmode) {
+        setdefaults(settings);
+        settings.SystemMode = systemmode;
+        draw.gfxout = &out;
+        gb.attachrenderer(&draw);
+        tsgb& sgb = gb.sgbunit();
+        sgb.settings = &settings;
+        draw.setsgb(&sgb);
+        sgb.onborder = [](void* c) { ++static_cast<sgbmachine*>(c)->bordercalls; };
+        sgb.onbordercontext = this;
+    }
+    bool load(bool colour) {
+        std::string message;
+        auto cart = makecart(buildrom(colour), settings, message);
+        if (!cart) return false;
+        gb.attachcart(std::move(cart));
+        gb.resetmachine();
+        return true;
+    }
+};
+
+TEST(SgbMachineTest, CartridgeSendsItsBorderThroughTheJoypadRegister) {
+    sgbmachine m(2);
+    ASSERT_TRUE(m.load(false));
+    ASSERT_TRUE(m.gb.sgbmode);
+    tsgb& sgb = m.gb.sgbunit();
+    int& bordercalls = m.bordercalls;
+
+    for (int f = 0; f < 40; f++) m.gb.runframe();
+
+    ASSERT_TRUE(sgb.hasborder);
+    auto chr = chrdata();
+    EXPECT_EQ(std::memcmp(sgb.chardata, chr.data(), 4096), 0) << "border tiles as sent";
+    EXPECT_EQ(sgb.pctmap[0], 0x1001);
+    EXPECT_EQ(sgb.pctmap[1], 0x5001);
+    EXPECT_GT(bordercalls, 0);
+
+    auto grey = [](int c) {
+        uint32_t v = uint32_t(2 * c * 8 + 2 * c / 4);
+        return v | v << 8 | v << 16;
+    };
+    const int row0[8] = {7, 3, 5, 1, 6, 2, 4, 0};
+    for (int x = 0; x < 7; x++) {
+        EXPECT_EQ(sgb.border[size_t(x)], grey(row0[x])) << "pixel " << x;
+        EXPECT_EQ(sgb.border[size_t(8 + 7 - x)], grey(row0[x])) << "mirrored pixel " << x;
+    }
+    EXPECT_EQ(sgb.border[7], sgb.colors[0]) << "colour 0 is the shared colour";
+}
+
+TEST(SgbMachineTest, ColourGameRestartsInColourInsideItsBorder) {
+    sgbmachine m(6);
+    ASSERT_TRUE(m.load(true));
+    ASSERT_TRUE(m.gb.sgbmode);
+    ASSERT_FALSE(m.gb.gbcmode) << "first run as a Super Game Boy game";
+    for (int f = 0; f < 40 && !m.gb.gbcmode; f++) m.gb.runframe();
+    tsgb& sgb = m.gb.sgbunit();
+    EXPECT_TRUE(m.gb.gbcmode) << "restarted once the border was shown";
+    EXPECT_TRUE(sgb.hasborder) << "the border is kept";
+    EXPECT_TRUE(sgb.hidden);
+    EXPECT_EQ(sgb.pctmap[1], 0x5001);
+    // Packets are ignored in the colour run.
+    for (int f = 0; f < 40; f++) m.gb.runframe();
+    EXPECT_TRUE(m.gb.gbcmode);
+    EXPECT_EQ(sgb.trnstatus, 0);
+}
+
+}  // namespace
+}  // namespace tov
