@@ -50,9 +50,14 @@ void packflags(tcpustate& s);
 void unpackflags(tcpustate& s);
 
 // Runs instructions until the budget is spent or the run is ended early.
+// PC and `cycles` are current in the record whenever a memory routine or event
+// runs; routines may change any other field and end the run through `exitflag`
+// (looked at after instructions that write memory), but must not change PC or
+// `cycles` themselves.
 void cpuexecute(tcpustate& s);
 
-// Opcode length in bytes (1-3) and whether an opcode is one of the eleven illegal ones.
+// Opcode length in bytes (1-3) and whether an opcode is one of the eleven illegal
+// ones. 0xCB counts 2, STOP 2 (the byte after it is skipped), illegal opcodes 1.
 int opcodelength(uint8_t opcode);
 bool isillegalopcode(uint8_t opcode);
 
