@@ -1,5 +1,4 @@
-// The renderer with Super Game Boy colouring, and the adapter's video transfers taken from
-// what this renderer draws.
+// The renderer with Super Game Boy colouring, and what it gives the adapter.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -58,7 +57,6 @@ public:
             draw->vramwrite(0, n * 16 + 2 * r);
         }
     }
-    void setmap(int x, int y, uint8_t tile) { vram[0x1800 + y * 32 + x] = tile; }
     void frame() {
         draw->framebegin();
         for (int ly = 0; ly < 144; ly++) {
@@ -70,35 +68,29 @@ public:
     }
 };
 
-TEST_F(SgbDrawTest, EachCellTakesItsSgbPaletteAfterBgp) {
+TEST_F(SgbDrawTest, EveryLayerTakesThePaletteOfItsCell) {
     filltile(0, 0x0F, 0x33);  // colours per pixel: 0,0,2,2,1,1,3,3
-    sgb->attr[0] = 0x1B;      // cells 0-3 of row 0: palettes 0,1,2,3
-    sgb->attr[5 * 2] = 0xC0;  // cell (0, 2): palette 3
+    filltile(1, 0xFF, 0x00);  // sprite tile: colour 1
+    oam[0] = 16 + 8;          // sprite on lines 8-15, columns 40-47 (cell 5, row 1)
+    oam[1] = 8 + 40;
+    oam[2] = 1;
+    draw->oamwrite(0);
+    draw->obp0 = 0xE4;
+    draw->lcdc |= 0x02;
     draw->bgp = 0x1B;         // inverted: colour c shows shade 3 - c
+    sgb->attr[0] = 0x1B;      // row 0, cells 0-3: palettes 0,1,2,3
+    sgb->attr[5 + 1] = 0x20;  // row 1, cell 5: palette 2
     frame();
     const uint8_t expect0[8] = {7, 7, 5, 5, 6, 6, 4, 4};
     for (int x = 0; x < 8; x++) EXPECT_EQ(out.lines[0][x], expect0[x]) << x;
-    EXPECT_EQ(out.lines[7][8], 4 + 4 + 3) << "cell 1 uses palette 1";
-    EXPECT_EQ(out.lines[0][24 + 2], 4 + 12 + 1);
-    EXPECT_EQ(out.lines[16][0], 4 + 12 + 3);
-    EXPECT_EQ(out.lines[15][0], 7) << "row 1 is still palette 0";
+    EXPECT_EQ(out.lines[7][8], 4 + 4 + 3);
+    EXPECT_EQ(out.lines[0][26], 4 + 12 + 1);
+    EXPECT_EQ(out.lines[8][0], 7) << "row 1 is palette 0";
+    EXPECT_EQ(out.lines[8][40], 4 + 8 + 1) << "sprite shade 1 in palette 2";
+    EXPECT_EQ(out.lines[8][39], 4);
 }
 
-TEST_F(SgbDrawTest, SpritesAreColouredByTheirCell) {
-    filltile(1, 0xFF, 0x00);  // sprite tile: colour 1 everywhere
-    oam[0] = 16 + 8;          // line 8
-    oam[1] = 8 + 40;          // column 40 = cell 5
-    oam[2] = 1;
-    draw->obp0 = 0xE4;
-    draw->lcdc |= 0x02;
-    draw->oamwrite(0);
-    sgb->attr[5 * 1 + 1] = 0x20;  // cell (5, 1): palette 2 (byte 1 holds cells 4-7)
-    frame();
-    EXPECT_EQ(out.lines[8][40], 4 + 8 + 1);
-    EXPECT_EQ(out.lines[8][39], 4 + 0);
-}
-
-TEST_F(SgbDrawTest, PlainDmgRoutineWithSgbNoColorsOrInGbcMode) {
+TEST_F(SgbDrawTest, PlainDmgRoutineWithSgbNoColorsOrOutsideSgbMode) {
     filltile(0, 0xFF, 0xFF);
     settings.SGBnocolors = true;
     draw->init();
@@ -135,14 +127,9 @@ TEST_F(SgbDrawTest, ScreenPalettesReachTheOutputEntries) {
     draw->init();
     EXPECT_EQ(out.palette[4 + 8 + 3], 0x0000FFu);
     EXPECT_EQ(out.palette[4], 0xFFFFFFu);
-}
-
-TEST_F(SgbDrawTest, BlankUsesSgbColourZero) {
-    sgb->pal[0] = 0x03E0;
-    for (int p = 1; p < 8; p++) sgb->pal[p * 16] = 0x03E0;
-    sgb->rebuild();
+    // The blank screen takes SGB colour 0.
     draw->blank();
-    EXPECT_EQ(out.palette[1], 0x00FF00u);
+    EXPECT_EQ(out.palette[1], 0xFFFFFFu);
     EXPECT_EQ(out.lines[0][0], 1);
 }
 
@@ -163,56 +150,6 @@ TEST_F(SgbDrawTest, CaptureSeesShadesAfterBgpEvenInSkippedFrames) {
     draw->sgbcaptureline(0, line);
     EXPECT_EQ(line[0] & 3, 1);
     EXPECT_EQ(draw->bgp, 0x08) << "BGP itself is left alone";
-}
-
-// A game's CHR_TRN/PCT_TRN as the adapter sees it: tile data shown on the screen through
-// the background map, captured during the frame after the request.
-TEST_F(SgbDrawTest, BorderTransfersFromTheScreenBuildTheBorderPicture) {
-    // Show 4096 bytes that are also the VRAM tiles 0-255: map cell i shows tile i.
-    for (int i = 0; i < 360; i++) setmap(i % 20, i / 20, uint8_t(i < 256 ? i : 0));
-    // Tile data for the border tile transfer: border tile 1 row r = colour 1..15 patterns.
-    // Border tiles are 32 bytes, so border tile 1 lies in screen tiles 2 and 3.
-    for (int r = 0; r < 8; r++) {
-        vram[2 * 16 + 2 * r] = 0x80;      // plane 0, leftmost pixel
-        vram[2 * 16 + 2 * r + 1] = 0x80;  // plane 1
-        vram[3 * 16 + 2 * r] = 0x80;      // plane 2
-        vram[3 * 16 + 2 * r + 1] = 0x00;  // plane 3
-    }
-    for (int a = 0; a < 0x1000; a++) draw->vramwrite(0, a);
-    // Send the commands through the joypad register like a game.
-    auto send = [&](const uint8_t* bytes) {
-        uint8_t p1 = 0x30;
-        auto w = [&](uint8_t v) { sgb->joypadwrite(v, p1); p1 = v; };
-        w(0x00); w(0x30);
-        for (int i = 0; i < 128; i++) { w(((bytes[i / 8] >> (i % 8)) & 1) ? 0x10 : 0x20); w(0x30); }
-        w(0x20); w(0x30);
-    };
-    uint8_t chrtrn[16] = {0x13 << 3 | 1, 0};
-    send(chrtrn);
-    frame();
-    frame();
-    EXPECT_EQ(sgb->chardata[32], 0x80);
-    EXPECT_EQ(sgb->chardata[32 + 16], 0x80);
-
-    // Now the map and palettes: the whole screen shows new data.
-    std::fill(vram.begin(), vram.begin() + 0x1000, 0);
-    for (int i = 0; i < 1024; i++) {   // border map: tile 1, palette 4
-        vram[2 * i] = 1;
-        vram[2 * i + 1] = 4 << 2;
-    }
-    vram[0x800 + 2 * 7] = 0x1F;        // palette 4 colour 7: red
-    for (int a = 0; a < 0x1000; a++) draw->vramwrite(0, a);
-    uint8_t pcttrn[16] = {0x14 << 3 | 1};
-    send(pcttrn);
-    frame();
-    frame();
-    EXPECT_TRUE(sgb->hasborder);
-    EXPECT_EQ(sgb->pctmap[0], 0x1001);
-    EXPECT_EQ(sgb->pal[4 * 16 + 7], 0x001F);
-    // Leftmost pixel of every border tile row: colour 1 + 2 + 4 = 7 of palette 4.
-    EXPECT_EQ(sgb->border[0], 0x0000FFu);
-    EXPECT_EQ(sgb->border[8], 0x0000FFu);
-    EXPECT_EQ(sgb->border[1], sgb->colors[0]) << "other pixels are colour 0";
 }
 
 }  // namespace
