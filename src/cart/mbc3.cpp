@@ -45,12 +45,13 @@ void tcartmbc3::mapram() {
 }
 
 uint8_t tcartmbc3::ramread(uint16_t address) {
-    if (clockmapped) return static_cast<uint8_t>(rtclatched[size_t(rambank - 8)] & 0xFF);
+    if (clockmapped && rambank >= 8 && rambank <= 12)
+        return static_cast<uint8_t>(rtclatched[size_t(rambank - 8)] & 0xFF);
     return tcartmbcbase::ramread(address);
 }
 
 void tcartmbc3::ramwrite(uint16_t address, uint8_t v) {
-    if (clockmapped) {
+    if (clockmapped && rambank >= 8 && rambank <= 12) {
         size_t r = size_t(rambank - 8);
         rtc[r] = v;
         if (!latchheld) rtclatched[r] = v;
