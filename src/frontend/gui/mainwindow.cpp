@@ -1,0 +1,1001 @@
+#include "frontend/gui/mainwindow.h"
+
+#include <GL/gl.h>
+#include <imgui.h>
+#include <imgui_impl_opengl3.h>
+#include <imgui_impl_sdl.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <ctime>
+
+#include "cart/loadrom.h"
+#include "cart/mbcbase.h"
+#include "frontend/filefilter.h"
+#include "frontend/gui/bootimage.h"
+#include "frontend/gui/optionsform.h"
+#include "platform/sdlkeys.h"
+#include "platform/sdlsound.h"
+#include "platform/system.h"
+
+namespace tov {
+
+namespace {
+
+constexpr const char* romfilter = "GB roms and zip files|*.GB;*.GBC;*.ZIP;*.GZ|All files|*";
+constexpr double joytimerseconds = 0.010;  // Timerjoy
+constexpr int vkreturn = 13;
+
+}  // namespace
+
+Tfgb::Tfgb(int argc, char** argv)
+    : programdir(programfolder()),
+      settings(resolvepath("tov.ini", programfolder())),
+      screenshots(programfolder()),
+      pacer(*this) {
+    for (int i = 1; i < argc; i++) args.emplace_back(argv[i]);
+}
+
+Tfgb::~Tfgb() {
+    options.reset();
+    if (machine) {
+        if (sound) sound->stopoutput();
+        renderer->gfxout = nullptr;
+        machine->attachrenderer(nullptr);
+        renderer->setsgb(nullptr);
+    }
+    output.reset();
+    if (imguiready) {
+        ImGui_ImplOpenGL3_Shutdown();
+        ImGui_ImplSDL2_Shutdown();
+        ImGui::DestroyContext();
+    }
+    if (picturetexture) glDeleteTextures(1, &picturetexture);
+    if (bordertexture) glDeleteTextures(1, &bordertexture);
+    joysticks.reset();
+    if (gl) SDL_GL_DeleteContext(gl);
+    if (window) SDL_DestroyWindow(window);
+    SDL_Quit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+// ---------------------------------------------------------------------------------------------
+
+bool Tfgb::create() {
+    // Numbers in files and dialogs always use "." as the decimal separator.
+    std::setlocale(LC_NUMERIC, "C");
+    std::srand(unsigned(std::time(nullptr)));
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
+        std::fprintf(stderr, "tov: cannot open a window: %s\n", SDL_GetError());
+        return false;
+    }
+    settings.load();
+    tsettings& s = settings.working;
+
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    twinsize client = setupclientsize(s, {160, 144});
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
+    if (s.NoWindow) flags |= SDL_WINDOW_BORDERLESS;
+    if (s.StayOnTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    if (s.WinX != 0 || s.WinY != 0) {
+        x = s.WinX - client.w / 2;
+        y = s.WinY - client.h / 2;
+    }
+    window = SDL_CreateWindow("tov", x, y, client.w, client.h, flags);
+    if (!window) {
+        std::fprintf(stderr, "tov: cannot open a window: %s\n", SDL_GetError());
+        return false;
+    }
+    SDL_SetWindowMinimumSize(window, 160, 144);
+    gl = SDL_GL_CreateContext(window);
+    if (!gl) {
+        std::fprintf(stderr, "tov: no OpenGL: %s\n", SDL_GetError());
+        return false;
+    }
+    SDL_GL_MakeCurrent(window, gl);
+    SDL_GL_SetSwapInterval(0);  // the frame loop paces itself
+    if (SDL_getenv("TOV_GLINFO"))
+        std::fprintf(stderr, "GL %s / %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)),
+                     reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGui::GetIO().IniFilename = nullptr;  // all settings live in "tov.ini"
+    ImGui::StyleColorsDark();
+    ImGui_ImplSDL2_InitForOpenGL(window, gl);
+    ImGui_ImplOpenGL3_Init("#version 130");
+    imguiready = true;
+
+    glGenTextures(1, &picturetexture);
+    glBindTexture(GL_TEXTURE_2D, picturetexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 160, 144, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    glGenTextures(1, &bordertexture);
+    glBindTexture(GL_TEXTURE_2D, bordertexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+
+    joysticks = std::make_unique<tsdljoysticks>();
+    startup();
+    SDL_ShowWindow(window);
+    applywindowmode();
+    return true;
+}
+
+void Tfgb::startup() {
+    tsettings& s = settings.working;
+    // The machine and its parts.
+    machine = std::make_unique<tgb>(s, programdir);
+    renderer = std::make_unique<tgbdrawtovsgb>(s);
+    auto unit = std::make_unique<tgbsoundtov>();
+    sound = unit.get();
+    machine->setsound(std::move(unit));
+    renderer->setsgb(&machine->sgbunit());
+    machine->sgbunit().onborder = onsgbborder;
+    machine->sgbunit().onbordercontext = this;
+    machine->attachrenderer(renderer.get());
+
+    soundsetup.createdevice = [](bool preferred) { return createsdlsoundoutput(preferred); };
+    soundsetup.messagebox = [this](const std::string& text, const std::string& title) {
+        messagebox(window, text, title);
+    };
+    soundsetup.saveoptions = [this] { savesettings(); };
+    soundsetup.resolvepath = [this](const std::string& name) { return resolvepath(name, programdir); };
+
+    // Options left on from an earlier session that keep writing files.
+    if (s.WavFileOut &&
+        messagebox(window, "WAV file writer is still enabled. disable?", "Warning", tmsgbuttons::yesno) ==
+            tmsgresult::yes) {
+        s.WavFileOut = false;
+        savesettings();
+    }
+    if (s.RecordMovie &&
+        messagebox(window, "animation recording is still enabled. disable?", "Warning", tmsgbuttons::yesno) ==
+            tmsgresult::yes) {
+        s.RecordMovie = false;
+        savesettings();
+    }
+
+    // An empty slot, a reset, all sound channels on, and the picture.
+    machine->attachcart(std::make_unique<tcart>());
+    sound->setvolume(s.Volume);
+    sound->setchannelmask(0);
+    setupdisplay();
+    machine->resetmachine();
+    // The reset re-initialised the renderer; show the start-up picture again.
+    setupdisplay();
+    timer1 = !args.empty() || s.StartOpen;
+    updatecaption();
+}
+
+int Tfgb::run() {
+    while (!quitrequested) {
+        if (timer1 && !modalopen()) Timer1Timer();
+        if (!pendingdrop.empty()) {
+            std::string path;
+            path.swap(pendingdrop);
+            dropfile(path);
+        }
+        if (pendingpause) {
+            pendingpause = false;
+            if (!paused) mnupause();
+        }
+        if (running && !paused && !modalopen())
+            runframesstep();
+        else
+            idlestep();
+    }
+    closing();
+    return 0;
+}
+
+void Tfgb::Timer1Timer() {
+    timer1 = false;
+    if (running) return;
+    std::string name = args.empty() ? std::string() : args.front();
+    if (name.empty()) {
+        // No file given: ask for one (the answer arrives in drawui).
+        filepurpose = tfilepurpose::startfile;
+        filedialog.open("open rom", romfilter, resolvepath(settings.working.RomDir, programdir));
+        return;
+    }
+    startfile(name);
+}
+
+void Tfgb::startfile(const std::string& path) {
+    if (isstatefilename(path)) {
+        messagebox(window, "save states cannot be loaded by this version", "error");
+        return;
+    }
+    if (!loadrom(path, true)) return;
+    running = true;
+    paused = false;
+    pacer.start();
+    startsound();
+    updatecaption();
+}
+
+void Tfgb::closing() {
+    running = false;
+    stopsound();
+    // The battery RAM is written when the cartridge leaves the machine.
+    if (machine) machine->detachcart();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The frame loop
+// ---------------------------------------------------------------------------------------------
+
+double Tfgb::clockseconds() {
+    return double(SDL_GetPerformanceCounter()) / double(SDL_GetPerformanceFrequency());
+}
+
+void Tfgb::sleepms(int ms) { SDL_Delay(Uint32(std::max(ms, 0))); }
+
+void Tfgb::processmessages() {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) handleevent(e);
+    if (sound) sound->serviceoutput();
+}
+
+bool Tfgb::clientempty() const {
+    if (!window) return true;
+    if (SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED) return true;
+    twinsize c = clientsize();
+    return c.w <= 0 || c.h <= 0;
+}
+
+void Tfgb::runframesstep() {
+    const tsettings& s = settings.working;
+    pacer.options.Speed = s.Speed;
+    pacer.options.MaxSkip = s.MaxSkip;
+    pacer.options.Sleep = s.Sleep;
+    pacer.options.MMTimer = s.MMTimer;
+    pacer.options.VSync = s.VSync;
+    pacer.options.fastSGB = s.fastSGB;
+
+    const bool empty = clientempty();
+    if (empty) machine->renderflag = false;
+    processmessages();
+    if (quitrequested || !running || paused) return;
+    if (borderdirty && machine->renderflag) choosebordernow();
+
+    const bool drawn = machine->renderflag;
+    const int32_t units = machine->runframe();
+    bool poll = false;
+    const bool presentnow = pacer.afterframe(drawn, fastforwardheld, poll);
+    if (poll) pollinput();
+    if (drawn && presentnow) renderer->refresh();
+    if (drawn && s.RecordMovie && (!s.RecordHalfSpeed || (moviecounter++ & 1) == 0)) {
+        std::string message;
+        screenshots.save(*output, &message);
+    }
+
+    const bool sgbmasked = machine->sgbmode && machine->sgbunit().screenfrozen != 0;
+    tpacedecision d = pacer.pace(units, fastforwardheld, sgbmasked, empty);
+    if (d.present) renderer->refresh();
+    if (d.newsecond && s.FrameRate) updatecaption();
+    if (d.savesram) machine->cartridge().savesram();
+    machine->renderflag = d.renderflag;
+    if (drawn || clockseconds() - lastuidraw > 0.1) drawui();
+}
+
+void Tfgb::idlestep() {
+    processmessages();
+    double now = clockseconds();
+    // Timerjoy: the input is polled while the frame loop does not run, so that the pause
+    // input also ends a pause.
+    if (now - lastjoypoll >= joytimerseconds) {
+        lastjoypoll = now;
+        pollinput();
+    }
+    drawui();
+    SDL_Delay(5);
+}
+
+void Tfgb::pollinput() {
+    const tsettings& s = settings.working;
+    std::array<tjoyinputs, playercount> joy{};
+    double now = clockseconds();
+    for (int p = 0; p < playercount; p++) {
+        int number = s.joysticknum[p];
+        if (number != joynumbers[p] || !joypollers[p]) {
+            joynumbers[p] = number;
+            joypollers[p] = std::make_unique<tjoystickpoller>(
+                [this, number](tjoyreading& r) { return joysticks && joysticks->read(number, r); });
+        }
+        joy[p] = number > 0 ? joypollers[p]->poll(now) : 0;
+    }
+    input.poll(s, joy, active, *this);
+}
+
+tjoyinputs Tfgb::joystickstate(int number) {
+    tjoyreading r;
+    if (!joysticks || !joysticks->read(number, r)) return 0;
+    return joystickinputs(r);
+}
+
+void Tfgb::joypadset(int player, int bit, bool pressed) { machine->joypadset(player, bit, pressed); }
+
+void Tfgb::inputcommand(tinputfunction function) {
+    switch (function) {
+        case inResetGB:
+            if (romloaded) fullreset(true);
+            break;
+        case inPause:
+            // Without a debugger in this program the pause input always pauses.
+            mnupause();
+            break;
+        case inScreenshot:
+            mnuscreenshot();
+            break;
+        default:
+            // Quick load/save and the cheat switch need the state and cheat blocks.
+            break;
+    }
+}
+
+void Tfgb::inputactivity() {
+    if (!cursorhidden && running && (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
+        SDL_ShowCursor(SDL_DISABLE);
+        cursorhidden = true;
+        SDL_GetMouseState(&cursorx, &cursory);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Events
+// ---------------------------------------------------------------------------------------------
+
+void Tfgb::handleevent(const SDL_Event& e) {
+    if (imguiready) ImGui_ImplSDL2_ProcessEvent(&e);
+    const bool uimouse = imguiready && ImGui::GetIO().WantCaptureMouse;
+    switch (e.type) {
+        case SDL_QUIT:
+            mnuexit();
+            break;
+        case SDL_WINDOWEVENT:
+            if (e.window.windowID != SDL_GetWindowID(window)) break;
+            switch (e.window.event) {
+                case SDL_WINDOWEVENT_CLOSE: mnuexit(); break;
+                case SDL_WINDOWEVENT_FOCUS_LOST:
+                    active = false;
+                    input.releaseall(*this);
+                    updatecaption();
+                    if (settings.working.PauseOnDefocus && !paused) pendingpause = true;
+                    break;
+                case SDL_WINDOWEVENT_FOCUS_GAINED:
+                    active = true;
+                    pendingpause = false;
+                    if (settings.working.PauseOnDefocus && paused) mnupause();
+                    break;
+                case SDL_WINDOWEVENT_SIZE_CHANGED: layout(); break;
+                default: break;
+            }
+            break;
+        case SDL_KEYDOWN:
+            keydown(e.key);
+            break;
+        case SDL_KEYUP: {
+            int vk = sdlkeytovk(e.key.keysym.sym, e.key.keysym.scancode);
+            if (vk >= 0) input.keyup(vk);
+            break;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+            if (uimouse) break;
+            if (e.button.button == SDL_BUTTON_RIGHT) openmenu = true;
+            if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2 && windownormal() &&
+                !settings.working.DebugScreen) {
+                settings.working.NoWindow = !settings.working.NoWindow;
+                SDL_SetWindowBordered(window, settings.working.NoWindow ? SDL_FALSE : SDL_TRUE);
+            }
+            break;
+        case SDL_MOUSEMOTION:
+            if (cursorhidden && (std::abs(e.motion.x - cursorx) > 3 || std::abs(e.motion.y - cursory) > 3)) {
+                SDL_ShowCursor(SDL_ENABLE);
+                cursorhidden = false;
+            }
+            if (settings.working.NoWindow && (e.motion.state & SDL_BUTTON_LMASK) && !uimouse && windownormal()) {
+                int wx, wy;
+                SDL_GetWindowPosition(window, &wx, &wy);
+                SDL_SetWindowPosition(window, wx + e.motion.xrel, wy + e.motion.yrel);
+            }
+            break;
+        case SDL_DROPFILE:
+            if (e.drop.file) {
+                if (pendingdrop.empty()) pendingdrop = e.drop.file;  // the first dropped file
+                SDL_free(e.drop.file);
+            }
+            break;
+        case SDL_JOYDEVICEADDED:
+        case SDL_JOYDEVICEREMOVED:
+            if (joysticks) joysticks->rescan();
+            for (auto& p : joypollers) p.reset();
+            break;
+        default:
+            break;
+    }
+}
+
+void Tfgb::keydown(const SDL_KeyboardEvent& k) {
+    int vk = sdlkeytovk(k.keysym.sym, k.keysym.scancode);
+    if (vk < 0) return;
+    if (vk == vkreturn && (k.keysym.mod & KMOD_ALT)) {
+        if (!k.repeat) altenter();
+        return;
+    }
+    // Text fields of the dialogs keep their keys.
+    if (imguiready && ImGui::GetIO().WantTextInput) return;
+    if (!k.repeat) {
+        switch (k.keysym.sym) {
+            case SDLK_F11: mnuoptions(); return;
+            case SDLK_F5: mnusoundchannel(0); return;
+            case SDLK_F6: mnusoundchannel(1); return;
+            case SDLK_F7: mnusoundchannel(2); return;
+            case SDLK_F8: mnusoundchannel(3); return;
+            default: break;
+        }
+    }
+    input.keydown(vk);
+}
+
+void Tfgb::dropfile(const std::string& path) {
+    tsettings& s = settings.working;
+    if (isbitmapname(path)) {
+        if (s.Border < 2) s.Border = 2;
+        bool gbcborder = machine->gbcmode || (machine->sgbmode && !s.SGBnocolors);
+        (gbcborder ? s.BackgroundGBC : s.Background) = path.substr(0, maxsettingstring);
+        borderdirty = true;
+        choosebordernow();
+        savesettings();
+        return;
+    }
+    if (isstatefilename(path)) {
+        messagebox(window, "save states cannot be loaded by this version", "error");
+        return;
+    }
+    if (loadrom(path, true) && !running) {
+        running = true;
+        paused = false;
+        pacer.start();
+        startsound();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// ROM loading and reset
+// ---------------------------------------------------------------------------------------------
+
+bool Tfgb::loadrom(const std::string& path, bool reset) {
+    tsettings& s = settings.working;
+    std::string message;
+    std::unique_ptr<tcart> cart = loadromfile(path, s, message);
+    if (!cart) {
+        messagebox(window, message, "loading rom failed");
+        return false;
+    }
+    if (!message.empty() && s.LoadRomWarnings &&
+        messagebox(window, message, "loading rom succeeded with warnings", tmsgbuttons::okcancel) !=
+            tmsgresult::ok)
+        return false;
+    machine->attachcart(std::move(cart));
+    machine->cartridge().setfilename(batterybasepath(path, s.SaveRamDir, programdir));
+    machine->cartridge().loadsram();
+    rompath = path;
+    romloaded = true;
+    s.LastRomDir = folderof(path).substr(0, maxsettingstring);
+    addrecent(s, path);
+    savesettings();
+    if (reset) fullreset(false);
+    updatecaption();
+    layout();
+    return true;
+}
+
+void Tfgb::fullreset(bool redetect) {
+    tsettings& s = settings.working;
+    if (redetect) {
+        if (auto* banked = dynamic_cast<tcartmbcbase*>(&machine->cartridge())) {
+            std::string message;
+            std::unique_ptr<tcart> cart = makecart(banked->romimage(), s, message);
+            if (cart) {
+                machine->attachcart(std::move(cart));
+                machine->cartridge().setfilename(batterybasepath(rompath, s.SaveRamDir, programdir));
+                machine->cartridge().loadsram();
+            }
+        }
+    }
+    sound->setchannelmask(0);
+    machine->resetmachine();
+    borderdirty = true;
+    choosebordernow();
+    layout();
+    if (running) paused = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sound
+// ---------------------------------------------------------------------------------------------
+
+void Tfgb::startsound() {
+    if (!sound) return;
+    sound->setvolume(settings.working.Volume);
+    soundon = soundsetup.start(*sound, settings.working);
+}
+
+void Tfgb::stopsound() {
+    if (sound) sound->stopoutput();
+    soundon = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+// ---------------------------------------------------------------------------------------------
+
+void Tfgb::mnupause() {
+    if (paused) {
+        paused = false;
+        if (!quitrequested) {
+            updatecaption();
+            if (running) startsound();
+        }
+        return;
+    }
+    stopsound();
+    paused = true;
+    updatecaption();
+}
+
+void Tfgb::mnuloadrom() {
+    filepurpose = tfilepurpose::loadrom;
+    std::string start = settings.working.LastRomDir.empty() ? settings.working.RomDir : settings.working.LastRomDir;
+    filedialog.open("open rom", romfilter, resolvepath(start, programdir));
+}
+
+void Tfgb::mnusound() {
+    settings.working.WaveOut = !settings.working.WaveOut;
+    if (running && !paused)
+        startsound();
+    else
+        stopsound();
+}
+
+void Tfgb::mnuoptions() {
+    if (!options) options = std::make_unique<TFormcontrol>(*this);
+    options->show();
+}
+
+void Tfgb::mnuscreenshot() {
+    if (!output) return;
+    std::string message;
+    screenshots.save(*output, &message);
+    if (!message.empty()) setstatus(message);
+}
+
+void Tfgb::mnusoundchannel(int channel) {
+    int mask = sound->getchannelmask() ^ (1 << channel);
+    sound->setchannelmask(mask);
+    if (romloaded) setstatus(soundchannelstext(mask));
+}
+
+void Tfgb::mnureset() {
+    machine->resetmachine();
+    borderdirty = true;
+}
+
+void Tfgb::mnurominfo() {
+    if (!romloaded || !dynamic_cast<tcartmbcbase*>(&machine->cartridge())) {
+        messagebox(window, "no game is loaded", "ROM info");
+        return;
+    }
+    messagebox(window, rominfotext(machine->cartridge(), rompath), "ROM info");
+}
+
+void Tfgb::mnuclearrecent() {
+    clearrecent(settings.working);
+    savesettings();
+}
+
+void Tfgb::mnuabout() {
+    messagebox(window,
+               "tov\rGame Boy, Game Boy Color and Super Game Boy emulator\r\r"
+               "keys, joysticks and options: right-click the picture, then \"options\" (F11)",
+               "about tov");
+}
+
+void Tfgb::menusize(int k) {
+    tsettings& s = settings.working;
+    exclusivefullscreen = false;
+    if (s.Windowmode != 1) s.Windowmode = 0;
+    applywindowmode();
+    twinsize b = bordersize(border.width(), border.height());
+    SDL_SetWindowSize(window, k * b.w, k * b.h);
+    s.Width = k * 160;
+    s.Height = k * 144;
+    layout();
+}
+
+void Tfgb::mnuFullscreen() {
+    tsettings& s = settings.working;
+    if (exclusiveavailable(s, romloaded)) {
+        exclusivefullscreen = true;
+        s.Windowmode = 4;
+    } else {
+        s.Windowmode = 3;
+        s.FullscreenMode = 0;
+    }
+    applywindowmode();
+}
+
+void Tfgb::menufullscreenstretched() {
+    tsettings& s = settings.working;
+    exclusivefullscreen = false;
+    s.Windowmode = 4;
+    s.FullscreenMode = 1;
+    applywindowmode();
+    savesettings();
+}
+
+void Tfgb::altenter() {
+    tsettings& s = settings.working;
+    tmodechange m = altentermode(s.Windowmode, s.FullscreenMode, exclusiveavailable(s, romloaded));
+    s.Windowmode = m.windowmode;
+    exclusivefullscreen = m.exclusive;
+    applywindowmode();
+    savesettings();
+}
+
+void Tfgb::mnuexit() {
+    if (machine) machine->debugstepping = false;
+    savesettings();
+    paused = false;
+    quitrequested = true;
+}
+
+void Tfgb::setstatus(const std::string& text) {
+    status.set(text, clockseconds());
+    updatecaption();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+// ---------------------------------------------------------------------------------------------
+
+bool Tfgb::windownormal() const {
+    if (!window) return false;
+    Uint32 f = SDL_GetWindowFlags(window);
+    return !(f & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP));
+}
+
+void Tfgb::savesettings() {
+    tsettings& s = settings.working;
+    if (window && windownormal() && !s.DebugScreen) {
+        int x, y, w, h;
+        SDL_GetWindowPosition(window, &x, &y);
+        SDL_GetWindowSize(window, &w, &h);
+        s.WinX = settings.stored.WinX = x + w / 2;
+        s.WinY = settings.stored.WinY = y + h / 2;
+    }
+    settings.save();
+}
+
+void Tfgb::applysettings() {
+    // The stored copy holds the dialog's values.
+    settings.apply();
+    tsettings& s = settings.working;
+    if (window) {
+        SDL_SetWindowAlwaysOnTop(window, s.StayOnTop ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowBordered(window, s.NoWindow ? SDL_FALSE : SDL_TRUE);
+    }
+    sound->setvolume(s.Volume);
+    if (running && !paused) startsound();
+    setupdisplay();
+    applywindowmode();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Picture
+// ---------------------------------------------------------------------------------------------
+
+void Tfgb::onsgbborder(void* context) {
+    auto* self = static_cast<Tfgb*>(context);
+    self->borderdirty = true;
+}
+
+void Tfgb::setupdisplay() {
+    const tsettings& s = settings.working;
+    // The old output's last picture becomes the first picture of the new one.
+    if (output) {
+        tbitmap last;
+        if (output->getpicture(last)) lastpicture = std::move(last);
+    }
+    renderer->gfxout = nullptr;
+    output.reset();
+    surface = nullptr;
+    if (!s.nullgfx) {
+        auto memory = std::make_unique<tgfxwrapmemory>(32);
+        tgfxwrapmemory* m = memory.get();
+        auto wrapped = std::make_unique<tgfxoutpalwrapped>(std::move(memory));
+        try {
+            setuppicture(*renderer, *wrapped, s);
+            output = std::move(wrapped);
+            surface = m;
+        } catch (const std::exception& e) {
+            messagebox(window, std::string("initializing DIB failed: ") + e.what(), "error");
+        }
+    }
+    if (!output) {
+        output = std::make_unique<tgfxoutpalnull>();
+        setuppicture(*renderer, *output, s);
+    }
+    if (lastpicture) {
+        drawpicture(*output, *lastpicture, s.colors);
+    } else if (s.BootImage && surface) {
+        drawpicture(*output, makebootimage(), s.colors);
+    } else {
+        applydmgcolors(*output, s.colors);
+        renderer->blank();
+    }
+    output->present();
+    lastpresent = -1;
+    borderdirty = true;
+    choosebordernow();
+}
+
+void Tfgb::choosebordernow() {
+    if (!borderdirty) return;
+    borderdirty = false;
+    const tsgb& sgb = machine->sgbunit();
+    const uint32_t* sgbpixels =
+        sgb.hasborder && sgb.border.size() >= size_t(tsgb::borderwidth * tsgb::borderheight) ? sgb.border.data() : nullptr;
+    border = chooseborder(settings.working, machine->gbcmode, machine->sgbmode, sgbpixels, programdir);
+    uploadborder();
+    layout();
+}
+
+void Tfgb::uploadborder() {
+    if (!border.present || border.picture.width <= 0 || !bordertexture) return;
+    // The border picture is 32-bit 0x00RRGGBB words: blue, green, red, 0 in memory; the
+    // texture keeps no alpha, so the unused byte cannot make the picture transparent.
+    glBindTexture(GL_TEXTURE_2D, bordertexture);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, border.picture.stride / 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, border.picture.width, border.picture.height, 0, GL_BGRA,
+                 GL_UNSIGNED_BYTE, border.picture.pixels.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+void Tfgb::uploadpicture() {
+    if (!surface || surface->presented.empty() || surface->presentcount == lastpresent) return;
+    lastpresent = surface->presentcount;
+    glBindTexture(GL_TEXTURE_2D, picturetexture);
+    int rowpixels = surface->pitch > 0 ? surface->pitch / 4 : 160;
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, rowpixels);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 160, 144, GL_BGRA, GL_UNSIGNED_BYTE, surface->presented.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+twinsize Tfgb::clientsize() const {
+    int w = 0, h = 0;
+    if (window) SDL_GL_GetDrawableSize(window, &w, &h);
+    return {w, h};
+}
+
+void Tfgb::layout() {
+    if (!window) return;
+    tsettings& s = settings.working;
+    if (s.Windowmode == 3 || s.Windowmode == 4 || !windownormal() || s.DebugScreen) return;
+    twinsize b = bordersize(border.width(), border.height());
+    twinsize pic = picturesize(clientsize(), b);
+    if (pic.w > 0 && pic.h > 0) {
+        s.Width = pic.w;
+        s.Height = pic.h;
+    }
+}
+
+void Tfgb::applywindowmode() {
+    if (!window) return;
+    tsettings& s = settings.working;
+    if (s.Windowmode == 3 || s.Windowmode == 4) {
+        int rc;
+        if (exclusivefullscreen) {
+            SDL_DisplayMode want{};
+            want.w = s.DDrawFSWidth;
+            want.h = s.DDrawFSHeight;
+            want.refresh_rate = s.DDrawFSHz;
+            SDL_DisplayMode closest{};
+            int display = std::max(0, SDL_GetWindowDisplayIndex(window));
+            rc = SDL_GetClosestDisplayMode(display, &want, &closest) ? 0 : -1;
+            if (rc == 0) rc = SDL_SetWindowDisplayMode(window, &closest);
+            if (rc == 0) rc = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
+            if (rc == 0) {
+                SDL_ShowCursor(SDL_DISABLE);
+                cursorhidden = true;
+            }
+        } else {
+            rc = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        }
+        if (rc != 0) {
+            exclusivefullscreen = false;
+            s.Windowmode = 0;
+            SDL_SetWindowFullscreen(window, 0);
+            messagebox(window, "failed to set fullscreen mode", "error");
+        }
+        return;
+    }
+    exclusivefullscreen = false;
+    SDL_SetWindowFullscreen(window, 0);
+}
+
+bool Tfgb::modalopen() const { return filedialog.isopen(); }
+
+void Tfgb::updatecaption() {
+    if (!window) return;
+    tcaptioninfo c;
+    double now = clockseconds();
+    c.statusactive = status.active(now);
+    c.status = status.text();
+    c.romloaded = romloaded;
+    c.paused = paused;
+    c.framerate = settings.working.FrameRate;
+    c.framesshown = pacer.lastdrawn;
+    c.framesemulated = pacer.lastemulated;
+    if (romloaded) {
+        uint8_t header[16];
+        for (int i = 0; i < 16; i++) header[i] = machine->cartridge().romread(uint16_t(0x134 + i));
+        c.romtitle = romtitle(header);
+    }
+    std::string caption = captiontext(c);
+    if (caption != lastcaption) {
+        SDL_SetWindowTitle(window, caption.c_str());
+        lastcaption = caption;
+    }
+}
+
+void Tfgb::drawui() {
+    lastuidraw = clockseconds();
+    // The status message runs out on its own.
+    if (!status.text().empty() && !status.active(lastuidraw)) {
+        status.clear();
+        updatecaption();
+    }
+    uploadpicture();
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplSDL2_NewFrame();
+    ImGui::NewFrame();
+
+    const tsettings& s = settings.working;
+    twinsize client = clientsize();
+    ImGuiIO& io = ImGui::GetIO();
+    // Drawable pixels versus ImGui's window coordinates (they differ on high-density screens).
+    float sx = client.w > 0 ? io.DisplaySize.x / float(client.w) : 1.0f;
+    float sy = client.h > 0 ? io.DisplaySize.y / float(client.h) : 1.0f;
+    twinsize b = bordersize(border.width(), border.height());
+    twinrect borderrect, picrect;
+    if (s.Windowmode == 3 || s.Windowmode == 4) {
+        borderrect = fullscreenplace(s.Windowmode, client, b);
+        picrect = {borderrect.x + int32_t(int64_t(border.present ? border.screenx : 0) * borderrect.w / b.w),
+                   borderrect.y + int32_t(int64_t(border.present ? border.screeny : 0) * borderrect.h / b.h),
+                   int32_t(int64_t(160) * borderrect.w / b.w), int32_t(int64_t(144) * borderrect.h / b.h)};
+    } else {
+        twinsize pic = picturesize(client, b);
+        picrect = pictureplace(client, b,
+                               {border.present ? border.screenx : 0, border.present ? border.screeny : 0}, pic);
+        borderrect = {picrect.x - int32_t(int64_t(border.present ? border.screenx : 0) * pic.w / 160),
+                      picrect.y - int32_t(int64_t(border.present ? border.screeny : 0) * pic.h / 144),
+                      int32_t(int64_t(b.w) * pic.w / 160), int32_t(int64_t(b.h) * pic.h / 144)};
+    }
+    ImDrawList* bg = ImGui::GetBackgroundDrawList();
+    auto toui = [&](int x, int y) { return ImVec2(float(x) * sx, float(y) * sy); };
+    if (border.present) {
+        bg->AddImage(reinterpret_cast<ImTextureID>(uintptr_t(bordertexture)), toui(borderrect.x, borderrect.y),
+                     toui(borderrect.x + borderrect.w, borderrect.y + borderrect.h));
+    }
+    if (surface)
+        bg->AddImage(reinterpret_cast<ImTextureID>(uintptr_t(picturetexture)), toui(picrect.x, picrect.y),
+                     toui(picrect.x + picrect.w, picrect.y + picrect.h));
+    if (s.FrameRate && running) {
+        std::string text = pacer.frameratetext();
+        bg->AddText(toui(picrect.x + 8, picrect.y + 8), IM_COL32(255, 255, 255, 255), text.c_str());
+    }
+
+    popupmenu();
+    if (options) options->draw();
+    tfiledialog::tresult r = filedialog.draw();
+    if (r == tfiledialog::chosen) {
+        std::string path = filedialog.path();
+        tfilepurpose purpose = filepurpose;
+        filepurpose = tfilepurpose::none;
+        if (purpose == tfilepurpose::startfile) {
+            startfile(path);
+        } else if (purpose == tfilepurpose::loadrom) {
+            if (isstatefilename(path))
+                messagebox(window, "save states cannot be loaded by this version", "error");
+            else if (loadrom(path, true) && !running) {
+                running = true;
+                paused = false;
+                pacer.start();
+                startsound();
+            }
+        }
+    } else if (r == tfiledialog::cancelled) {
+        filepurpose = tfilepurpose::none;
+    }
+
+    ImGui::Render();
+    glViewport(0, 0, client.w, client.h);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    SDL_GL_SwapWindow(window);
+}
+
+void Tfgb::popupmenu() {
+    if (openmenu) {
+        ImGui::OpenPopup("PopupMenu1");
+        openmenu = false;
+    }
+    if (!ImGui::BeginPopup("PopupMenu1")) return;
+    tsettings& s = settings.working;
+    if (ImGui::MenuItem("pause", nullptr, paused, running)) mnupause();
+    if (ImGui::MenuItem("load rom...")) mnuloadrom();
+    if (ImGui::BeginMenu("recent files")) {
+        bool any = false;
+        for (int n = 0; n < int(s.recent.size()); n++) {
+            if (s.recent[size_t(n)].empty()) continue;
+            any = true;
+            std::string label = std::to_string(n) + " " + s.recent[size_t(n)] + "##recent" + std::to_string(n);
+            if (ImGui::MenuItem(label.c_str())) {
+                std::string path = s.recent[size_t(n)];
+                if (loadrom(path, true) && !running) {
+                    running = true;
+                    paused = false;
+                    pacer.start();
+                    startsound();
+                }
+            }
+        }
+        if (!any) ImGui::MenuItem("(none)", nullptr, false, false);
+        ImGui::EndMenu();
+    }
+    if (ImGui::MenuItem("sound", nullptr, s.WaveOut)) mnusound();
+    if (ImGui::MenuItem("options...", "F11")) mnuoptions();
+    if (ImGui::MenuItem("save screenshot", nullptr, false, output && surface)) mnuscreenshot();
+    if (ImGui::BeginMenu("other")) {
+        int mask = sound->getchannelmask();
+        for (int ch = 0; ch < 4; ch++) {
+            std::string label = "sound channel " + std::to_string(ch + 1);
+            std::string key = "F" + std::to_string(ch + 5);
+            if (ImGui::MenuItem(label.c_str(), key.c_str(), !((mask >> ch) & 1))) mnusoundchannel(ch);
+        }
+        ImGui::Separator();
+        if (ImGui::MenuItem("reset", nullptr, false, romloaded)) mnureset();
+        if (ImGui::MenuItem("rom info")) mnurominfo();
+        if (ImGui::MenuItem("clear recent files")) mnuclearrecent();
+        if (ImGui::MenuItem("about")) mnuabout();
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("window size")) {
+        twinsize b = bordersize(border.width(), border.height());
+        twinsize pic = picturesize(clientsize(), b);
+        for (int k = 1; k <= 4; k++) {
+            std::string label = std::to_string(k) + "x";
+            if (ImGui::MenuItem(label.c_str(), nullptr, s.Windowmode < 3 && sizeitemchecked(k, pic))) menusize(k);
+        }
+        ImGui::Separator();
+        if (ImGui::MenuItem("full screen", "Alt+Enter", s.Windowmode == 3 || exclusivefullscreen)) mnuFullscreen();
+        if (ImGui::MenuItem("full screen stretched", nullptr, s.Windowmode == 4 && !exclusivefullscreen))
+            menufullscreenstretched();
+        ImGui::EndMenu();
+    }
+    ImGui::Separator();
+    if (ImGui::MenuItem("exit")) mnuexit();
+    ImGui::EndPopup();
+}
+
+}  // namespace tov

@@ -1,0 +1,186 @@
+// The main window `Tfgb`: owns the machine and its parts, the settings, the picture output and
+// the sound; runs the frame loop; maps keyboard and joystick to the joypads and commands;
+// shows the caption, the pop-up menu and the dialogs. SDL2 window, OpenGL picture, Dear ImGui
+// for menus and dialogs.
+#pragma once
+#include <SDL.h>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/gb.h"
+#include "core/pacing.h"
+#include "frontend/controldialog.h"
+#include "frontend/input.h"
+#include "frontend/settings.h"
+#include "frontend/windowlogic.h"
+#include "platform/filedialog.h"
+#include "platform/joystick.h"
+#include "sound/gbsoundtov.h"
+#include "sound/soundsetup.h"
+#include "video/border.h"
+#include "video/gbdrawtovsgb.h"
+#include "video/gfxout.h"
+#include "video/screenshot.h"
+
+namespace tov {
+
+class TFormcontrol;
+
+class Tfgb : public tpacinghost, public tinputtarget {
+public:
+    Tfgb(int argc, char** argv);
+    ~Tfgb() override;
+    Tfgb(const Tfgb&) = delete;
+    Tfgb& operator=(const Tfgb&) = delete;
+
+    // Creates the window; false (with a message on stderr) when there is no display.
+    bool create();
+    // The program's life: start timer, frame loop, closing. Returns the exit code.
+    int run();
+
+    // ---- Commands (the pop-up menu and the keyboard) ----
+    void mnupause();
+    void mnuloadrom();
+    void mnusound();
+    void mnuoptions();
+    void mnuscreenshot();
+    void mnusoundchannel(int channel);  // 0-3
+    void mnureset();
+    void mnurominfo();
+    void mnuclearrecent();
+    void mnuabout();
+    void menusize(int k);
+    void mnuFullscreen();
+    void menufullscreenstretched();
+    void mnuexit();
+    void altenter();
+
+    // Loads a ROM (the flow of the ROM loader plus the window's part); false when nothing
+    // was loaded.
+    bool loadrom(const std::string& path, bool reset);
+    // Full reset: with re-detection the cartridge is rebuilt from the ROM image in memory.
+    void fullreset(bool redetect);
+    // Writes the settings: window centre into both copies, working -> stored -> file.
+    void savesettings();
+    // The options dialog's Apply: stored -> working, file, and the settings re-applied.
+    void applysettings();
+
+    // ---- Access for the dialogs ----
+    tsettingsstore& store() { return settings; }
+    tgb& gb() { return *machine; }
+    SDL_Window* sdlwindow() { return window; }
+    tinputpoller& inputstate() { return input; }
+    tjoyinputs joystickstate(int number);
+    void setstatus(const std::string& text);
+
+    // ---- tpacinghost ----
+    double clockseconds() override;
+    void sleepms(int ms) override;
+    void processmessages() override;
+
+    // ---- tinputtarget ----
+    void joypadset(int player, int bit, bool pressed) override;
+    void fastforward(bool held) override { fastforwardheld = held; }
+    void inputcommand(tinputfunction function) override;
+    void inputactivity() override;
+
+private:
+    // Start-up and the frame loop.
+    void startup();
+    void Timer1Timer();
+    void startfile(const std::string& path);
+    void runframesstep();
+    void idlestep();
+    void pollinput();
+    void closing();
+
+    // Window and picture.
+    void setupdisplay();
+    void choosebordernow();
+    void layout();
+    void applywindowmode();
+    void updatecaption();
+    void drawui();
+    void uploadpicture();
+    void uploadborder();
+    void handleevent(const SDL_Event& e);
+    void keydown(const SDL_KeyboardEvent& k);
+    void dropfile(const std::string& path);
+    void popupmenu();
+    bool clientempty() const;
+    bool windownormal() const;
+    twinsize clientsize() const;
+
+    // Sound.
+    void startsound();
+    void stopsound();
+
+    bool modalopen() const;
+
+    static void onsgbborder(void* context);
+
+    std::string programdir;
+    std::vector<std::string> args;
+    tsettingsstore settings;
+
+    SDL_Window* window = nullptr;
+    SDL_GLContext gl = nullptr;
+    bool imguiready = false;
+    unsigned int picturetexture = 0;
+    unsigned int bordertexture = 0;
+    int32_t lastpresent = -1;
+    bool borderdirty = true;
+
+    std::unique_ptr<tgb> machine;
+    std::unique_ptr<tgbdrawtovsgb> renderer;
+    tgbsoundtov* sound = nullptr;  // owned by the machine
+    std::unique_ptr<tgfxoutpal> output;
+    tgfxwrapmemory* surface = nullptr;  // inside `output` when it shows a picture
+    std::optional<tbitmap> lastpicture;
+    tborder border;
+    bool sgbborderchanged = false;
+    tscreenshots screenshots;
+    tsoundsetup soundsetup;
+    bool soundon = false;
+    tframepacer pacer;
+
+    tinputpoller input;
+    std::unique_ptr<tsdljoysticks> joysticks;
+    std::array<std::unique_ptr<tjoystickpoller>, playercount> joypollers;
+    std::array<int, playercount> joynumbers{};
+    double lastjoypoll = 0;
+
+    std::string rompath;
+    bool romloaded = false;
+    tstatusmessage status;
+    std::string lastcaption;
+
+    // Run flags.
+    bool running = false;
+    bool paused = false;
+    bool quitrequested = false;
+    bool fastforwardheld = false;
+    bool active = true;
+    bool timer1 = false;
+    std::string pendingdrop;
+    bool pendingpause = false;
+    bool cursorhidden = false;
+    int cursorx = 0, cursory = 0;
+    bool resizing = false;
+    bool exclusivefullscreen = false;
+    double lastuidraw = 0;
+    int moviecounter = 0;
+
+    // Dialogs.
+    tfiledialog filedialog;
+    enum class tfilepurpose { none, loadrom, startfile };
+    tfilepurpose filepurpose = tfilepurpose::none;
+    std::unique_ptr<TFormcontrol> options;
+    bool openmenu = false;
+};
+
+}  // namespace tov
