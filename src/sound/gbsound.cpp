@@ -185,7 +185,10 @@ void tgbsound::trigger(int channel) {
 
 void tgbsound::framestep() {
     renderpending();
-    stepcounter++;
+    // Time nobody renders (no output, or this silent base unit) only accumulates; keep
+    // the counter the machine adds to far from overflow.
+    if (pending > (1 << 30)) pending = 1 << 30;
+    stepcounter = int32_t(uint32_t(stepcounter) + 1u);
 
     for (int i = 0; i < 4; i++) {
         tsoundchannel& c = channels[i];
@@ -236,7 +239,8 @@ void tgbsound::framestep() {
         if (sweepcountdown <= 0) sweepcountdown = sweepperiod;
     }
 
-    stepclock += 8192;
+    // Both counters wrap around like the 32-bit fields they are saved as.
+    stepclock = int32_t(uint32_t(stepclock) + 8192u);
 }
 
 void tgbsound::setpower(bool on) {

@@ -112,11 +112,7 @@ void tgbsoundtov::stopoutput() {
 void tgbsoundtov::renderpending() {
     if (pending < 80) return;
     underruncount = 0;
-    if (!out) {
-        // Without an output the time only accumulates; keep it far from overflow.
-        if (pending > (1 << 30)) pending = 1 << 30;
-        return;
-    }
+    if (!out) return;  // the time only accumulates
     int n = pending / tps;
     rendersamples(n);
     pending %= tps;
@@ -171,11 +167,6 @@ void tgbsoundtov::refreshlevels() {
         lfsr = lt.long15;
         lfsrperiod = 32767;
         lfsrprefix = 16;
-    }
-    // The position survives a switch to the short table; bring it into range.
-    if (lfsrpos >= ((lfsrperiod + lfsrprefix) << 15)) {
-        int64_t k = lfsrprefix << 15;
-        lfsrpos = k + (lfsrpos - k) % (lfsrperiod << 15);
     }
     for (int c : {0, 1, 3})
         for (int i = 0; i < 8; i++) mix[c].level[i] *= channels[c].volume;
@@ -262,6 +253,11 @@ void tgbsoundtov::rendersamples(int n) {
         lfsr = lfsrtables().long15;
         lfsrperiod = 32767;
         lfsrprefix = 16;
+    }
+    // The position survives a switch to the short table; bring it into range.
+    if (lfsrpos >= ((lfsrperiod + lfsrprefix) << 15)) {
+        int64_t k = lfsrprefix << 15;
+        lfsrpos = k + (lfsrpos - k) % (lfsrperiod << 15);
     }
     const int64_t a = std::max<int64_t>(1, int64_t(5512500.0 / effrate));
     const sqwaveunit::ttables* bl = sqwave ? &sqwaveunit::tables() : nullptr;

@@ -287,6 +287,16 @@ TEST_F(SoundRegisters, SaveBlocksRoundTrip) {
     EXPECT_FALSE(t.loadst1(st1.data(), 28));
 }
 
+TEST_F(SoundRegisters, LongRunsDoNotOverflowTheCounters) {
+    // The silent base unit renders nothing; the machine keeps adding time.
+    for (int i = 0; i < 300000; i++) {
+        s.pending += 8192;
+        s.framestep();
+    }
+    EXPECT_GT(s.pending, 0);
+    EXPECT_EQ(s.stepcounter, 300000 + 0);
+}
+
 TEST_F(SoundRegisters, DamagedSaveBlocksAreBroughtIntoRange) {
     std::array<uint8_t, 29> st1{};
     st1.fill(0xFF);

@@ -284,6 +284,43 @@ TEST_F(SoundRender, BandLimitedPulseKeepsPeriodWithSofterEdges) {
     EXPECT_LT(maxstep(left, 1024), 7000);
 }
 
+// Noise at 32768 Hz: NR43 divisor code 1 gives R = 524288, so the LFSR moves
+// (524288 >> (s + 1)) / 32768 entries per sample: 1 for shift s = 3, 2 for s = 2.
+TEST_F(SoundRender, ShortNoiseRepeatsEvery127Steps) {
+    start();
+    u.soundwrite(0x25, 0x88);
+    u.soundwrite(0x22, 0x39);  // 7-bit, s = 3, divisor code 1
+    u.soundwrite(0x21, 0xF0);
+    u.soundwrite(0x23, 0x80);
+    run(64 * 4096);
+    collect();
+    const int high = 2 * 15 * 31 * 8;
+    int steps = 0;
+    for (size_t i = 2048; i + 127 < left.size(); i++) {
+        int d = left[i] - left[i - 1], d2 = left[i + 127] - left[i + 126];
+        ASSERT_NEAR(d, d2, 100) << i;
+        if (std::abs(d) > high / 2) steps++;
+        // Point sampling: every change is a whole level step.
+        if (std::abs(d) > 300) ASSERT_NEAR(std::abs(d), high, 200) << i;
+    }
+    EXPECT_GT(steps, 100);
+}
+
+TEST_F(SoundRender, FastNoiseAveragesTheStepsWithinASample) {
+    start();
+    u.soundwrite(0x25, 0x88);
+    u.soundwrite(0x22, 0x21);  // 15-bit, s = 2: two LFSR entries per sample
+    u.soundwrite(0x21, 0xF0);
+    u.soundwrite(0x23, 0x80);
+    run(64 * 4096);
+    collect();
+    const int high = 2 * 15 * 31 * 8;
+    int halfsteps = 0;
+    for (size_t i = 2048; i < left.size(); i++)
+        halfsteps += std::abs(std::abs(left[i] - left[i - 1]) - high / 2) < 200;
+    EXPECT_GT(halfsteps, 100);
+}
+
 TEST_F(SoundRender, PushOutputGetsPagesAsTheyFill) {
     start(false, 2, 512);
     run(64 * 512 * 3 + 64 * 100);
