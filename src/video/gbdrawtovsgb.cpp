@@ -1,3 +1,5 @@
+// The renderer's Super Game Boy side: the colouring line routine and the services the SGB
+// unit uses (screen capture for video transfers, the SGB output palette entries).
 #include "video/gbdrawtovsgb.h"
 
 #include <cstring>
@@ -15,7 +17,12 @@ tgbdrawtovsgb::~tgbdrawtovsgb() {
 void tgbdrawtovsgb::setsgb(tsgb* unit) {
     if (sgb && sgb->screen == this) sgb->screen = nullptr;
     sgb = unit;
-    if (sgb) sgb->screen = this;
+    if (sgb) {
+        sgb->screen = this;
+        // Both read the same working settings (SGBnocolors decides who owns entries 4-19).
+        if (!sgb->settings) sgb->settings = &settings;
+    }
+    selectlineproc();
 }
 
 void tgbdrawtovsgb::sgbunlinked(const tsgb* unit) {

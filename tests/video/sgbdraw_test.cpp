@@ -37,7 +37,7 @@ public:
 
     void SetUp() override {
         draw = std::make_unique<tgbdrawtovsgb>(settings);
-        sgb = std::make_unique<tsgb>(settings);
+        sgb = std::make_unique<tsgb>();  // takes the renderer's settings when linked
         draw->vram = vram.data();
         draw->oam = oam;
         draw->gbcpalram = gbcpal;
@@ -96,6 +96,10 @@ TEST_F(SgbDrawTest, PlainDmgRoutineWithSgbNoColorsOrOutsideSgbMode) {
     draw->init();
     frame();
     EXPECT_EQ(out.lines[0][0], 0x23);
+    out.palette[16] = 0x123456;  // a DMG derived entry
+    sgb->pal[3] = 0x1F;
+    sgb->rebuild();
+    EXPECT_EQ(out.palette[16], 0x123456u) << "the unit leaves the DMG entries alone";
     settings.SGBnocolors = false;
     draw->sgbmode = false;
     draw->init();
