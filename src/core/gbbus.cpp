@@ -8,7 +8,7 @@ namespace tov {
 tgb::tgb(tsettings& s, std::string folder)
     : settings(s), programfolder(std::move(folder)),
       wrambuf(new uint8_t[wramsize]()), vrambuf(new uint8_t[vramsize]()),
-      cart(new tcart), sound(new tgbsound), sgb(new tsgb) {
+      cart(new tcart), sound(new tgbsound), sgb(new tsgb(s)) {
     if (!programfolder.empty() && programfolder.back() != '/') programfolder += '/';
     wram = wrambuf.get();
     vram = vrambuf.get();

@@ -151,6 +151,7 @@ void tgb::resetmachine() {
                 sgb->setmask(0);
                 sgb->keepborder = true;
                 sgb->hidden = true;
+                sgb->joypadcurrent = 0;
                 sgbmode = true;
                 gbcmode = true;
             }

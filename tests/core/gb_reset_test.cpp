@@ -1,0 +1,287 @@
+// Reset: model selection by SystemMode and header, boot-program register values, memory
+// contents, LCD phase and the monochrome boot image.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/gbtestutil.h"
+
+namespace tov {
+namespace {
+
+using testing::tmachine;
+using testing::tromimage;
+using testing::tsampler;
+
+struct tmodel {
+    bool gbc, sgb, hw;
+};
+
+tmodel modelof(const tromimage& rom, int systemmode) {
+    tmachine m(rom, systemmode);
+    return {m->gbcmode, m->sgbmode, m->gbchardware};
+}
+
+TEST(GbReset, SystemModeChoosesTheModel) {
+    tromimage both = tromimage().colour(0x80).sgbcapable();
+    tromimage mono = tromimage();
+    tromimage sgbonly = tromimage().sgbcapable();
+    tromimage colouronly = tromimage().colour(0xC0);
+    struct tcase {
+        const tromimage* rom;
+        int mode;
+        tmodel want;
+    } cases[] = {
+        {&both, 0, {false, false, false}},      {&both, 1, {true, false, true}},
+        {&both, 2, {false, true, false}},       {&both, 3, {true, false, true}},
+        {&both, 4, {false, true, false}},       {&both, 5, {true, true, true}},
+        {&mono, 1, {false, false, true}},       {&mono, 3, {false, false, false}},
+        {&sgbonly, 3, {false, true, false}},    {&sgbonly, 5, {false, true, false}},
+        {&colouronly, 6, {true, false, true}},  {&sgbonly, 6, {false, true, false}},
+        {&both, 9, {false, false, false}},      {&both, -1, {false, false, false}},
+    };
+    for (const auto& c : cases) {
+        tmodel got = modelof(*c.rom, c.mode);
+        EXPECT_EQ(got.gbc, c.want.gbc) << "mode " << c.mode << " colour " << int(c.rom->bytes[0x143]);
+        EXPECT_EQ(got.sgb, c.want.sgb) << "mode " << c.mode << " colour " << int(c.rom->bytes[0x143]);
+        EXPECT_EQ(got.hw, c.want.hw) << "mode " << c.mode << " colour " << int(c.rom->bytes[0x143]);
+    }
+}
+
+TEST(GbReset, SgbNeedsTheLicenseeCode) {
+    tromimage rom;
+    rom.bytes[0x146] = 0x03;
+    rom.bytes[0x14B] = 0x01;
+    tmodel got = modelof(rom, 2);
+    EXPECT_FALSE(got.sgb);
+    EXPECT_FALSE(got.gbc);
+}
+
+TEST(GbReset, RegistersAsTheBootProgramLeavesThem) {
+    {
+        tmachine m(tromimage().colour(0x80), 1);
+        EXPECT_EQ(m->cpu.A, 0x11);
+        EXPECT_EQ(m->cpu.DE, 0xFF56);
+        EXPECT_EQ(m->cpu.HL, 0x000D);
+        EXPECT_EQ(m->cpu.B, 0x00);
+        EXPECT_EQ(m->cpu.flagZ, 1);
+    }
+    {
+        tmachine m(tromimage(), 1);  // monochrome cartridge on GBC hardware
+        EXPECT_EQ(m->cpu.A, 0x11);
+        EXPECT_EQ(m->cpu.DE, 0x0008);
+        EXPECT_EQ(m->cpu.HL, 0x007C);
+        EXPECT_EQ(m->readbyte(0xFF4F), 0xFE);
+        EXPECT_EQ(m->readbyte(0xFF70), 0xFF);
+    }
+    {
+        tmachine m(tromimage(), 0);
+        EXPECT_EQ(m->cpu.AF & 0xFFF0, 0x01B0);
+        EXPECT_EQ(m->cpu.BC, 0x0013);
+        EXPECT_EQ(m->cpu.DE, 0x00D8);
+        EXPECT_EQ(m->cpu.HL, 0x014D);
+        EXPECT_EQ(m->cpu.SP, 0xFFFE);
+        EXPECT_EQ(m->cpu.PC, 0x0100);
+        EXPECT_EQ(m->cpu.flagC, 1);
+        EXPECT_EQ(m->cpu.flagH, 1);
+    }
+    {
+        tmachine m;
+        m.settings.DetectGBP = true;
+        m->resetmachine();
+        EXPECT_EQ(m->cpu.A, 0xFF);
+    }
+    {
+        tmachine m(tromimage().colour(0x80), 1);
+        m.settings.DetectGBA = true;
+        m->resetmachine();
+        EXPECT_EQ(m->cpu.B, 0x01);
+    }
+}
+
+TEST(GbReset, LcdPhaseDependsOnTheModel) {
+    {
+        tmachine m(tromimage().colour(0x80), 1);
+        EXPECT_EQ(m->ly, 144);
+        EXPECT_EQ(m->readbyte(0xFF41) & 3, 1);
+        EXPECT_EQ(m->readbyte(0xFF0F) & 1, 1);
+        EXPECT_EQ(m->readbyte(0xFF46), 0x00);
+        EXPECT_EQ(m->readbyte(0xFF68), 0xC0);
+        EXPECT_EQ(m->readbyte(0xFF6A), 0xC1);
+        EXPECT_EQ(m->readbyte(0xFF55), 0xFF);
+        EXPECT_EQ(m->readbyte(0xFF48), 0x00);
+    }
+    {
+        tmachine m;
+        EXPECT_EQ(m->ly, 0);
+        EXPECT_EQ(m->readbyte(0xFF40), 0x91);
+        EXPECT_EQ(m->readbyte(0xFF47), 0xFC);
+        EXPECT_EQ(m->readbyte(0xFF48), 0xFF);
+        EXPECT_EQ(m->readbyte(0xFF46), 0xFF);
+        uint32_t start = m->currenttime();
+        tsampler s(*m);
+        m->runframe();
+        uint32_t line1 = 0;
+        for (const auto& x : s.samples)
+            if (x.ly == 1) {
+                line1 = x.time;
+                break;
+            }
+        EXPECT_NEAR(int(line1 - start), 24, 4);
+    }
+}
+
+TEST(GbReset, WorkRamFillOptions) {
+    tmachine m;
+    m.settings.UninitedWRAM = 1;
+    m.settings.WRAMinitvalue = "A5";
+    m->resetmachine();
+    for (int i = 0; i < tgb::wramsize; i++) ASSERT_EQ(m->wram[i], 0xA5) << i;
+    for (int i = 0; i < 127; i++) ASSERT_EQ(m->hram[i], 0xA5) << i;
+    m.settings.WRAMinitvalue = "zz";
+    m->resetmachine();
+    EXPECT_EQ(m->wram[100], 0x00);
+
+    // GBC power-on pattern: stripes of 8 bytes, a few bits flipped.
+    tmachine c(tromimage().colour(0x80), 1);
+    c.settings.UninitedWRAM = 0;
+    c->resetmachine();
+    int match = 0;
+    for (int i = 0; i < 0x800; i++) match += c->wram[i] == ((i & 8) ? 0x00 : 0xFF);
+    for (int i = 0x800; i < 0x1000; i++) match += c->wram[i] == ((i & 8) ? 0xFF : 0x00);
+    EXPECT_GT(match, 3000);
+    EXPECT_LT(match, 4096);  // some bits are flipped
+}
+
+TEST(GbReset, LogoAndMarkInVideoRam) {
+    tromimage rom;
+    rom.bytes[0x104] = 0xCE;  // nibbles 0xC then 0xE
+    {
+        tmachine m(rom);
+        EXPECT_EQ(m->vram[0x1904], 1);
+        EXPECT_EQ(m->vram[0x190F], 12);
+        EXPECT_EQ(m->vram[0x1924], 13);
+        EXPECT_EQ(m->vram[0x1910], 25);
+        EXPECT_EQ(m->vram[0x190], 0x3C);
+        EXPECT_EQ(m->vram[0x192], 0x42);
+        EXPECT_EQ(m->vram[16], 0xF0);  // 0xC: bits 2 and 3 doubled
+        EXPECT_EQ(m->vram[18], 0xF0);
+        EXPECT_EQ(m->vram[20], 0xFC);  // 0xE
+    }
+    {
+        tmachine m(rom.colour(0x80), 1);
+        EXPECT_EQ(m->vram[0x1904], 0);  // no map on colour hardware
+        EXPECT_EQ(m->vram[16], 0xF0);
+    }
+}
+
+TEST(GbReset, GreyPaletteOption) {
+    tmachine m(tromimage().colour(0x80), 1);
+    m.settings.GBCpalPD = true;
+    m->resetmachine();
+    EXPECT_EQ(m->gbcpal[0], 0x7FFF);
+    EXPECT_EQ(m->gbcpal[1], 0x5294);
+    EXPECT_EQ(m->gbcpal[2], 0x294A);
+    EXPECT_EQ(m->gbcpal[3], 0x0000);
+    EXPECT_EQ(m->gbcpal[32 + 5], 0x5294);
+}
+
+class GbBootImage : public ::testing::Test {
+protected:
+    std::filesystem::path folder;
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("tov-boot-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  std::to_string(reinterpret_cast<uintptr_t>(this)));
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    void writefile(const std::string& name, size_t size) {
+        std::ofstream f(folder / name, std::ios::binary);
+        for (size_t i = 0; i < size; i++) f.put(char(0xA0 ^ i));
+    }
+};
+
+TEST_F(GbBootImage, MapsUntilFF50) {
+    writefile("boot.bin", 256);
+    tmachine m;
+    m.settings.DmgBootRom = (folder / "boot.bin").string();
+    m->resetmachine();
+    EXPECT_EQ(m->cpu.PC, 0x0000);
+    EXPECT_EQ(m->readbyte(0xFF40) & 0x80, 0);
+    EXPECT_EQ(m->readbyte(0x0000), 0xA0);
+    EXPECT_EQ(m->readbyte(0x00FF), 0xA0 ^ 0xFF);
+    EXPECT_EQ(m->readbyte(0x0150), 0x18);  // the cartridge beyond 0xFF
+    // Resetting again keeps it working (page 0 is not saved twice).
+    m->resetmachine();
+    EXPECT_EQ(m->readbyte(0x0150), 0x18);
+    EXPECT_EQ(m->readbyte(0x0001), 0xA1);
+    m->writebyte(0xFF50, 0x01);
+    EXPECT_EQ(m->readbyte(0x0001), 0x00);  // the cartridge again
+    m->writebyte(0xFF50, 0x01);
+    EXPECT_EQ(m->readbyte(0x0001), 0x00);
+}
+
+TEST_F(GbBootImage, RelativeNameUsesTheProgramFolder) {
+    writefile("boot.bin", 300);
+    tsettings s = testing::defaultsettings();
+    s.DmgBootRom = "boot.bin";
+    tgb gb(s, folder.string());
+    std::string message;
+    gb.attachcart(makecart(tromimage().finished(), s, message));
+    gb.resetmachine();
+    EXPECT_EQ(gb.cpu.PC, 0x0000);
+    EXPECT_EQ(gb.readbyte(0x0010), 0xB0);
+}
+
+TEST_F(GbBootImage, IgnoredWhenShortOrInColourMode) {
+    writefile("short.bin", 255);
+    writefile("boot.bin", 256);
+    tmachine m;
+    m.settings.DmgBootRom = (folder / "short.bin").string();
+    m->resetmachine();
+    EXPECT_EQ(m->cpu.PC, 0x0100);
+    EXPECT_EQ(m->readbyte(0x0001), 0x00);
+    m.settings.DmgBootRom = (folder / "missing.bin").string();
+    m->resetmachine();
+    EXPECT_EQ(m->cpu.PC, 0x0100);
+
+    tmachine c(tromimage().colour(0x80), 1);
+    c.settings.DmgBootRom = (folder / "boot.bin").string();
+    c->resetmachine();
+    EXPECT_EQ(c->cpu.PC, 0x0100);
+    EXPECT_FALSE(c->bootrommapped);
+}
+
+TEST(GbReset, Mode6RunsTwoPhases) {
+    tmachine m(tromimage().colour(0x80).sgbcapable(), 6);
+    tsgb& sgb = m->sgbunit();
+    EXPECT_TRUE(m->sgbmode);
+    EXPECT_FALSE(m->gbcmode);
+    ASSERT_NE(sgb.onrestart, nullptr);
+    EXPECT_FALSE(sgb.keepborder);
+    // The SGB unit fires the restart once the border is shown.
+    sgb.joypadcurrent = 2;
+    sgb.onrestart(sgb.onrestartcontext);
+    EXPECT_TRUE(m->sgbmode);
+    EXPECT_TRUE(m->gbcmode);
+    EXPECT_TRUE(m->gbchardware);
+    EXPECT_TRUE(sgb.keepborder);
+    EXPECT_TRUE(sgb.hidden);
+    EXPECT_EQ(sgb.onrestart, nullptr);
+    EXPECT_EQ(sgb.currentjoypad(), 0);
+    EXPECT_EQ(m->cpu.A, 0x11);
+    // A later reset starts over with the first phase.
+    m->resetmachine();
+    EXPECT_FALSE(m->gbcmode);
+    EXPECT_FALSE(sgb.keepborder);
+    EXPECT_NE(sgb.onrestart, nullptr);
+    // Another mode clears the pending restart.
+    m.settings.SystemMode = 5;
+    m->resetmachine();
+    EXPECT_EQ(sgb.onrestart, nullptr);
+}
+
+}  // namespace
+}  // namespace tov
