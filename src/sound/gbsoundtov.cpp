@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "sound/sqwave.h"
@@ -380,6 +381,15 @@ std::string soundchannelstext(int mask) {
         s += (mask & (1 << i)) ? '0' : '1';
     }
     return s;
+}
+
+std::string volumelabeltext(int volume) {
+    if (volume <= 0) return "-inf";
+    char buf[32];
+    double db = (volume - 100) * 0.04 * 6;
+    std::snprintf(buf, sizeof buf, "%.1f", db);
+    std::string t = buf;
+    return t == "-0.0" ? "0.0" : t;
 }
 
 }  // namespace tov

@@ -98,4 +98,8 @@ private:
 // The status text after a change of the channel mask: "sound channels: 1 1 0 1".
 std::string soundchannelstext(int mask);
 
+// The options dialog's label beside the volume track bar: the gain in dB with one
+// decimal ("-2.4" for `Volume` 90), "-inf" for 0.
+std::string volumelabeltext(int volume);
+
 }  // namespace tov

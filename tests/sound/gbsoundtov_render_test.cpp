@@ -101,10 +101,14 @@ TEST(SoundTables, IncrementsAndTicksPerSample) {
     EXPECT_GE(u.tickspersample(), 1);
 }
 
-TEST(SoundTables, SoundChannelsStatusText) {
+TEST(SoundTables, StatusAndLabelTexts) {
     EXPECT_EQ(soundchannelstext(0), "sound channels: 1 1 1 1");
     EXPECT_EQ(soundchannelstext(1), "sound channels: 0 1 1 1");
     EXPECT_EQ(soundchannelstext(0xA), "sound channels: 1 0 1 0");
+    EXPECT_EQ(volumelabeltext(90), "-2.4");
+    EXPECT_EQ(volumelabeltext(100), "0.0");
+    EXPECT_EQ(volumelabeltext(1), "-23.8");
+    EXPECT_EQ(volumelabeltext(0), "-inf");
 }
 
 TEST_F(SoundRender, LevelTablesForSquareWaveAndNoiseOffsets) {
