@@ -105,6 +105,30 @@ TEST(DmgColours, AppliedToTheirPaletteEntries) {
     EXPECT_EQ(out.palettecalls.back(), std::make_pair(0, 40));
 }
 
+TEST(DmgColours, ColorKeysOfTheSettingsFileReachThePalette) {
+    // Only Color0 to Color3: every group gets the same four shades.
+    tsettings s;
+    readsettingstext(s, "Color0=FFFFFF\nColor1=AAAAAA\nColor2=555555\nColor3=000000\n");
+    tcaptureout out;
+    applydmgcolors(out, s.colors);
+    for (int g = 0; g < 4; ++g) {
+        EXPECT_EQ(out.palette[g < 2 ? 0x20 + 4 * g : 0x08 + 4 * (g - 2)], 0xFFFFFFu) << g;
+        EXPECT_EQ(out.palette[(g < 2 ? 0x20 + 4 * g : 0x08 + 4 * (g - 2)) + 2], 0x555555u) << g;
+    }
+    // A later key for one group changes that group only.
+    readsettingstext(s, "Color0=FFFFFF\nColor6=0000FF\n");
+    applydmgcolors(out, s.colors);
+    EXPECT_EQ(out.palette[0x24 + 2], 0x0000FFu);
+    EXPECT_NE(out.palette[0x20 + 2], 0x0000FFu);
+    // No scheme in the file: the presets; schemes read from it stay as they are.
+    EXPECT_TRUE(fillpresetschemes(s.colorschemes));
+    EXPECT_EQ(s.colorschemes.size(), 6u);
+    readsettingstext(s, "ColorScheme=" + colorschemetext(colorpresets()[3]) + "\n");
+    EXPECT_FALSE(fillpresetschemes(s.colorschemes));
+    ASSERT_EQ(s.colorschemes.size(), 1u);
+    EXPECT_EQ(parsecolorscheme(s.colorschemes[0]).name, "KiGB (green)");
+}
+
 TEST(DmgColours, ReflectorColourFallsBackToUserColour0) {
     tsettings s;
     s.colors[0] = 0xABCDEF;
