@@ -356,12 +356,14 @@ op_0F: {                                                             // RRCA
     NEXT(4);
 }
 op_10:                                                               // STOP
+    pc = uint16_t(pc + 1);  // the byte after STOP is skipped
     if (s.onstop) {
         SYNC();
         s.onstop(s.onstopcontext);
     }
-    pc = uint16_t(pc + 1);  // the byte after STOP is skipped
-    NEXT(8);
+    // A speed switch changes how the caller converts clocks to time, so the
+    // event may end the run here through `exitflag`, as a write can.
+    NEXTW(8);
 op_11: { uint8_t lo = IMM8(); uint8_t hi = IMM8(); s.DE = uint16_t(hi << 8 | lo); NEXT(12); }
 op_12: WR(s.DE, s.A); NEXTW(8);
 op_13: s.DE++; NEXT(8);

@@ -632,6 +632,15 @@ TEST(CpuStop, StopCallsTheEventSkipsOneByteAndCostsEight) {
     n.code({0x10, 0xFF});
     EXPECT_EQ(n.run(4), 8);
     EXPECT_EQ(n.cpu.PC, 0x0102);
+
+    // An event that switches speed can end the run right after STOP.
+    tflatmachine k;
+    k.cpu.onstop = [](void* c) { static_cast<tflatmachine*>(c)->cpu.exitflag = 1; };
+    k.cpu.onstopcontext = &k;
+    k.code({0x10, 0x00, 0x3C});
+    EXPECT_EQ(k.run(100), 8);
+    EXPECT_EQ(k.cpu.PC, 0x0102);
+    EXPECT_EQ(k.cpu.A, 0);
 }
 
 TEST(CpuIllegal, IllegalOpcodesRewindChargeNothingAndReport) {
