@@ -108,14 +108,6 @@ TEST_F(Pacing, WaitingStartsOnlyAfterFourOnTimeFrames) {
     EXPECT_EQ(host.messages, host.sleeps);
 }
 
-TEST_F(Pacing, WithoutSleepTheWaitSpins) {
-    pacer.options.Sleep = false;
-    for (int i = 0; i < 60; i++) frame();
-    EXPECT_EQ(host.sleeps, 0);
-    EXPECT_GT(host.messages, 0);
-    EXPECT_LE(pacer.target - host.now, 0.05 + frametime);
-}
-
 TEST_F(Pacing, SlowHostDrawsEveryTenthFrame) {
     int drawn = 0, frames = 0;
     for (int i = 0; i < 600; i++) {
