@@ -172,6 +172,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tov-run: unknown option key in \"%s\"\n", line.c_str());
     clampsettings(settings);
 
+    // A relative ROM path means the current folder here, so that the battery file lands
+    // beside the ROM rather than beside the program.
+    {
+        std::error_code ec;
+        std::filesystem::path absolute = std::filesystem::absolute(o.rom, ec);
+        if (!ec) o.rom = absolute.string();
+    }
     auto machine = std::make_unique<tgb>(settings, folder);
     std::string message;
     std::unique_ptr<tcart> cart = loadromfile(o.rom, settings, message);

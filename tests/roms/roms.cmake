@@ -29,3 +29,10 @@ foreach(mode 0 1)
 endforeach()
 
 tov_rom_test(rom_halt_bug "${tov_blargg}/halt_bug.gb" 1000 "cpu" --set EmulateHaltBug=1)
+
+# The runner's own failure paths (no test ROMs needed).
+add_test(NAME tov_run_bad_arguments COMMAND tov-run --frames many)
+set_tests_properties(tov_run_bad_arguments PROPERTIES PASS_REGULAR_EXPRESSION "usage: tov-run" LABELS "roms")
+add_test(NAME tov_run_missing_rom COMMAND tov-run ${CMAKE_CURRENT_BINARY_DIR}/no-such-rom.gb)
+set_tests_properties(tov_run_missing_rom PROPERTIES PASS_REGULAR_EXPRESSION "loading rom failed: Cannot open file"
+                     LABELS "roms")
