@@ -21,20 +21,25 @@ struct tserialtext {
     static void onbyte(void* context, uint8_t value) { static_cast<tserialtext*>(context)->text += char(value); }
 };
 
-// Colour index of a picture pixel: 0 (lightest) to 3 by the user colours, -1 for others.
+// Shade of a picture pixel: 0 (lightest) to 3 by the DMG user colours, or white and black
+// (the GBC palette the ROM sets up); -1 for anything else.
 int shadeat(const tbitmap& b, int x, int y, const tsettings& s) {
     const uint32_t c = b.pixel(x, y);
+    if (c == 0xFFFFFF) return 0;
+    if (c == 0) return 3;
     for (int i = 0; i < 4; ++i)
         if (c == s.colors[i]) return i;
     return -1;
 }
 
-TEST(VideoWithMachine, CpuInstrsResultScreen) {
+class VideoWithMachine : public ::testing::TestWithParam<int> {};
+
+TEST_P(VideoWithMachine, CpuInstrsResultScreen) {
     const fs::path rom = fs::path(TOV_TESTROMS) / "blargg" / "cpu_instrs" / "cpu_instrs.gb";
     if (!fs::exists(rom)) GTEST_SKIP() << "test ROM not found: " << rom;
     tsettings settings;
     setdefaults(settings);
-    settings.SystemMode = 0;  // DMG
+    settings.SystemMode = GetParam();
     auto machine = std::make_unique<tgb>(settings);
     tgbdrawtov renderer(settings);
     tmemorypicture picture;
@@ -63,7 +68,7 @@ TEST(VideoWithMachine, CpuInstrsResultScreen) {
     }
     tbitmap screen;
     ASSERT_TRUE(picture.output().getpicture(screen));
-    // Background white, text black, nothing else: the DMG shades of a font on a blank map.
+    // Background lightest, text darkest, nothing else: a font on a blank map.
     int dark = 0, light = 0, other = 0;
     for (int y = 0; y < 144; ++y) {
         for (int x = 0; x < 160; ++x) {
@@ -94,9 +99,13 @@ TEST(VideoWithMachine, CpuInstrsResultScreen) {
         if (match) found = top;
     }
     EXPECT_GE(found, 0) << "result line not on screen";
-    const fs::path out = fs::temp_directory_path() / "tov_cpu_instrs_screen.png";
+    const fs::path out = fs::temp_directory_path() / ("tov_cpu_instrs_screen" + std::to_string(GetParam()) + ".png");
     EXPECT_TRUE(picture.save(out.string()) || !fs::exists(out));
 }
+
+// DMG, and GBC (the ROM is GBC-compatible: the GBC line routine and palette conversion).
+INSTANTIATE_TEST_SUITE_P(Models, VideoWithMachine, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) { return info.param ? std::string("Gbc") : std::string("Dmg"); });
 
 }  // namespace
 }  // namespace tov::test
