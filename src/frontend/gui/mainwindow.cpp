@@ -944,6 +944,17 @@ void Tfgb::popupmenu() {
     tsettings& s = settings.working;
     if (ImGui::MenuItem("pause", nullptr, paused, running)) mnupause();
     if (ImGui::MenuItem("load rom...")) mnuloadrom();
+    // The demo cartridge built with the program, when it lies beside it.
+    const std::string demo = programdir + "demo.gb";
+    if (SDL_RWops* f = SDL_RWFromFile(demo.c_str(), "rb")) {
+        SDL_RWclose(f);
+        if (ImGui::MenuItem("demo cartridge") && loadrom(demo, true) && !running) {
+            running = true;
+            paused = false;
+            pacer.start();
+            startsound();
+        }
+    }
     if (ImGui::BeginMenu("recent files")) {
         bool any = false;
         for (int n = 0; n < int(s.recent.size()); n++) {
