@@ -39,30 +39,6 @@ TEST_F(RendererDmg, BackgroundScrollsAndWrapsAt256) {
     EXPECT_EQ(line(14)[4], 0x20);
 }
 
-TEST_F(RendererDmg, BgpMapsColourNumbersToShades) {
-    tile(0, 1, "01230123");
-    fillmap(0, 1);
-    r->bgp = 0x1B;  // reversed ramp
-    runframe();
-    const uint8_t expect[4] = {0x23, 0x22, 0x21, 0x20};
-    for (int x = 0; x < 160; ++x) ASSERT_EQ(line(77)[x], expect[x & 3]) << x;
-}
-
-TEST_F(RendererDmg, TileDataModesAddressDifferentTiles) {
-    solidtile(0, 0, 1);      // 0x8000
-    solidtile(0, 256, 2);    // 0x9000: tile number 0 in the signed mode
-    solidtile(0, 128, 3);    // 0x8800: tile number 0x80 in both modes
-    map(0, 1, 0, 0x80);
-    r->lcdc = 0x91;
-    runframe();
-    EXPECT_EQ(line(0)[0], 0x21);
-    EXPECT_EQ(line(0)[8], 0x23);
-    r->lcdc = 0x81;
-    runframe();
-    EXPECT_EQ(line(0)[0], 0x22);
-    EXPECT_EQ(line(0)[8], 0x23);
-}
-
 TEST_F(RendererDmg, BackgroundMapSelectAndLcdcBit0Off) {
     solidtile(0, 1, 1);
     solidtile(0, 2, 2);
@@ -189,31 +165,6 @@ TEST_F(RendererDmg, Wx166IsWx7OnDmgButOnePixelOnGbcHardware) {
 
 // ---- Sprites
 
-TEST_F(RendererDmg, SpriteFlipsAndPalettes) {
-    hidesprites();
-    // Row 0 "12300000", rows 1-6 colour 1, row 7 "00000002".
-    tile(0, 3, "1230000011111111111111111111111111111111111111111111111100000002");
-    r->lcdc = 0x93;
-    sprite(0, 16, 8, 3, 0x00);   // screen (0, 0)
-    sprite(1, 16, 30, 3, 0x20);  // horizontal mirror at x 22
-    sprite(2, 40, 8, 3, 0x40);   // vertical mirror at line 24
-    sprite(3, 40, 30, 3, 0x10);  // OBP1 at (22, 24)
-    runframe();
-    EXPECT_EQ(row(0)[0], 0x09);
-    EXPECT_EQ(row(0)[1], 0x0A);
-    EXPECT_EQ(row(0)[2], 0x0B);
-    EXPECT_EQ(row(0)[3], 0x20);  // colour 0 is transparent
-    EXPECT_EQ(row(7)[7], 0x0A);
-    EXPECT_EQ(row(0)[27], 0x0B);
-    EXPECT_EQ(row(0)[28], 0x0A);
-    EXPECT_EQ(row(0)[29], 0x09);
-    EXPECT_EQ(row(24)[0], 0x20);
-    EXPECT_EQ(row(24)[7], 0x0A);   // mirrored: the last row on top
-    EXPECT_EQ(row(31)[0], 0x09);
-    EXPECT_EQ(row(24)[22], 0x0E);  // OBP1 0x1B: colour 1 -> shade 2
-    EXPECT_EQ(row(24)[24], 0x0C);  // colour 3 -> shade 0
-}
-
 TEST_F(RendererDmg, TallSpritesIgnoreTileBit0AndMirrorAllRows) {
     hidesprites();
     solidtile(0, 4, 1);
@@ -311,15 +262,6 @@ TEST_F(RendererDmg, SmallerXIsOnTopAndEqualXGoesByOamIndex) {
     EXPECT_EQ(row(24)[10], 0x09);
 }
 
-TEST_F(RendererDmg, SpritesOffWhenLcdcBit1Clear) {
-    hidesprites();
-    solidtile(0, 1, 3);
-    sprite(0, 16, 8, 1, 0);
-    r->lcdc = 0x91;
-    runframe();
-    EXPECT_EQ(row(0)[0], 0x20);
-}
-
 // ---- GBC
 
 TEST_F(RendererGbc, AttributesSelectPaletteBankAndMirrors) {
@@ -344,19 +286,6 @@ TEST_F(RendererGbc, AttributesSelectPaletteBankAndMirrors) {
     EXPECT_EQ(row(0)[31], 4 + 1);  // row 7 shown first
     EXPECT_EQ(row(7)[24], 4 + 0);
     EXPECT_EQ(row(7)[25], 4 + 1);
-}
-
-TEST_F(RendererGbc, LowerOamIndexIsOnTopWhateverX) {
-    hidesprites();
-    solidtile(0, 1, 1);
-    solidtile(1, 2, 2);
-    r->lcdc = 0x93;
-    sprite(0, 16, 20, 1, 0x02);       // palette 2
-    sprite(1, 16, 16, 2, 0x08 | 0x05);  // bank 1, palette 5
-    runframe();
-    EXPECT_EQ(row(0)[8], 36 + 20 + 2);
-    EXPECT_EQ(row(0)[12], 36 + 8 + 1);
-    EXPECT_EQ(row(0)[19], 36 + 8 + 1);
 }
 
 TEST_F(RendererGbc, PriorityTilesCoverSpritesExceptTheirColour0) {

@@ -164,17 +164,6 @@ TEST(Output, NullOutputHandsOutOneScratchLineAndNoPicture) {
     EXPECT_FALSE(shots.save(out));
 }
 
-TEST(Output, PresentShowsTheSurface) {
-    tsurfaceoutput s(32);
-    s.drawframe();
-    EXPECT_EQ(s.memory->presentcount, 0);
-    s.out->present();
-    EXPECT_EQ(s.memory->presentcount, 1);
-    EXPECT_EQ(s.memory->presented, s.memory->memory);
-}
-
-// ---- Files
-
 TEST(PictureFiles, BmpRoundTripsInEveryDepth) {
     const fs::path dir = tempdir("bmp");
     for (int bits : {8, 16, 24, 32}) {
