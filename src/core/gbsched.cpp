@@ -54,8 +54,11 @@ void tgb::setlcdmode(int mode) {
         vblankraised = false;
         setirqlines(0, 1);
     }
-    vraminaccessible = settings.EmulateInaccVRAM && mode == 3 && (lcdc & 0x80);
-    refreshvrampages();
+    bool inaccessible = settings.EmulateInaccVRAM && mode == 3 && (lcdc & 0x80);
+    if (inaccessible != vraminaccessible) {
+        vraminaccessible = inaccessible;
+        refreshvrampages();
+    }
     updatestatline();
 }
 
