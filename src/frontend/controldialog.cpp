@@ -24,8 +24,6 @@ int saturationtrack(double saturation) {
 }
 double saturationfromtrack(int position) { return double(position) / saturationtrackmax; }
 
-std::string volumetext(int volume) { return "volume: " + std::to_string(volume) + "%"; }
-
 int samplerateindex(int32_t rate) {
     for (size_t i = 0; i < samplerates.size(); i++)
         if (samplerates[i] == rate) return int(i);

@@ -23,8 +23,6 @@ int gammatrack(double gamma);
 double gammafromtrack(int position);
 int saturationtrack(double saturation);
 double saturationfromtrack(int position);
-// "volume: 90%".
-std::string volumetext(int volume);
 
 // Sample rates offered; any other stored rate shows as 44100.
 constexpr std::array<int32_t, 6> samplerates = {11025, 16000, 22050, 32000, 44100, 48000};

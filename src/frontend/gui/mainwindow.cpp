@@ -214,6 +214,11 @@ void Tfgb::startfile(const std::string& path) {
         return;
     }
     if (!loadrom(path, true)) return;
+    startloop();
+}
+
+void Tfgb::startloop() {
+    if (running) return;
     running = true;
     paused = false;
     pacer.start();
@@ -460,12 +465,7 @@ void Tfgb::dropfile(const std::string& path) {
         messagebox(window, "save states cannot be loaded by this version", "error");
         return;
     }
-    if (loadrom(path, true) && !running) {
-        running = true;
-        paused = false;
-        pacer.start();
-        startsound();
-    }
+    if (loadrom(path, true)) startloop();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -539,6 +539,7 @@ void Tfgb::stopsound() {
 // ---------------------------------------------------------------------------------------------
 
 void Tfgb::mnupause() {
+    if (!running && !paused) return;  // nothing runs that could pause
     if (paused) {
         paused = false;
         if (!quitrequested) {
@@ -754,8 +755,18 @@ void Tfgb::choosebordernow() {
     const tsgb& sgb = machine->sgbunit();
     const uint32_t* sgbpixels =
         sgb.hasborder && sgb.border.size() >= size_t(tsgb::borderwidth * tsgb::borderheight) ? sgb.border.data() : nullptr;
+    const twinsize before = bordersize(border.width(), border.height());
     border = chooseborder(settings.working, machine->gbcmode, machine->sgbmode, sgbpixels, programdir);
     uploadborder();
+    const twinsize after = bordersize(border.width(), border.height());
+    tsettings& s = settings.working;
+    // A border of another size: the window keeps its picture size and grows around it.
+    if (!(before == after) && window && windownormal() && s.Windowmode < 3 && !s.DebugScreen) {
+        twinsize c = setupclientsize(s, after);
+        resizing = true;
+        SDL_SetWindowSize(window, c.w, c.h);
+        resizing = false;
+    }
     layout();
 }
 
@@ -791,6 +802,15 @@ void Tfgb::layout() {
     tsettings& s = settings.working;
     if (s.Windowmode == 3 || s.Windowmode == 4 || !windownormal() || s.DebugScreen) return;
     twinsize b = bordersize(border.width(), border.height());
+    // A window being resized snaps to whole multiples of the picture (or border) size.
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    twinsize snapped = snapclientsize({w, h}, b);
+    if (!resizing && (snapped.w != w || snapped.h != h)) {
+        resizing = true;
+        SDL_SetWindowSize(window, snapped.w, snapped.h);
+        resizing = false;
+    }
     twinsize pic = picturesize(clientsize(), b);
     if (pic.w > 0 && pic.h > 0) {
         s.Width = pic.w;
@@ -916,12 +936,8 @@ void Tfgb::drawui() {
         } else if (purpose == tfilepurpose::loadrom) {
             if (isstatefilename(path))
                 messagebox(window, "save states cannot be loaded by this version", "error");
-            else if (loadrom(path, true) && !running) {
-                running = true;
-                paused = false;
-                pacer.start();
-                startsound();
-            }
+            else if (loadrom(path, true))
+                startloop();
         }
     } else if (r == tfiledialog::cancelled) {
         filepurpose = tfilepurpose::none;
@@ -948,12 +964,7 @@ void Tfgb::popupmenu() {
     const std::string demo = programdir + "demo.gb";
     if (SDL_RWops* f = SDL_RWFromFile(demo.c_str(), "rb")) {
         SDL_RWclose(f);
-        if (ImGui::MenuItem("demo cartridge") && loadrom(demo, true) && !running) {
-            running = true;
-            paused = false;
-            pacer.start();
-            startsound();
-        }
+        if (ImGui::MenuItem("demo cartridge") && loadrom(demo, true)) startloop();
     }
     if (ImGui::BeginMenu("recent files")) {
         bool any = false;
@@ -963,12 +974,7 @@ void Tfgb::popupmenu() {
             std::string label = std::to_string(n) + " " + s.recent[size_t(n)] + "##recent" + std::to_string(n);
             if (ImGui::MenuItem(label.c_str())) {
                 std::string path = s.recent[size_t(n)];
-                if (loadrom(path, true) && !running) {
-                    running = true;
-                    paused = false;
-                    pacer.start();
-                    startsound();
-                }
+                if (loadrom(path, true)) startloop();
             }
         }
         if (!any) ImGui::MenuItem("(none)", nullptr, false, false);

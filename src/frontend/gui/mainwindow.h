@@ -93,6 +93,8 @@ private:
     void startup();
     void Timer1Timer();
     void startfile(const std::string& path);
+    // Enters the frame loop after the first ROM was loaded.
+    void startloop();
     void runframesstep();
     void idlestep();
     void pollinput();

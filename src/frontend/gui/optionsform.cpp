@@ -8,6 +8,7 @@
 #include "frontend/gui/mainwindow.h"
 #include "platform/sdlkeys.h"
 #include "platform/system.h"
+#include "sound/gbsoundtov.h"
 #include "video/gbcolors.h"
 
 namespace tov {
@@ -160,7 +161,7 @@ void TFormcontrol::tabsound() {
     textedit("WavFilename", "WAV file");
     ImGui::TextUnformatted("sample rate");
     for (int i = 0; i < int(samplerates.size()); i++) {
-        if (i) ImGui::SameLine();
+        if (i % 3) ImGui::SameLine();
         std::string label = std::to_string(samplerates[size_t(i)]) + "##rate";
         if (ImGui::RadioButton(label.c_str(), dialog.samplerate == i)) dialog.samplerate = i;
     }
@@ -168,7 +169,7 @@ void TFormcontrol::tabsound() {
     ImGui::SetNextItemWidth(200);
     ImGui::SliderInt("##trackvolume", &dialog.values.Volume, 0, 100, "");
     ImGui::SameLine();
-    ImGui::TextUnformatted(volumetext(dialog.values.Volume).c_str());
+    ImGui::Text("volume %s", volumelabeltext(dialog.values.Volume).c_str());
     intedit("SoundBufSize", "buffer divisor (latency)", 1, 1000);
     check("SQWave", "simple square waves");
     check("Pitch", "pitch follows emulation speed");
