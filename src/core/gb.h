@@ -185,6 +185,7 @@ public:
     bool debugstepping = false;
     int32_t debugoffset = 0;
     bool passedline149 = false;  // within the current runframe call
+    bool restartpending = false; // the SGB unit asked for the second start of SystemMode 6
     uint32_t totalunits = 0;     // read and cleared by the processor-load meter
     uint32_t illegalcount = 0;   // invalid opcodes met (stepping without a debugger)
 

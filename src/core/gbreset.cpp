@@ -52,7 +52,14 @@ uint32_t tgb::random32() {
     return x;
 }
 
-void tgb::restartroutine(void* context) { static_cast<tgb*>(context)->resetmachine(); }
+// The SGB unit asks for the second start while the program is writing P1, inside the
+// CPU's run: resetting there would be undone when the interpreter stores its PC on
+// return. The run is ended instead and the scheduler resets between slices.
+void tgb::restartroutine(void* context) {
+    auto* gb = static_cast<tgb*>(context);
+    gb->restartpending = true;
+    gb->cpu.exitflag = 1;
+}
 
 uint8_t tgb::bootromroutine(void* context, uint16_t address) {
     auto* gb = static_cast<tgb*>(context);
@@ -114,6 +121,8 @@ void tgb::resetmachine() {
     tsettings& o = settings;
     rngstate ^= uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()) | 1;
     if (!rngstate) rngstate = 0x2545F491;
+
+    restartpending = false;
 
     // 1. Cartridge pages and banks.
     bootrommapped = false;

@@ -291,6 +291,15 @@ int32_t tgb::runframe() {
     linewritelogcount = 0;
     passedline149 = false;
     if (!(lcdc & 0x80)) draw->skipframe = !renderflag;
+    // Resets between slices keep the elapsed time counted across them.
+    auto restart = [this, &start](uint32_t elapsed) {
+        resetmachine();
+        start = currenttime() - elapsed;
+        passedline149 = false;
+        linewritepending = false;
+        linewritelogcount = 0;
+    };
+    if (restartpending) restart(0);
     for (;;) {
         // Slice up to the next LCD or timer event.
         int32_t a = lcdcountdown;
@@ -331,6 +340,11 @@ int32_t tgb::runframe() {
                 if (cpu.exitflag) break;
             }
             c = (b - r) >> shift;
+        }
+
+        if (restartpending) {
+            restart((currenttime() + uint32_t(c) - start) & 0x7FFFFFFF);
+            continue;
         }
 
         sound->pending += c;

@@ -261,9 +261,13 @@ TEST(GbReset, Mode6RunsTwoPhases) {
     EXPECT_FALSE(m->gbcmode);
     ASSERT_NE(sgb.onrestart, nullptr);
     EXPECT_FALSE(sgb.keepborder);
-    // The SGB unit fires the restart once the border is shown.
+    // The SGB unit fires the restart once the border is shown; the machine restarts
+    // before its next slice.
     sgb.joypadcurrent = 2;
     sgb.onrestart(sgb.onrestartcontext);
+    EXPECT_FALSE(m->gbcmode);
+    m->cpu.PC = 0x1234;
+    m->runframe();
     EXPECT_TRUE(m->sgbmode);
     EXPECT_TRUE(m->gbcmode);
     EXPECT_TRUE(m->gbchardware);
@@ -271,7 +275,7 @@ TEST(GbReset, Mode6RunsTwoPhases) {
     EXPECT_TRUE(sgb.hidden);
     EXPECT_EQ(sgb.onrestart, nullptr);
     EXPECT_EQ(sgb.currentjoypad(), 0);
-    EXPECT_EQ(m->cpu.A, 0x11);
+    EXPECT_EQ(m->cpu.PC, 0x0150);  // restarted: in the idle loop at 0x150
     // A later reset starts over with the first phase.
     m->resetmachine();
     EXPECT_FALSE(m->gbcmode);
@@ -281,6 +285,32 @@ TEST(GbReset, Mode6RunsTwoPhases) {
     m.settings.SystemMode = 5;
     m->resetmachine();
     EXPECT_EQ(sgb.onrestart, nullptr);
+}
+
+TEST(GbReset, Mode6RestartFromInsideAWriteStartsTheProgramAgain) {
+    // The SGB unit fires the restart while the program writes; here an OAM write stands
+    // in for the P1 write that carries the packet.
+    struct trestartdraw : tgbdrawnull {
+        tsgb* sgb = nullptr;
+        int writes = 0;
+        void oamwrite(int) override {
+            writes++;
+            if (sgb->onrestart) sgb->onrestart(sgb->onrestartcontext);
+        }
+    } draw;
+    // ld a,1 ; ld (0xFE00),a ; ld b,0x55 ; jr -2
+    tromimage rom = tromimage().colour(0x80).sgbcapable();
+    rom.code(0x150, {0x3E, 0x01, 0xEA, 0x00, 0xFE, 0x06, 0x55, 0x18, 0xFE});
+    tmachine m(rom, 6);
+    draw.sgb = &m->sgbunit();
+    m->attachrenderer(&draw);
+    m->runframe();
+    m->runframe();
+    EXPECT_TRUE(m->gbcmode);
+    EXPECT_EQ(m->cpu.B, 0x55);
+    // Once before the restart and once more when the program ran again from 0x0100.
+    EXPECT_EQ(draw.writes, 2);
+    m->attachrenderer(nullptr);
 }
 
 }  // namespace
