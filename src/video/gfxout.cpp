@@ -401,12 +401,13 @@ void tgfxwrapmemory::present() {
 
 void tgfxoutpalnull::setsize(int32_t w, int32_t h) {
     tgfxoutpal::setsize(w, h);
-    line.assign(size_t(std::clamp(w, 0, maxpicture)), 0);
+    // The renderer always writes whole 160-pixel lines.
+    line.assign(size_t(std::clamp(w, 160, maxpicture)), 0);
 }
 
 tgfxoutpalwrapped::tgfxoutpalwrapped(std::unique_ptr<tgfxwrap> w) : wrapper(std::move(w)) {
     if (!wrapper) throw std::runtime_error("no surface");
-    linebuffer.assign(size_t(width), 0);
+    linebuffer.assign(size_t(std::max(width, 160)), 0);
 }
 
 tgfxoutpalwrapped::~tgfxoutpalwrapped() {
@@ -421,7 +422,8 @@ void tgfxoutpalwrapped::setsize(int32_t w, int32_t h) {
     w = std::clamp(w, 1, maxpicture);
     h = std::clamp(h, 1, maxpicture);
     tgfxoutpal::setsize(w, h);
-    linebuffer.assign(size_t(w), 0);
+    // The renderer always writes whole 160-pixel lines, whatever the picture width.
+    linebuffer.assign(size_t(std::max(w, 160)), 0);
 }
 
 void tgfxoutpalwrapped::formatchangehandler(void* context) { static_cast<tgfxoutpalwrapped*>(context)->rebuildformat(); }
@@ -493,7 +495,7 @@ void tgfxoutpalwrapped::present() { wrapper->present(); }
 
 uint8_t* tgfxoutpalwrapped::getline(int y) {
     if (!inframe || !picture || y < 0 || y >= height) return nullptr;
-    if (palettised) return picture + ptrdiff_t(wrapper->pitch) * y;
+    if (palettised) return width >= 160 ? picture + ptrdiff_t(wrapper->pitch) * y : nullptr;
     convertline();
     currentline = y;
     return linebuffer.data();
