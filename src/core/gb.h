@@ -111,6 +111,9 @@ public:
 
     // ---- Reset ----
     void resetmachine();
+    // Reset from inside a running frame (callbacks of writes, the SGB restart): the CPU's
+    // run ends and the reset happens before the next slice.
+    void requestreset();
     bool loadbootrom(const std::string& path);
     void mapbootrom(bool on);
 
@@ -185,7 +188,8 @@ public:
     bool debugstepping = false;
     int32_t debugoffset = 0;
     bool passedline149 = false;  // within the current runframe call
-    bool restartpending = false; // the SGB unit asked for the second start of SystemMode 6
+    bool restartpending = false; // a reset was requested during a CPU run
+    uint32_t resetcount = 0;     // resets so far (a reset inside runframe restarts its timing)
     uint32_t totalunits = 0;     // read and cleared by the processor-load meter
     uint32_t illegalcount = 0;   // invalid opcodes met (stepping without a debugger)
 

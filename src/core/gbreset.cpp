@@ -55,10 +55,11 @@ uint32_t tgb::random32() {
 // The SGB unit asks for the second start while the program is writing P1, inside the
 // CPU's run: resetting there would be undone when the interpreter stores its PC on
 // return. The run is ended instead and the scheduler resets between slices.
-void tgb::restartroutine(void* context) {
-    auto* gb = static_cast<tgb*>(context);
-    gb->restartpending = true;
-    gb->cpu.exitflag = 1;
+void tgb::restartroutine(void* context) { static_cast<tgb*>(context)->requestreset(); }
+
+void tgb::requestreset() {
+    restartpending = true;
+    cpu.exitflag = 1;
 }
 
 uint8_t tgb::bootromroutine(void* context, uint16_t address) {
@@ -123,6 +124,7 @@ void tgb::resetmachine() {
     if (!rngstate) rngstate = 0x2545F491;
 
     restartpending = false;
+    resetcount++;
 
     // 1. Cartridge pages and banks.
     bootrommapped = false;

@@ -291,16 +291,21 @@ int32_t tgb::runframe() {
     linewritelogcount = 0;
     passedline149 = false;
     if (!(lcdc & 0x80)) draw->skipframe = !renderflag;
-    // Resets between slices keep the elapsed time counted across them.
-    auto restart = [this, &start](uint32_t elapsed) {
-        resetmachine();
+    // A reset during the call (a requested one, or one made from a debugger break)
+    // starts the time afresh; the elapsed time is carried across it.
+    auto afterreset = [this, &start](uint32_t elapsed) {
         start = currenttime() - elapsed;
         passedline149 = false;
         linewritepending = false;
         linewritelogcount = 0;
     };
-    if (restartpending) restart(0);
+    if (restartpending) {
+        resetmachine();
+        afterreset(0);
+    }
     for (;;) {
+        const uint32_t slicestart = currenttime();
+        const uint32_t resetsbefore = resetcount;
         // Slice up to the next LCD or timer event.
         int32_t a = lcdcountdown;
         if (eventcountdown > 0 && eventcountdown < a) a = eventcountdown;
@@ -342,8 +347,10 @@ int32_t tgb::runframe() {
             c = (b - r) >> shift;
         }
 
-        if (restartpending) {
-            restart((currenttime() + uint32_t(c) - start) & 0x7FFFFFFF);
+        if (restartpending || resetcount != resetsbefore) {
+            uint32_t elapsed = (slicestart + uint32_t(c) - start) & 0x7FFFFFFF;
+            if (restartpending) resetmachine();
+            afterreset(elapsed);
             continue;
         }
 

@@ -313,5 +313,26 @@ TEST(GbReset, Mode6RestartFromInsideAWriteStartsTheProgramAgain) {
     m->attachrenderer(nullptr);
 }
 
+TEST(GbReset, ResetFromADebuggerBreakKeepsTheFrameTimeSane) {
+    struct tresetter : tdebugport {
+        tgb& gb;
+        int steps = 0;
+        explicit tresetter(tgb& g) : gb(g) {}
+        int checkbreak() override { return ++steps == 5000 ? 1 : 0; }
+        void enterdebugger(int) override { gb.resetmachine(); }
+        void interruptnotice() override {}
+    };
+    tmachine m;
+    m->runframe();
+    tresetter dbg(*m);
+    m->debugger = &dbg;
+    m->debugstepping = true;
+    int32_t units = m->runframe();
+    EXPECT_GT(units, 35000);
+    EXPECT_LT(units, 3 * 35112);
+    EXPECT_NEAR(m->runframe(), 35112, 12);
+    m->debugger = nullptr;
+}
+
 }  // namespace
 }  // namespace tov
