@@ -60,6 +60,8 @@ public:
     const tsettings& options() const { return settings; }
 
 protected:
+    // The line routine in force. A subclass routine is installed from its own
+    // `selectlineproc` override as static_cast<tlineproc>(&tsubclass::routine).
     using tlineproc = void (tgbdrawtov::*)(int ly, uint8_t* line);
 
     // Line routines: draw line ly (0-143) into 160 bytes.

@@ -138,6 +138,12 @@ tmemorypicture::tmemorypicture() {
     out = std::make_unique<tgfxoutpalwrapped>(std::move(surface));
 }
 
+bool tmemorypicture::savewithborder(const std::string& filename, const tsettings& settings, const tgbdraw& renderer,
+                                    const uint32_t* sgbpixels, const std::string& programdir) {
+    const tborder border = chooseborder(settings, renderer.gbcmode, renderer.sgbmode, sgbpixels, programdir);
+    return savepicture(*out, filename, &border);
+}
+
 void tmemorypicture::attach(tgbdrawtov& renderer, const tsettings& settings) { setuppicture(renderer, *out, settings); }
 
 }  // namespace tov

@@ -13,6 +13,7 @@
 namespace tov {
 
 struct tsettings;
+class tgbdraw;
 class tgbdrawtov;
 
 // "tov" + the number padded with "0" to at least 5 digits + ".bmp".
@@ -63,6 +64,10 @@ public:
     // Same as setuppicture with this output.
     void attach(tgbdrawtov& renderer, const tsettings& settings);
     bool save(const std::string& filename, const tborder* border = nullptr) { return savepicture(*out, filename, border); }
+    // Saves with the border the settings give for the renderer's mode (`Border`, the SGB
+    // unit's border picture when there is one, the bitmap files from `programdir`).
+    bool savewithborder(const std::string& filename, const tsettings& settings, const tgbdraw& renderer,
+                        const uint32_t* sgbpixels, const std::string& programdir);
 
 private:
     tgfxwrapmemory* memory;

@@ -464,6 +464,29 @@ TEST(MemoryPicture, RendererFrameEndsUpInTheScreenshot) {
     EXPECT_EQ(gbc.pixel(1, 0), r.gbccolor(0x001F));
 }
 
+TEST(MemoryPicture, SavedWithTheBorderTheSettingsAskFor) {
+    tsettings settings;
+    defaultsettings(settings);
+    tgbdrawtov r(settings);
+    tmemorypicture picture;
+    picture.attach(r, settings);
+    r.blank();
+    const fs::path dir = tempdir("withborder");
+    std::vector<uint32_t> sgb(256 * 224, 0x0000FF);
+    r.sgbmode = true;
+    settings.Border = 1;
+    ASSERT_TRUE(picture.savewithborder((dir / "sgb.bmp").string(), settings, r, sgb.data(), dir.string()));
+    tbitmap back;
+    ASSERT_TRUE(loadbmpfile((dir / "sgb.bmp").string(), back));
+    EXPECT_EQ(back.width, 256);
+    EXPECT_EQ(back.pixel(0, 0), 0x0000FFu);
+    EXPECT_EQ(back.pixel(48, 40), settings.colors[0]);  // the blank screen in its hole
+    settings.Border = 0;
+    ASSERT_TRUE(picture.savewithborder((dir / "none.bmp").string(), settings, r, sgb.data(), dir.string()));
+    ASSERT_TRUE(loadbmpfile((dir / "none.bmp").string(), back));
+    EXPECT_EQ(back.width, 160);
+}
+
 TEST(MemoryPicture, DrawPictureShowsAFullColourImage) {
     tsurfaceoutput s(32);
     tbitmap image;
