@@ -166,6 +166,18 @@ TEST(ReadingLines, MalformedLinesAreIgnored) {
     EXPECT_EQ(settingstext(s), settingstext(d));
 }
 
+TEST(ReadingLines, SingleLinesTellWhetherTheKeyWasKnown) {
+    // The headless runner's --set Key=Value goes through here and warns about unknown keys.
+    tsettings s = defaults();
+    EXPECT_TRUE(readsettingsline(s, "maxskip=3"));
+    EXPECT_EQ(s.MaxSkip, 3);
+    EXPECT_TRUE(readsettingsline(s, "Joypad2=41"));
+    EXPECT_TRUE(readsettingsline(s, "Recent12=x"));
+    EXPECT_FALSE(readsettingsline(s, "MaxSkipp=3"));
+    EXPECT_FALSE(readsettingsline(s, "MaxSkip"));
+    EXPECT_FALSE(readsettingsline(s, ""));
+}
+
 TEST(ReadingLines, WindowsLineEndsAreAccepted) {
     tsettings s = fromtext("WavFilename=a.wav\r\nWaveOut=0\r\nVolume=50\r\n");
     EXPECT_EQ(s.WavFilename, "a.wav");

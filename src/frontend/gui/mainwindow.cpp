@@ -300,7 +300,8 @@ void Tfgb::idlestep() {
         lastjoypoll = now;
         pollinput();
     }
-    drawui();
+    // Menus and dialogs stay responsive at the display's usual rate without burning the processor.
+    if (now - lastuidraw >= 1.0 / 60) drawui();
     SDL_Delay(5);
 }
 
