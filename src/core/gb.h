@@ -98,7 +98,8 @@ public:
     void statwrite(uint8_t value);
     void setspeed(int s);
     void speedswitch();
-    void resetevents() { eventcountdown = 0; eventstep = 0; stepfinal = false; }
+    // Forces the event step to be re-aligned (after TAC, SC or speed changes).
+    void resetevents();
     void recomputeevents();
     // After a save state is loaded: align the event step to the restored counter.
     void resyncevents();
@@ -180,6 +181,7 @@ public:
     int32_t eventstep = 0;
     int32_t eventcountdown = 0;
     bool stepfinal = false;
+    uint32_t lasteventcounter = 0;  // counter value whose ticks were last processed
     uint32_t divmask = 127, timamask = 0xFFFFFFFFu;
     bool renderflag = true;
     tlinewrite linewrites[maxlinewrites];

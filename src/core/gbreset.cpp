@@ -215,6 +215,8 @@ void tgb::resetmachine() {
     unpackflags(cpu);
 
     // 5. Speed and interrupt lines.
+    eventstep = 0;  // nothing is due: the event fields start afresh below
+    eventcountdown = 0;
     setspeed(0);
     key1prepare = 0;
     ilines = 0;
@@ -281,6 +283,7 @@ void tgb::resetmachine() {
     statwrite(0x00);
     debugoffset = 0;
     eventcounter = 0x80000000u;
+    lasteventcounter = 0;
     eventstep = 0;
     eventcountdown = 0;
     stepfinal = false;

@@ -101,7 +101,18 @@ void tgb::speedswitch() {
     if (gbcmode && key1prepare) {
         key1prepare = 0;
         setspeed(speed ^ 1);
+        cpu.exitflag = 1;  // the rest of the slice was budgeted at the old speed
     }
+}
+
+void tgb::resetevents() {
+    // Events already due are taken first, and the time since the last event stays
+    // counted, so that re-aligning neither loses time nor repeats a tick.
+    while (eventstep > 0 && eventcountdown <= 0) processevent();
+    eventcounter = (eventcounter + uint32_t(eventstep - eventcountdown)) | 0x80000000u;
+    eventcountdown = 0;
+    eventstep = 0;
+    stepfinal = false;
 }
 
 void tgb::recomputeevents() {
@@ -117,11 +128,14 @@ void tgb::recomputeevents() {
 }
 
 void tgb::resyncevents() {
-    resetevents();
+    eventcountdown = 0;
+    eventstep = 0;
+    stepfinal = false;
     recomputeevents();
     eventcountdown = eventstep - int32_t((uint32_t(eventstep) - 1) & eventcounter);
     eventcounter &= uint32_t(-eventstep);
     eventcounter |= 0x80000000u;
+    lasteventcounter = eventcounter;
 }
 
 void tgb::processevent() {
@@ -135,6 +149,9 @@ void tgb::processevent() {
             stepfinal = true;
     }
     eventcountdown += eventstep;
+    // Re-aligning right after an event lands on the value just processed.
+    if (eventcounter == lasteventcounter) return;
+    lasteventcounter = eventcounter;
     if ((eventcounter & divmask) == 0) div++;
     if ((eventcounter & 0x7FF) == 0) {
         if (link)
@@ -313,19 +330,22 @@ int32_t tgb::runframe() {
         if (cpu.eipending && !cpu.ime) a = 2 >> speed;  // EI acts after one more instruction
         cpu.ime = cpu.eipending;
 
+        // Clocks convert back to units at the speed the slice started with (STOP may
+        // switch it inside the slice).
+        const int sh = shift;
         int32_t c;
         if (!debugstepping) {
-            int32_t b = a << shift;
+            int32_t b = a << sh;
             cpu.cycles = b;
             cpuexecute(cpu);
-            c = (b - cpu.cycles) >> shift;
+            c = (b - cpu.cycles) >> sh;
         } else {
-            int32_t b = a << shift, r = b;
+            int32_t b = a << sh, r = b;
             while (r > 0) {
                 if (debugger) {
                     int reason = debugger->checkbreak();
                     if (reason) {
-                        debugoffset = -((b - r) >> shift);
+                        debugoffset = -((b - r) >> sh);
                         debugger->enterdebugger(reason);
                         debugoffset = 0;
                         if (cpu.exitflag && !cpu.halted) b = r = 0;
@@ -344,7 +364,7 @@ int32_t tgb::runframe() {
                 r -= used;
                 if (cpu.exitflag) break;
             }
-            c = (b - r) >> shift;
+            c = (b - r) >> sh;
         }
 
         if (restartpending || resetcount != resetsbefore) {

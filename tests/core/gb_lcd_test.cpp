@@ -299,6 +299,20 @@ TEST(GbTimer, DividerCountsAt16384Hz) {
     }
 }
 
+TEST(GbTimer, RewritingTacOrScLosesNoTime) {
+    // loop: ld a,5 ; ldh (0x07),a ; ld a,0x01 ; ldh (0x02),a ; jr loop
+    tromimage rom;
+    rom.code(0x150, {0x3E, 0x05, 0xE0, 0x07, 0x3E, 0x01, 0xE0, 0x02, 0x18, 0xF6});
+    tmachine m(rom);
+    m->runframe();
+    for (int f = 0; f < 5; f++) EXPECT_NEAR(m->runframe(), frameunits, 12);
+    tsampler s(*m);
+    m->runframe();
+    int units = int(s.samples.back().time - s.samples.front().time);
+    EXPECT_NEAR(countticks(s, false), units / 128, 2);
+    EXPECT_NEAR(countticks(s, true), units / 8, 2);
+}
+
 TEST(GbInterrupts, HaltWithInterruptsOffResumesOnRequest) {
     // di ; ld a,4 ; ldh (0xFF),a ; ld a,5 ; ldh (0x07),a ; halt ; ld b,0x77 ; jr -2
     tromimage rom;
@@ -348,6 +362,25 @@ TEST(GbSpeed, SwitchNeedsPrepareAndColourMode) {
         EXPECT_EQ(m->speed, 0);
         EXPECT_EQ(m->readbyte(0xFF4D), 0xFF);
     }
+}
+
+TEST(GbSpeed, StopIsTimedAtTheSpeedItStartedIn) {
+    // ld a,1 ; ldh (0x4D),a ; stop ; nop ; then NOPs
+    tromimage rom = nopsled();
+    rom.colour(0x80);
+    rom.code(0x150, {0x3E, 0x01, 0xE0, 0x4D, 0x10, 0x00});
+    tmachine m(rom, 1);
+    tsampler s(*m);
+    m->runframe();
+    ASSERT_EQ(m->speed, 1);
+    for (size_t i = 0; i + 2 < s.samples.size(); i++) {
+        if (s.samples[i].pc != 0x0154) continue;
+        EXPECT_EQ(s.samples[i + 1].pc, 0x0156);
+        EXPECT_EQ(int(s.samples[i + 1].time - s.samples[i].time), 4);  // 8 clocks at normal speed
+        EXPECT_EQ(int(s.samples[i + 2].time - s.samples[i + 1].time), 1);  // NOP, double speed
+        return;
+    }
+    FAIL() << "STOP not reached";
 }
 
 }  // namespace
