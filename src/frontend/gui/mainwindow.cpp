@@ -83,8 +83,16 @@ bool Tfgb::create() {
     if (s.StayOnTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
     if (s.WinX != 0 || s.WinY != 0) {
-        x = s.WinX - client.w / 2;
-        y = s.WinY - client.h / 2;
+        // The stored centre counts only while it lies on a connected display.
+        SDL_Point centre{s.WinX, s.WinY};
+        for (int d = 0; d < SDL_GetNumVideoDisplays(); d++) {
+            SDL_Rect bounds;
+            if (SDL_GetDisplayBounds(d, &bounds) == 0 && SDL_PointInRect(&centre, &bounds)) {
+                x = s.WinX - client.w / 2;
+                y = s.WinY - client.h / 2;
+                break;
+            }
+        }
     }
     window = SDL_CreateWindow("tov", x, y, client.w, client.h, flags);
     if (!window) {

@@ -216,29 +216,12 @@ void TFormcontrol::Tabcolors() {
         ImGui::EndCombo();
     }
     ImGui::SameLine();
-    if (ImGui::Button("add")) {
-        schemename[0] = 0;
-        askname = true;
-        ImGui::OpenPopup("name");
-    }
+    if (ImGui::Button("add")) namebox.open("name", "enter name of color scheme");
     ImGui::SameLine();
     if (ImGui::Button("delete") && scheme < int(v.colorschemes.size()))
         v.colorschemes.erase(v.colorschemes.begin() + scheme);
-    if (ImGui::BeginPopupModal("name", &askname, ImGuiWindowFlags_AlwaysAutoResize)) {
-        ImGui::TextUnformatted("enter name of color scheme");
-        bool enter = ImGui::InputText("##schemename", schemename, sizeof schemename, ImGuiInputTextFlags_EnterReturnsTrue);
-        if ((ImGui::Button("OK") || enter) && schemename[0]) {
-            addcolorscheme(v.colorschemes, v.colors, schemename);
-            askname = false;
-            ImGui::CloseCurrentPopup();
-        }
-        ImGui::SameLine();
-        if (ImGui::Button("Cancel")) {
-            askname = false;
-            ImGui::CloseCurrentPopup();
-        }
-        ImGui::EndPopup();
-    }
+    if (namebox.draw() == tinputbox::ok && !namebox.value().empty())
+        addcolorscheme(v.colorschemes, v.colors, namebox.value());
     ImGui::Separator();
     ImGui::SetNextItemWidth(200);
     ImGui::SliderInt("gamma", &dialog.gamma, 1, gammatrackmax, "");

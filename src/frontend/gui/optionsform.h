@@ -5,6 +5,7 @@
 
 #include "frontend/controldialog.h"
 #include "frontend/input.h"
+#include "platform/inputbox.h"
 
 namespace tov {
 
@@ -41,8 +42,7 @@ private:
     bool focus = false;
     int scheme = 0;
     int editgroup = 0;
-    char schemename[128] = {};
-    bool askname = false;
+    tinputbox namebox;
     tjoyconfigsequence sequence;
     bool sequencerunning = false;
 };
