@@ -522,8 +522,9 @@ void Tfgb::fullreset(bool redetect) {
     }
     sound->setchannelmask(0);
     machine->resetmachine();
-    borderdirty = true;
-    choosebordernow();
+    // The reset may have changed the hardware (GBC, SGB, DMG): the picture is set up again so
+    // that a DMG game gets the DMG colours.
+    setupdisplay();
     layout();
     if (running) paused = false;
 }
@@ -596,7 +597,7 @@ void Tfgb::mnusoundchannel(int channel) {
 
 void Tfgb::mnureset() {
     machine->resetmachine();
-    borderdirty = true;
+    setupdisplay();
 }
 
 void Tfgb::mnurominfo() {
