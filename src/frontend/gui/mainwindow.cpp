@@ -934,6 +934,16 @@ void Tfgb::drawui() {
         bg->AddText(toui(picrect.x + 8, picrect.y + 8), IM_COL32(255, 255, 255, 255), text.c_str());
     }
 
+    // Status messages also show on the picture, where a full-screen window has no caption.
+    if (status.active(lastuidraw)) {
+        ImVec2 at = toui(picrect.x + 4, picrect.y + picrect.h - 4);
+        at.y -= ImGui::GetTextLineHeight();
+        ImVec2 size = ImGui::CalcTextSize(status.text().c_str());
+        bg->AddRectFilled(ImVec2(at.x - 2, at.y - 1), ImVec2(at.x + size.x + 2, at.y + size.y + 1),
+                          IM_COL32(0, 0, 0, 160));
+        bg->AddText(at, IM_COL32(255, 255, 255, 255), status.text().c_str());
+    }
+
     popupmenu();
     if (options) options->draw();
     tfiledialog::tresult r = filedialog.draw();
@@ -990,7 +1000,8 @@ void Tfgb::popupmenu() {
         if (!any) ImGui::MenuItem("(none)", nullptr, false, false);
         ImGui::EndMenu();
     }
-    if (ImGui::MenuItem("sound", nullptr, s.WaveOut)) mnusound();
+    // Checked while sound plays (or, before a game runs, when it is switched on).
+    if (ImGui::MenuItem("sound", nullptr, running && !paused ? soundon : bool(s.WaveOut))) mnusound();
     if (ImGui::MenuItem("options...", "F11")) mnuoptions();
     if (ImGui::MenuItem("save screenshot", nullptr, false, output && surface)) mnuscreenshot();
     if (ImGui::BeginMenu("other")) {
