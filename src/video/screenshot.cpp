@@ -95,6 +95,9 @@ void drawpicture(tgfxoutpal& out, const tbitmap& picture, const tusercolors& col
             out.lineready();
         }
         out.endframe();
+        // Entries 0-15 also hold the game's sprite and GBC colours: give them back.
+        out.palette = saved;
+        out.setpalette(0, 256);
         return;
     }
     // Full colour through 8-bit lines: each line gets its own 160 palette entries.

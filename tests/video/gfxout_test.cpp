@@ -494,6 +494,7 @@ TEST(MemoryPicture, DrawPictureShowsAFullColourImage) {
     for (int y = 0; y < 144; ++y)
         for (int x = 0; x < 160; ++x) image.setpixel(x, y, uint32_t(x) | uint32_t(y) << 8 | 0x400000);
     const auto saved = s.out->palette;
+    const auto surfacebefore = s.out->surfacecolors();
     tusercolors colors{};
     drawpicture(*s.out, image, colors);
     EXPECT_EQ(s.out->palette, saved);
@@ -511,6 +512,9 @@ TEST(MemoryPicture, DrawPictureShowsAFullColourImage) {
     ASSERT_TRUE(s.out->getpicture(back));
     EXPECT_EQ(back.pixel(0, 0), colors[3]);
     EXPECT_EQ(back.pixel(1, 0), colors[0]);
+    // Entries 0-15 hold sprite and GBC colours too: the game's palette must come back.
+    EXPECT_EQ(s.out->palette, saved);
+    EXPECT_EQ(s.out->surfacecolors(), surfacebefore);
 }
 
 }  // namespace
