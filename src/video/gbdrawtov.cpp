@@ -308,9 +308,17 @@ void tgbdrawtov::updatesprites() {
     }
     if (!gbcmode) {
         // DMG priority: smaller X on top, equal X by lower OAM index.
-        for (int i = 0; i < spritecount; ++i) draworder[i] = uint8_t(i);
-        std::stable_sort(draworder, draworder + spritecount,
-                         [this](uint8_t a, uint8_t b) { return oam[4 * a + 1] < oam[4 * b + 1]; });
+        // Insertion sort: stable like the hardware rule wants, and no allocation on this path.
+        for (int i = 0; i < spritecount; ++i) {
+            const uint8_t s = uint8_t(i);
+            const uint8_t x = oam[4 * s + 1];
+            int j = i;
+            while (j > 0 && oam[4 * draworder[j - 1] + 1] > x) {
+                draworder[j] = draworder[j - 1];
+                --j;
+            }
+            draworder[j] = s;
+        }
     }
     if (settings.SpriteLimit) {
         // The LCD fetches at most 10 sprites a line, the first ten in OAM order whatever their X.
