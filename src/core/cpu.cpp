@@ -356,11 +356,12 @@ op_0F: {                                                             // RRCA
     NEXT(4);
 }
 op_10:                                                               // STOP
-    pc = uint16_t(pc + 1);  // the byte after STOP is skipped
+    // The event sees PC on the byte after STOP; that byte is skipped afterwards.
     if (s.onstop) {
         SYNC();
         s.onstop(s.onstopcontext);
     }
+    pc = uint16_t(pc + 1);
     // A speed switch changes how the caller converts clocks to time, so the
     // event may end the run here through `exitflag`, as a write can.
     NEXTW(8);

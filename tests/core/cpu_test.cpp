@@ -620,11 +620,17 @@ TEST(CpuInterrupts, RetiReturnsEnablesAndEndsTheRun) {
 
 TEST(CpuStop, StopCallsTheEventSkipsOneByteAndCostsEight) {
     tflatmachine m;
-    m.cpu.onstop = [](void* c) { ++static_cast<tflatmachine*>(c)->stops; };
+    static uint16_t pcatstop;
+    m.cpu.onstop = [](void* c) {
+        auto* t = static_cast<tflatmachine*>(c);
+        ++t->stops;
+        pcatstop = t->cpu.PC;
+    };
     m.cpu.onstopcontext = &m;
     m.code({0x10, 0x3C, 0x3C});  // STOP; (skipped); INC A
     EXPECT_EQ(m.run(12), 12);
     EXPECT_EQ(m.stops, 1);
+    EXPECT_EQ(pcatstop, 0x0101);  // the event runs before the byte is skipped
     EXPECT_EQ(m.cpu.A, 1);
     EXPECT_EQ(m.cpu.PC, 0x0103);
 
