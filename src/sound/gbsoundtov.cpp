@@ -70,17 +70,17 @@ void tgbsoundtov::setvolume(int v) {
 
 void tgbsoundtov::setoutput(std::unique_ptr<Tsoundoutput> o) { out = std::move(o); }
 
-void tgbsoundtov::setrate(double rate) {
+void tgbsoundtov::setrate(long double rate) {
     // A rate of zero or below would divide by zero; such a rate comes only from a
     // broken setting, and 1 Hz keeps every step finite.
     if (!(rate >= 1)) rate = 1;
     effrate = rate;
     for (int x = 0; x < 2048; x++) {
-        long double v = (131072.0L / (2048 - x)) * 67108864.0L / rate;
+        long double v = std::nearbyint((131072.0L / (2048 - x)) * 67108864.0L / rate);
         // More than 3/8 of a period per sample would alias: hold the phase instead.
-        increments[x] = v >= 0x1800000 ? 0x3FFFFFFu : uint32_t(std::nearbyint(v));
+        increments[x] = v >= 0x1800000 ? 0x3FFFFFFu : uint32_t(v);
     }
-    tps = std::max(1, int(2097152.0 / rate));
+    tps = std::max(1, int(2097152.0L / rate));
 }
 
 void tgbsoundtov::restartoutput() {
@@ -92,12 +92,18 @@ void tgbsoundtov::restartoutput() {
         return;
     }
     bits8 = out->bytespersample == 1;
-    setrate(out->samplerate / speedfactor);
+    setrate((long double)out->samplerate / speedfactor);
     refreshlevels();
     cap = std::max(0, out->pagesize());
     staging.assign(size_t(cap) * 8, 0);
     out->pagecallback = tpagecallback{&tgbsoundtov::pagethunk, this};
     out->init();
+    // A group reports its pacing member's page size, which its init has only now set to
+    // the group's: the pages handed over must be as long as the ones the outputs write.
+    if (out->pagesize() != cap) {
+        cap = std::max(0, out->pagesize());
+        staging.assign(size_t(cap) * 8, 0);
+    }
     bufcount = 0;
     // Prime a device's ring. A push output (WAV file alone) is not primed: its
     // pages are emulated time only.
@@ -157,7 +163,7 @@ void tgbsoundtov::refreshlevels() {
         if (effrate != 0) {
             int s = nr43 >> 4;
             int64_t r = (nr43 & 7) ? 524288 / (nr43 & 7) : 1048576;
-            lfsrstep = int64_t(std::trunc(double(r >> (s + 1)) * 32768.0 / effrate));
+            lfsrstep = int64_t(std::trunc((long double)(r >> (s + 1)) * 32768.0L / effrate));
         }
     }
     if (nr43 & 8) {
@@ -260,7 +266,7 @@ void tgbsoundtov::rendersamples(int n) {
         int64_t k = lfsrprefix << 15;
         lfsrpos = k + (lfsrpos - k) % (lfsrperiod << 15);
     }
-    const int64_t a = std::max<int64_t>(1, int64_t(5512500.0 / effrate));
+    const int64_t a = std::max<int64_t>(1, int64_t(5512500.0L / effrate));
     const sqwaveunit::ttables* bl = sqwave ? &sqwaveunit::tables() : nullptr;
 
     const int framebytes = bits8 ? 2 : 4;
@@ -288,8 +294,11 @@ void tgbsoundtov::rendersamples(int n) {
         } else {
             float b1 = sqwaveunit::bandlimited(c1.phase, c1.increment, d1, *bl);
             float b2 = sqwaveunit::bandlimited(c2.phase, c2.increment, d2, *bl);
-            right += int32_t(b1 * blamp[0][0] + blamp[0][0]) + int32_t(b2 * blamp[1][0] + blamp[1][0]);
-            left += int32_t(b1 * blamp[0][1] + blamp[0][1]) + int32_t(b2 * blamp[1][1] + blamp[1][1]);
+            // In double the product of a single and a level is exact, so Trunc sees the
+            // true value rather than one rounded to 24 bits.
+            const double e1 = b1, e2 = b2;
+            right += int32_t(e1 * blamp[0][0] + blamp[0][0]) + int32_t(e2 * blamp[1][0] + blamp[1][0]);
+            left += int32_t(e1 * blamp[0][1] + blamp[0][1]) + int32_t(e2 * blamp[1][1] + blamp[1][1]);
         }
         c1.phase = (c1.phase + c1.increment) & phasemask;
         c2.phase = (c2.phase + c2.increment) & phasemask;
@@ -303,7 +312,8 @@ void tgbsoundtov::rendersamples(int n) {
         int64_t end = (p + q) >> 15;
         while (end >= wrap) end -= P;
         int64_t f = p >> 15;
-        int32_t sumr = 0, suml = 0, count = 0;
+        // 64-bit sums: at very low rates thousands of steps fall into one sample.
+        int64_t sumr = 0, suml = 0, count = 0;
         while (f != end) {
             f++;
             while (f >= wrap) f -= P;
@@ -315,8 +325,8 @@ void tgbsoundtov::rendersamples(int n) {
             right += c4.level[T[f]];
             left += c4.level[32 + T[f]];
         } else {
-            right += sumr / count;
-            left += suml / count;
+            right += int32_t(sumr / count);
+            left += int32_t(suml / count);
         }
         p += q;
         while (p >= wrap << 15) p -= P << 15;

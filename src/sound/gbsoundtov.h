@@ -51,11 +51,11 @@ public:
         if (out) out->service();
     }
 
-    void setrate(double rate);
+    void setrate(long double rate);
     void refreshlevels();
     void rendersamples(int n);
 
-    double effectiverate() const { return effrate; }
+    double effectiverate() const { return double(effrate); }
     int tickspersample() const { return tps; }
     bool eightbit() const { return bits8; }
     int buffered() const { return bufcount; }
@@ -68,7 +68,7 @@ private:
     bool bits8 = false;
     bool sqwave = false;
     double speedfactor = 1.0;
-    double effrate = 0;
+    long double effrate = 0;  // output rate / speed factor, in extended precision
     int tps = 47;
     int channelmask = 0;
     int underruncount = 0;

@@ -51,7 +51,8 @@ float bandlimited(uint32_t phase, uint32_t increment, int d, const ttables& t) {
         uint32_t p = uint32_t((uint64_t(k) * phase) & mask) >> 12;
         sum += int64_t(t.cosine[p]) * c;
     }
-    return t.dc[d] + float(sum) / 805306368.0f;
+    // The quotient and the sum with DC in extended precision, rounded to single once.
+    return float((long double)t.dc[d] + (long double)sum / 805306368.0L);
 }
 
 }  // namespace tov::sqwaveunit

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "sound/gbsoundtov.h"
+#include "sound/sqwave.h"
 #include "soundtesthelpers.h"
 
 namespace tov {
@@ -286,6 +287,76 @@ TEST_F(SoundRender, BandLimitedPulseKeepsPeriodWithSofterEdges) {
     EXPECT_NEAR(hi - lo, 7440, 7440 / 5);
     // 32 harmonics at 512 Hz: the edge is spread over several samples.
     EXPECT_LT(maxstep(left, 1024), 7000);
+}
+
+// The band-limited value is DC + sum / 805306368 rounded to single once; the sample is
+// Trunc(b x A + A) of that single, exact. Rounding either to 24 bits on the way moves
+// some samples by one.
+long double harmonicsum(uint32_t phase, uint32_t inc, int d) {
+    const auto& t = sqwaveunit::tables();
+    int64_t sum = 0;
+    for (uint32_t k = 1; k < 128 && uint64_t(k) * inc < 0x2000000u; k++)
+        sum += int64_t(t.cosine[((uint64_t(k) * phase) & 0x3FFFFFF) >> 12]) * t.coeff[d][k];
+    return (long double)t.dc[d] + (long double)sum / 805306368.0L;
+}
+
+TEST(BandLimited, ValueIsRoundedOnceToSingle) {
+    const auto& t = sqwaveunit::tables();
+    // Phases where a single-precision quotient lands one unit off.
+    const uint32_t known[] = {4049812, 22384639, 53696900, 55939053};
+    for (uint32_t ph : known)
+        EXPECT_EQ(sqwaveunit::bandlimited(ph, 0x40000, 0, t), float(harmonicsum(ph, 0x40000, 0))) << ph;
+    for (int d = 0; d < 4; d++)
+        for (uint32_t inc : {0x40000u, 0x123456u, 0x17FFFFFu})
+            for (uint32_t ph = 0; ph < (1u << 26); ph += 65537)
+                ASSERT_EQ(sqwaveunit::bandlimited(ph, inc, d, t), float(harmonicsum(ph, inc, d)))
+                    << d << " " << inc << " " << ph;
+}
+
+TEST(BandLimited, SamplesAreExactTruncations) {
+    const int a = 5512500 / rate;  // filter divisor 168
+    int mismatches = 0;
+    for (int freq : {1024, 1500, 1800, 1900, 1950, 2000}) {
+        for (int vol : {15, 11}) {
+            tgbsoundtov u;
+            auto o = std::make_unique<tcaptureoutput>(false);
+            o->setformat(rate, 2, 2);
+            o->setpagesize(512);
+            tcaptureoutput* out = o.get();
+            u.setoutput(std::move(o));
+            u.soundreset(false, false);
+            u.setsqwave(true);
+            u.restartoutput();
+            // Channel 2 alone, both sides, duty 50 %.
+            u.soundwrite(0x25, 0x22);
+            u.soundwrite(0x16, 0x80);
+            u.soundwrite(0x17, uint8_t(vol << 4));
+            u.soundwrite(0x18, uint8_t(freq));
+            u.soundwrite(0x19, uint8_t(0x80 | (freq >> 8)));
+            for (int page = 0; page < 2; page++) {
+                u.pending += 64 * 512;
+                u.renderpending();
+            }
+            std::vector<int> left, right;
+            out->samples16(left, right);
+            ASSERT_EQ(left.size(), 1024u);
+            const uint32_t inc = u.incrementfor(freq);
+            const int A = vol * 31 * 8;      // half of 2 x volume x M x 8
+            const int offset = 31 * 7 * 35;  // NR50 = 0x77 on the noise levels
+            uint32_t phase = (0u - 2796202u) & 0x3FFFFFF;
+            int64_t state = 0;
+            for (size_t i = 0; i < left.size(); i++) {
+                float b = inc < 0x40000 ? (((phase + 0x1000000) & 0x3FFFFFF) < 0x2000000 ? 1.0f : -1.0f)
+                                        : float(harmonicsum(phase, inc, 0));
+                int64_t sum = int32_t((long double)b * A + A) + offset;
+                state = (sum + (a - 1) * state) / a;
+                int expected = int(std::clamp<int64_t>(sum - state, -32768, 32767));
+                if (left[i] != expected || right[i] != expected) mismatches++;
+                phase = (phase + inc) & 0x3FFFFFF;
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 
 // Noise at 32768 Hz: NR43 divisor code 1 gives R = 524288, so the LFSR moves

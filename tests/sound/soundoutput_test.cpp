@@ -231,6 +231,24 @@ TEST_F(SoundStart, DeviceAndWavFileMakeAGroup) {
     EXPECT_EQ(b.size(), 46u + 4 * 1050 * 2);
 }
 
+// The group reports its pacing member's page size; the unit's pages must be as long as
+// the pages the members write, also when that is more than a device's default page.
+TEST_F(SoundStart, GroupPagesAreAsLongAsTheMembersPages) {
+    s.WavFileOut = true;
+    s.Samplerate = 96000;  // 2285 frames a page, more than an output's default 1024
+    ASSERT_TRUE(setup.start(unit, s));
+    EXPECT_EQ(unit.capacity(), 2285);
+    EXPECT_EQ(unit.output()->pagesize(), 2285);
+    // Rendered pages reach the file whole: a square wave, then the file's data.
+    unit.soundwrite(0x25, 0xFF);
+    unit.soundwrite(0x17, 0xF0);
+    unit.soundwrite(0x19, 0x87);
+    for (int i = 0; i < 2; i++) unit.fillpage();
+    unit.stopoutput();
+    auto b = readfile(dir.string() + "/gbsound.wav");
+    EXPECT_EQ(b.size(), 46u + 6 * 2285 * 4);
+}
+
 TEST_F(SoundStart, PreferredDeviceFailureFallsBackQuietly) {
     preferredbroken = true;
     EXPECT_TRUE(setup.start(unit, s));
