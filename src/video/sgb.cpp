@@ -76,9 +76,9 @@ void tsgb::joypadwrite(uint8_t newvalue, uint8_t oldvalue) {
 
 void tsgb::pulse(int kind) {
     // A data pulse straight after the reset pulse (no idle state between) is not a packet.
+    // Only reception stops; the start bit goes with the next pulse, as for any other.
     if (xferbusy && xferstartbit && (kind == 1 || kind == 2)) {
         xferbusy = false;
-        xferstartbit = false;
         return;
     }
     xferstartbit = false;
@@ -202,8 +202,11 @@ void tsgb::execute() {
         if (d[1] & 2) {
             // Black or colour-0 masks blank the screen at once. The mask is lifted
             // directly (not through setmask) so that refresh is not held back and no
-            // end-of-border restart fires in the middle of masking.
+            // end-of-border restart fires in the middle of masking; the rebuild still
+            // brings in colours changed under an earlier mask, so the blank takes the
+            // colour 0 now in force.
             screenfrozen = 0;
+            rebuild();
             if (screen) {
                 screen->sgbblank();
                 screen->sgbrefresh();

@@ -17,13 +17,17 @@ struct fakescreen : tsgbscreen {
     uint8_t lines[144][160] = {};
     uint32_t colors[16] = {};
     int setcolorcalls = 0, blanks = 0, refreshes = 0;
+    uint32_t blankcolor = 0;  // output entry 4 (SGB colour 0) when the screen was blanked
     bool gbc = false;
     void sgbcaptureline(int ly, uint8_t* line) override { std::memcpy(line, lines[ly], 160); }
     void sgbsetcolors(const uint32_t* c) override {
         setcolorcalls++;
         std::memcpy(colors, c, sizeof colors);
     }
-    void sgbblank() override { blanks++; }
+    void sgbblank() override {
+        blanks++;
+        blankcolor = colors[0];
+    }
     void sgbrefresh() override { refreshes++; }
     bool sgbgbcmode() const override { return gbc; }
 
@@ -95,6 +99,11 @@ TEST_F(SgbTest, PacketNeedsIdleAfterResetAndAZeroStopBit) {
     write(0x10);
     EXPECT_TRUE(sgb->transferstarting(0x30));
     write(0x30);  // data pulse straight after the reset pulse: cancelled
+    EXPECT_FALSE(sgb->xferbusy);
+    EXPECT_TRUE(sgb->xferstartbit) << "cancelling stops reception only";
+    write(0x20);
+    EXPECT_FALSE(sgb->xferstartbit) << "the next pulse clears it";
+    write(0x30);
     EXPECT_FALSE(sgb->xferbusy);
 
     packet(pal01, 0);
@@ -320,11 +329,18 @@ TEST_F(SgbTest, MaskHoldsColoursAndBorderAndUnmaskingRestarts) {
     EXPECT_EQ(sgb->border[0], 0x0000FFu);
     EXPECT_EQ(restarts, 0) << "no border yet";
 
+    // A black mask over a frozen screen blanks with the colour 0 sent while frozen.
+    command({cmd(0x17, 1), 1});
+    command({cmd(0x00, 1), 0x00, 0x7C});
+    command({cmd(0x17, 1), 2});
+    EXPECT_EQ(screen.blankcolor, 0xFF0000u);
+    EXPECT_EQ(screen.blanks, 1);
+
     sgb->hasborder = true;
     command({cmd(0x17, 1), 2});
     command({cmd(0x17, 1), 3});
-    EXPECT_EQ(screen.blanks, 2);
-    EXPECT_EQ(screen.refreshes, 2);
+    EXPECT_EQ(screen.blanks, 3);
+    EXPECT_EQ(screen.refreshes, 3);
     EXPECT_EQ(sgb->screenfrozen, 3);
     EXPECT_EQ(restarts, 0) << "masking does not count as showing the border";
     command({cmd(0x16, 1), 0x40});
