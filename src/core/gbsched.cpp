@@ -116,8 +116,10 @@ void tgb::resetevents() {
 }
 
 void tgb::recomputeevents() {
-    // The divider counts at 16384 Hz: every 128 units, every 64 in double speed.
-    divmask = 127u >> speed;
+    // The divider register counts every 512 units (1024 clocks) at normal speed and
+    // every 256 in double speed. This machine has always run DIV at that rate, and
+    // programs' timing here (and saved states) depend on it.
+    divmask = 511u >> speed;
     if (tac & 4) {
         static const int k[4] = {0, 6, 4, 2};
         timamask = ((512u >> speed) >> k[tac & 3]) - 1;
