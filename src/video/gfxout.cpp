@@ -341,6 +341,11 @@ bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error) 
 
 // ---- Surface wrappers
 
+int32_t requestedbits(int32_t bpp) {
+    if (bpp >= 1 && bpp <= 4) return bpp * 8;
+    return bpp >= 8 ? bpp : 0;
+}
+
 void tgfxwrap::setscreensize(int32_t width, int32_t height) {
     screenwidth = width;
     screenheight = height;

@@ -42,6 +42,10 @@ bool writepicture(const tbitmap& bitmap, const std::string& filename);
 bool readbmp(const std::vector<uint8_t>& file, tbitmap& out, std::string* error = nullptr);
 bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error = nullptr);
 
+// The surface depth asked for by the `bpp` setting: 1-4 give 8, 16, 24 and 32 bits, values
+// of 8 and more are bits already, anything else is 0 (automatic).
+int32_t requestedbits(int32_t bpp);
+
 using tformatchange = void (*)(void* context);
 
 // The surface wrapper: owns a platform surface the output writes pixels into.

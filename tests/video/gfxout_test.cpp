@@ -164,6 +164,23 @@ TEST(Output, NullOutputHandsOutOneScratchLineAndNoPicture) {
     EXPECT_FALSE(shots.save(out));
 }
 
+TEST(Output, BppSettingChoosesTheSurfaceDepth) {
+    EXPECT_EQ(requestedbits(1), 8);
+    EXPECT_EQ(requestedbits(2), 16);
+    EXPECT_EQ(requestedbits(3), 24);
+    EXPECT_EQ(requestedbits(4), 32);
+    EXPECT_EQ(requestedbits(16), 16);
+    for (int automatic : {0, 5, 7, -1}) EXPECT_EQ(requestedbits(automatic), 0) << automatic;
+    // A depth the surface cannot make fails setting up with a message.
+    tgfxoutpalwrapped odd(std::make_unique<tgfxwrapmemory>(requestedbits(12)));
+    try {
+        odd.attach();
+        ADD_FAILURE() << "12 bits accepted";
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "invalid bits per pixel");
+    }
+}
+
 TEST(PictureFiles, BmpRoundTripsInEveryDepth) {
     const fs::path dir = tempdir("bmp");
     for (int bits : {8, 16, 24, 32}) {
