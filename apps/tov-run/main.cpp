@@ -2,7 +2,12 @@
 // and reports a test ROM's verdict.
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
-//           [--benchmark] ROM
+//           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime] ROM
+//
+// Every frame is drawn into a memory picture, as the desktop program does at normal
+// speed; --no-draw skips the drawing of every frame. --screenshot writes the last
+// picture (with the border that `Border` gives) as BMP, or PNG for a ".png" name.
+// --wav records the sound of the run; --realtime paces the run at `Speed`.
 //
 // --until-done stops at the first verdict: "Passed" or "Failed" sent over the serial
 // port, the `ld b,b` register signature, or the result block in cartridge RAM.
@@ -20,7 +25,12 @@
 
 #include "cart/loadrom.h"
 #include "core/gb.h"
+#include "core/pacing.h"
 #include "frontend/settings.h"
+#include "sound/gbsoundtov.h"
+#include "sound/soundsetup.h"
+#include "video/gbdrawtovsgb.h"
+#include "video/screenshot.h"
 
 namespace {
 
@@ -37,13 +47,18 @@ struct trunoptions {
     bool serial = false;
     bool untildone = false;
     bool benchmark = false;
+    bool nodraw = false;
+    bool realtime = false;
+    std::string screenshot;
+    std::string wav;
     std::string rom;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
-                 "               [--until-done] [--benchmark] ROM\n");
+                 "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
+                 "               [--wav FILE] [--realtime] ROM\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -83,6 +98,14 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             o.untildone = true;
         } else if (a == "--benchmark") {
             o.benchmark = true;
+        } else if (a == "--no-draw") {
+            o.nodraw = true;
+        } else if (a == "--realtime") {
+            o.realtime = true;
+        } else if (a == "--screenshot") {
+            if (!value(o.screenshot)) return false;
+        } else if (a == "--wav") {
+            if (!value(o.wav)) return false;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "tov-run: unknown option %s\n", a.c_str());
             return false;
@@ -190,7 +213,38 @@ int main(int argc, char** argv) {
     machine->attachcart(std::move(cart));
     machine->cartridge().setfilename(batterybasepath(o.rom, settings.SaveRamDir, folder));
     machine->cartridge().loadsram();
+
+    // The sound: the synthesising unit with the WAV writer alone, when asked for.
+    tgbsoundtov* sound = nullptr;
+    if (!o.wav.empty()) {
+        auto unit = std::make_unique<tgbsoundtov>();
+        sound = unit.get();
+        sound->setvolume(settings.Volume);
+        sound->setsqwave(settings.SQWave);
+        machine->setsound(std::move(unit));
+        std::string error = startwavrecording(*sound, o.wav, settings.Samplerate, settings.Bits8,
+                                              settings.SoundBufSize);
+        if (!error.empty()) {
+            std::fprintf(stderr, "tov-run: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    // The picture: a renderer drawing into a memory surface, attached before the reset
+    // because the renderer's set-up needs its output.
+    tgbdrawtovsgb renderer(settings);
+    renderer.setsgb(&machine->sgbunit());
+    tmemorypicture picture;
+    try {
+        picture.attach(renderer, settings);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tov-run: picture output: %s\n", e.what());
+        return 2;
+    }
+    machine->attachrenderer(&renderer);
+
     machine->resetmachine();
+    std::unique_ptr<trealtimepacer> pacer;
+    if (o.realtime) pacer = std::make_unique<trealtimepacer>(settings.Speed, settings.MaxSkip);
 
     tserialwatch serial;
     serial.echo = o.serial;
@@ -201,9 +255,18 @@ int main(int argc, char** argv) {
     bool crashed = false;
     long frames = 0;
     auto start = std::chrono::steady_clock::now();
+    bool drawnext = !o.nodraw;
     while (frames < o.frames) {
-        machine->runframe();
+        machine->renderflag = drawnext;
+        machine->soundunit().silencemode = false;
+        int units = machine->runframe();
+        // A drawn frame is shown now, as the frame loop does.
+        if (drawnext) renderer.refresh();
         frames++;
+        if (pacer) {
+            bool draw = pacer->frame(units);
+            drawnext = draw && !o.nodraw;
+        }
         if (machine->illegalcount) {
             crashed = true;
             break;
@@ -225,8 +288,23 @@ int main(int argc, char** argv) {
         std::printf("frames: %ld seconds: %.3f fps: %.1f speed: %.2f\n", frames, seconds, fps,
                     fps / nominalfps);
     }
+    bool screenshotfailed = false;
+    if (!o.screenshot.empty()) {
+        const tsgb& sgb = machine->sgbunit();
+        const uint32_t* border = sgb.hasborder && !sgb.border.empty() ? sgb.border.data() : nullptr;
+        if (!picture.savewithborder(o.screenshot, settings, renderer, border, folder)) {
+            std::fprintf(stderr, "tov-run: could not write the screenshot %s\n", o.screenshot.c_str());
+            screenshotfailed = true;
+        }
+    }
+    if (sound) sound->stopoutput();  // completes the WAV header
     // The battery RAM is written when the cartridge leaves the machine.
     machine->detachcart();
+    machine->attachrenderer(nullptr);
+    if (screenshotfailed) {
+        std::printf("result: none\n");
+        return 2;
+    }
 
     if (crashed && o.untildone && verdict == verdictnone) verdict = verdictfailed;
     switch (verdict) {
