@@ -183,6 +183,10 @@ void Tfgb::startup() {
 }
 
 int Tfgb::run() {
+    // The window shows its first picture before the start timer loads a file (whose messages
+    // would otherwise sit in front of an empty window).
+    processmessages();
+    drawui();
     while (!quitrequested) {
         if (timer1 && !modalopen()) Timer1Timer();
         if (!pendingdrop.empty()) {
