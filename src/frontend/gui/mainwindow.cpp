@@ -820,7 +820,10 @@ void Tfgb::layout() {
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
     twinsize snapped = snapclientsize({w, h}, b);
-    if (!resizing && (snapped.w != w || snapped.h != h)) {
+    // A window manager that insists on its own size (tiling) answers with the same size
+    // again; then it wins, instead of the two resizing each other forever.
+    if (!resizing && !(snapped == twinsize{w, h}) && !(snapfrom == twinsize{w, h})) {
+        snapfrom = {w, h};
         resizing = true;
         SDL_SetWindowSize(window, snapped.w, snapped.h);
         resizing = false;

@@ -173,6 +173,7 @@ private:
     bool cursorhidden = false;
     int cursorx = 0, cursory = 0;
     bool resizing = false;
+    twinsize snapfrom;  // the size the last snap started from
     bool exclusivefullscreen = false;
     double lastuidraw = 0;
     int moviecounter = 0;
