@@ -30,9 +30,9 @@ constexpr int vkreturn = 13;
 }  // namespace
 
 Tfgb::Tfgb(int argc, char** argv)
-    : programdir(programfolder()),
-      settings(resolvepath("tov.ini", programfolder())),
-      screenshots(programfolder()),
+    : programdir(tov::programfolder()),
+      settings(resolvepath("tov.ini", tov::programfolder())),
+      screenshots(tov::programfolder()),
       pacer(*this) {
     for (int i = 1; i < argc; i++) args.emplace_back(argv[i]);
 }
@@ -222,11 +222,22 @@ void Tfgb::Timer1Timer() {
 
 void Tfgb::startfile(const std::string& path) {
     if (isstatefilename(path)) {
-        messagebox(window, "save states cannot be loaded by this version", "error");
+        if (loadstatefile(path)) startloop();
         return;
     }
     if (!loadrom(path, true)) return;
     startloop();
+}
+
+bool Tfgb::loadstatefile(const std::string& path) {
+    if (!hooks.loadstate) {
+        messagebox(window, "save states cannot be loaded by this version", "error");
+        return false;
+    }
+    bool ok = hooks.loadstate(path);
+    setupdisplay();
+    updatecaption();
+    return ok;
 }
 
 void Tfgb::startloop() {
@@ -294,6 +305,8 @@ void Tfgb::runframesstep() {
         screenshots.save(*output, &message);
     }
 
+    if (hooks.afterframe) hooks.afterframe();
+
     const bool sgbmasked = machine->sgbmode && machine->sgbunit().screenfrozen != 0;
     tpacedecision d = pacer.pace(units, fastforwardheld, sgbmasked, empty);
     if (d.present) renderer->refresh();
@@ -347,14 +360,25 @@ void Tfgb::inputcommand(tinputfunction function) {
             if (romloaded) fullreset(true);
             break;
         case inPause:
-            // Without a debugger in this program the pause input always pauses.
-            mnupause();
+            // With `DebugEsc` the pause input belongs to the debugger, when there is one.
+            if (settings.working.DebugEsc && hooks.pauseinput)
+                hooks.pauseinput();
+            else
+                mnupause();
             break;
         case inScreenshot:
             mnuscreenshot();
             break;
+        case inQuickLoad:
+            if (hooks.quickload) hooks.quickload();
+            break;
+        case inQuickSave:
+            if (hooks.quicksave) hooks.quicksave();
+            break;
+        case inToggleCheats:
+            if (hooks.togglecheats) hooks.togglecheats();
+            break;
         default:
-            // Quick load/save and the cheat switch need the state and cheat blocks.
             break;
     }
 }
@@ -460,6 +484,7 @@ void Tfgb::keydown(const SDL_KeyboardEvent& k) {
             default: break;
         }
     }
+    if (!k.repeat && hooks.onkey && hooks.onkey(vk, uint16_t(k.keysym.mod))) return;
     input.keydown(vk);
 }
 
@@ -475,7 +500,7 @@ void Tfgb::dropfile(const std::string& path) {
         return;
     }
     if (isstatefilename(path)) {
-        messagebox(window, "save states cannot be loaded by this version", "error");
+        if (loadstatefile(path)) startloop();
         return;
     }
     if (loadrom(path, true)) startloop();
@@ -506,6 +531,7 @@ bool Tfgb::loadrom(const std::string& path, bool reset) {
     addrecent(s, path);
     savesettings();
     if (reset) fullreset(false);
+    if (hooks.romloaded) hooks.romloaded();
     updatecaption();
     layout();
     return true;
@@ -953,6 +979,7 @@ void Tfgb::drawui() {
 
     popupmenu();
     if (options) options->draw();
+    if (hooks.drawwindows) hooks.drawwindows();
     tfiledialog::tresult r = filedialog.draw();
     if (r == tfiledialog::chosen) {
         std::string path = filedialog.path();
@@ -961,10 +988,7 @@ void Tfgb::drawui() {
         if (purpose == tfilepurpose::startfile) {
             startfile(path);
         } else if (purpose == tfilepurpose::loadrom) {
-            if (isstatefilename(path))
-                messagebox(window, "save states cannot be loaded by this version", "error");
-            else if (loadrom(path, true))
-                startloop();
+            if (isstatefilename(path) ? loadstatefile(path) : loadrom(path, true)) startloop();
         }
     } else if (r == tfiledialog::cancelled) {
         filepurpose = tfilepurpose::none;
@@ -1036,6 +1060,28 @@ void Tfgb::popupmenu() {
         if (ImGui::MenuItem("full screen", "Alt+Enter", s.Windowmode == 3 || exclusivefullscreen)) mnuFullscreen();
         if (ImGui::MenuItem("full screen stretched", nullptr, s.Windowmode == 4 && !exclusivefullscreen))
             menufullscreenstretched();
+        ImGui::EndMenu();
+    }
+    // Commands of the other blocks, grouped by their sub-menus in the order they were added.
+    std::vector<std::string> opened;
+    for (const auto& item : hooks.menu) {
+        if (item.submenu.empty()) {
+            if (ImGui::MenuItem(item.label.c_str(), item.shortcut.empty() ? nullptr : item.shortcut.c_str(),
+                                item.checked && item.checked(), !item.enabled || item.enabled()) &&
+                item.action)
+                item.action();
+            continue;
+        }
+        if (std::find(opened.begin(), opened.end(), item.submenu) != opened.end()) continue;
+        opened.push_back(item.submenu);
+        if (!ImGui::BeginMenu(item.submenu.c_str())) continue;
+        for (const auto& sub : hooks.menu) {
+            if (sub.submenu != item.submenu) continue;
+            if (ImGui::MenuItem(sub.label.c_str(), sub.shortcut.empty() ? nullptr : sub.shortcut.c_str(),
+                                sub.checked && sub.checked(), !sub.enabled || sub.enabled()) &&
+                sub.action)
+                sub.action();
+        }
         ImGui::EndMenu();
     }
     ImGui::Separator();

@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,35 @@
 namespace tov {
 
 class TFormcontrol;
+
+// A command another block adds to the pop-up menu (save states, cheats, link, debugger...).
+struct tmenuextension {
+    std::string submenu;   // "" for the top level, else the name of a sub-menu of its own
+    std::string label;
+    std::string shortcut;  // shown only; keys reach commands through the input map or `onkey`
+    std::function<void()> action;
+    std::function<bool()> checked;  // optional
+    std::function<bool()> enabled;  // optional
+};
+
+// What the other blocks plug into the main window. Everything is optional; without a hook the
+// window behaves as if the block were not there.
+struct tfrontendhooks {
+    // Loads a save-state file (slot files ".sn0".."sn9" and free names); false when it failed
+    // (the hook shows its own message).
+    std::function<bool(const std::string& path)> loadstate;
+    std::function<void()> quickload;     // the "quick load" input
+    std::function<void()> quicksave;     // the "quick save" input
+    std::function<void()> togglecheats;  // the "toggle cheats" input
+    std::function<void()> pauseinput;    // the "pause" input with `DebugEsc` on (the debugger)
+    std::function<void()> afterframe;    // once per emulated frame (cheats, meters)
+    std::function<void()> romloaded;     // after a ROM was loaded (cheat list, debugger reset)
+    std::function<void()> drawwindows;   // inside the ImGui frame: the blocks' own windows
+    // A key the window did not use (Windows virtual-key code, with SDL's modifier state);
+    // true when the hook used it.
+    std::function<bool(int vk, uint16_t modifiers)> onkey;
+    std::vector<tmenuextension> menu;
+};
 
 class Tfgb : public tpacinghost, public tinputtarget {
 public:
@@ -69,10 +99,17 @@ public:
     // The options dialog's Apply: stored -> working, file, and the settings re-applied.
     void applysettings();
 
+    // ---- Extension by the other blocks ----
+    tfrontendhooks hooks;
+
     // ---- Access for the dialogs ----
     tsettingsstore& store() { return settings; }
     tgb& gb() { return *machine; }
     SDL_Window* sdlwindow() { return window; }
+    bool isrunning() const { return running; }
+    bool ispaused() const { return paused; }
+    const std::string& romfile() const { return rompath; }
+    const std::string& programdirectory() const { return programdir; }
     tinputpoller& inputstate() { return input; }
     tjoyinputs joystickstate(int number);
     void setstatus(const std::string& text);
@@ -93,6 +130,8 @@ private:
     void startup();
     void Timer1Timer();
     void startfile(const std::string& path);
+    // Loads a save state through the state block's hook.
+    bool loadstatefile(const std::string& path);
     // Enters the frame loop after the first ROM was loaded.
     void startloop();
     void runframesstep();
