@@ -279,6 +279,8 @@ void tgb::resetmachine() {
     hdmadeferred = false;
     vblanklateness = 0;
     mode3half = 0;
+    // The STAT sources of the previous run must not raise the line when the LCD starts.
+    statwritten = 0;
     lcdcwrite(0x91);
     statwrite(0x00);
     debugoffset = 0;
@@ -296,7 +298,6 @@ void tgb::resetmachine() {
         setlcdmode(1);
         lcdcountdown = 222;
         linerest = 0;
-        vblankraised = true;
         setirqlines(1, 1);
         dmareg = 0x00;
     } else {

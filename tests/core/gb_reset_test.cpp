@@ -132,6 +132,29 @@ TEST(GbReset, LcdPhaseDependsOnTheModel) {
     }
 }
 
+TEST(GbReset, InterruptStateDoesNotCarryOverFromTheLastRun) {
+    // A program that left STAT sources enabled must not find a STAT request after reset.
+    for (int mode : {0, 1}) {
+        tmachine m(tromimage().colour(0x80), mode);
+        m->writebyte(0xFF41, 0x78);
+        m->writebyte(0xFF45, 0x00);
+        m->runframe();
+        m->resetmachine();
+        EXPECT_EQ(m->readbyte(0xFF0F), 0xE1) << "mode " << mode;
+        EXPECT_EQ(m->readbyte(0xFFFF), 0x00) << "mode " << mode;
+    }
+}
+
+TEST(GbReset, ColourHandOverRaisesOnlyTheVBlankLine) {
+    // The boot program hands over in line 144 with the VBlank line high and IF bit 0 set;
+    // this frame's VBlank-raised flag stays clear, so the STAT VBlank source is not active.
+    tmachine m(tromimage().colour(0x80), 1);
+    EXPECT_EQ(m->ilines & 1, 1);
+    EXPECT_FALSE(m->vblankraised);
+    m->writebyte(0xFF41, 0x10);
+    EXPECT_EQ(m->readbyte(0xFF0F) & 2, 0);
+}
+
 TEST(GbReset, WorkRamFillOptions) {
     tmachine m;
     m.settings.UninitedWRAM = 1;
