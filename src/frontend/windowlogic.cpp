@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "video/sgb.h"
+
 namespace tov {
 
 namespace {
@@ -123,6 +125,15 @@ bool isstatefilename(std::string_view name) {
 
 bool isbitmapname(std::string_view name) {
     return name.size() >= 4 && lowered(name.substr(name.size() - 4)) == ".bmp";
+}
+
+const uint32_t* sgbborderpixels(const tsgb& sgb) {
+    const size_t size = size_t(tsgb::borderwidth) * size_t(tsgb::borderheight);
+    return sgb.border.size() >= size ? sgb.border.data() : nullptr;
+}
+
+bool blankwithdmgcolors(const tsettings& s, bool gbcmode, bool sgbmode) {
+    return !gbcmode && !(sgbmode && !s.SGBnocolors);
 }
 
 std::string romtitle(const uint8_t* header16) {

@@ -11,6 +11,10 @@
 #include "frontend/settings.h"
 
 namespace tov {
+class tsgb;
+}
+
+namespace tov {
 
 // ---- Recent files ----
 // Puts `path` at the head; an equal entry (letter case ignored) is removed, the tenth dropped.
@@ -97,6 +101,16 @@ bool exclusiveavailable(const tsettings& s, bool romloaded);
 bool isstatefilename(std::string_view name);
 // A dropped ".bmp" becomes the border bitmap.
 bool isbitmapname(std::string_view name);
+
+// ---- Picture set-up ----
+// The SGB unit's border picture, to be used whenever the border choice takes the SGB border:
+// from the reset on it holds the starting border (tile 255 in palette 7 around the screen),
+// later the game's own. Null only when the unit has no picture buffer.
+const uint32_t* sgbborderpixels(const tsgb& sgb);
+// Whether a new output that has no earlier picture to show gets the DMG colours before it is
+// blanked: only when the machine shows DMG colours. In GBC mode and in SGB mode with SGB
+// colours the entries those colours would take hold the game's palettes.
+bool blankwithdmgcolors(const tsettings& s, bool gbcmode, bool sgbmode);
 
 // The title of the header bytes 0x134-0x143: every byte that is 0 or has bit 7 set is left out.
 std::string romtitle(const uint8_t* header16);

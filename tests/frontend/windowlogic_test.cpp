@@ -2,6 +2,8 @@
 
 #include "frontend/controldialog.h"
 #include "frontend/windowlogic.h"
+#include "video/border.h"
+#include "video/sgb.h"
 
 namespace tov {
 namespace {
@@ -180,6 +182,43 @@ TEST(OptionsDialog, DefaultsRefillTheDialogButKeepSchemes) {
     EXPECT_EQ(d.values.colorschemes.size(), 1u);
     EXPECT_EQ(stored.Volume, 5) << "nothing applied yet";
 }
+
+// The window's choice of border and first-picture colours for the three hardware kinds.
+
+TEST(PictureSetup, SgbModeShowsTheStartingBorderBeforeTheGameSendsOne) {
+    tsettings s;
+    setdefaults(s);
+    tsgb sgb(s);
+    sgb.reset();
+    ASSERT_FALSE(sgb.hasborder) << "a reset starts without a border from the game";
+    const uint32_t* pixels = sgbborderpixels(sgb);
+    ASSERT_NE(pixels, nullptr);
+    for (int mode : {1, 2}) {
+        s.Border = mode;
+        tborder b = chooseborder(s, false, true, pixels, "/nonexistent/");
+        ASSERT_TRUE(b.present) << "Border " << mode;
+        EXPECT_EQ(b.width(), 256);
+        EXPECT_EQ(b.height(), 224);
+        EXPECT_EQ(b.screenx, 48);
+        EXPECT_EQ(b.screeny, 40);
+        // The frame is tile 255 (colour 15 of palette 7), the screen window tile 0 (colour 0).
+        EXPECT_NE(b.picture.pixel(0, 0), b.picture.pixel(48 + 80, 40 + 72));
+        EXPECT_EQ(b.picture.pixel(0, 0), b.picture.pixel(255, 223));
+    }
+    s.Border = 0;
+    EXPECT_FALSE(chooseborder(s, false, true, pixels, "/nonexistent/").present);
+}
+
+TEST(PictureSetup, DmgColoursOnlyWhereTheMachineShowsThem) {
+    tsettings s;
+    setdefaults(s);
+    EXPECT_TRUE(blankwithdmgcolors(s, false, false)) << "DMG";
+    EXPECT_FALSE(blankwithdmgcolors(s, true, false)) << "GBC palettes live in those entries";
+    EXPECT_FALSE(blankwithdmgcolors(s, false, true)) << "SGB palettes 1 and 2 live in entries 8-15";
+    s.SGBnocolors = true;
+    EXPECT_TRUE(blankwithdmgcolors(s, false, true)) << "SGB without its colours looks like a DMG";
+}
+
 
 }  // namespace
 }  // namespace tov

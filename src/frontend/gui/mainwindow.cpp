@@ -780,7 +780,7 @@ void Tfgb::setupdisplay() {
     } else if (s.BootImage && surface) {
         drawpicture(*output, makebootimage(), s.colors);
     } else {
-        applydmgcolors(*output, s.colors);
+        if (blankwithdmgcolors(s, machine->gbcmode, machine->sgbmode)) applydmgcolors(*output, s.colors);
         renderer->blank();
     }
     output->present();
@@ -792,9 +792,7 @@ void Tfgb::setupdisplay() {
 void Tfgb::choosebordernow() {
     if (!borderdirty) return;
     borderdirty = false;
-    const tsgb& sgb = machine->sgbunit();
-    const uint32_t* sgbpixels =
-        sgb.hasborder && sgb.border.size() >= size_t(tsgb::borderwidth * tsgb::borderheight) ? sgb.border.data() : nullptr;
+    const uint32_t* sgbpixels = sgbborderpixels(machine->sgbunit());
     const twinsize before = bordersize(border.width(), border.height());
     border = chooseborder(settings.working, machine->gbcmode, machine->sgbmode, sgbpixels, programdir);
     uploadborder();
