@@ -376,7 +376,9 @@ TEST_F(SoundRender, ShortNoiseRepeatsEvery127Steps) {
         ASSERT_NEAR(d, d2, 100) << i;
         if (std::abs(d) > high / 2) steps++;
         // Point sampling: every change is a whole level step.
-        if (std::abs(d) > 300) ASSERT_NEAR(std::abs(d), high, 200) << i;
+        if (std::abs(d) > 300) {
+            ASSERT_NEAR(std::abs(d), high, 200) << i;
+        }
     }
     EXPECT_GT(steps, 100);
 }
