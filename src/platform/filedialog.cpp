@@ -111,7 +111,11 @@ tfiledialog::tresult tfiledialog::draw() {
         }
         std::vector<const char*> names;
         for (auto& f : filters_) names.push_back(f.description.c_str());
-        ImGui::SetNextItemWidth(260);
+        // The filter takes what the two buttons leave, so that both stay visible in a small window.
+        const ImGuiStyle& style = ImGui::GetStyle();
+        const float buttons = ImGui::CalcTextSize(save_ ? "Save" : "Open").x + ImGui::CalcTextSize("Cancel").x +
+                              style.FramePadding.x * 4 + style.ItemSpacing.x * 2;
+        ImGui::SetNextItemWidth(std::clamp(ImGui::GetContentRegionAvail().x - buttons, 60.0f, 260.0f));
         if (ImGui::Combo("##filter", &filter_, names.data(), int(names.size()))) readfolder();
         ImGui::SameLine();
         if (ImGui::Button(save_ ? "Save" : "Open") && !name_.empty()) finish(name_);
@@ -121,7 +125,6 @@ tfiledialog::tresult tfiledialog::draw() {
             result = cancelled;
         }
         if (!error_.empty()) {
-            ImGui::SameLine();
             ImGui::TextUnformatted(error_.c_str());
         }
         if (!open_) {

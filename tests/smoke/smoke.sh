@@ -1,38 +1,109 @@
 #!/bin/sh
-# Smoke test of the desktop program: starts it on a virtual display with the demo cartridge,
-# checks that it keeps running and shows a picture, closes it and checks that it wrote its
-# settings and the battery RAM.
+# Smoke test of the desktop program on a virtual display with the demo cartridge:
+#  - the window shows the demo's picture (floor checks, the window band with the counter, the
+#    ball sprite), read back from a screenshot of the real window;
+#  - holding the right arrow (player 0's "right") moves the ball to the right;
+#  - pressing "S" (player 0's "A") counts up;
+#  - a close request ends the program with status 0, the settings hold the recent file and
+#    the battery RAM file ".sav" holds the counter.
 #   smoke.sh TOV_PROGRAM DEMO_ROM
-# Exit 77 (skipped) without xvfb-run.
+# Exit 77 (skipped) without xvfb-run, xdotool or ImageMagick.
 prog=$1
 rom=$2
-command -v xvfb-run >/dev/null 2>&1 || { echo "xvfb-run not found: skipped"; exit 77; }
+for tool in xvfb-run xdotool import convert; do
+    command -v $tool >/dev/null 2>&1 || { echo "$tool not found: skipped"; exit 77; }
+done
 [ -x "$prog" ] || { echo "no program $prog"; exit 1; }
 [ -f "$rom" ] || { echo "no demo cartridge $rom"; exit 1; }
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-# The program keeps "tov.ini" beside itself: run a copy in the scratch folder.
+# The program keeps "tov.ini" beside itself: run a copy in the scratch folder. The window is
+# 320 x 288 (twice the picture), DMG game without a border, default colours.
 cp "$prog" "$dir/tov"
 cp "$rom" "$dir/demo.gb"
-printf 'LoadRomWarnings=0\n' > "$dir/tov.ini"
+printf 'LoadRomWarnings=0\nWidth=320\nHeight=288\nWindowmode=0\nBorder=1\n' > "$dir/tov.ini"
 
-cat > "$dir/run.sh" <<SCRIPT
+cat > "$dir/run.sh" <<'SCRIPT'
 #!/bin/sh
+# Runs inside the virtual display. $1 = scratch folder.
+dir=$1
+fail() { echo "FAIL: $*"; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+
+# The demo's colours (the default DMG shades, 0x00BBGGRR in the settings).
+shade0=E0F8D0; shade1=88C070; shade2=306850; shade3=081820
+
+# shot: the window's picture as a text dump, one "x,y: ... #RRGGBB" line per pixel.
+shot() { import -window "$wid" "$dir/shot.png" 2>/dev/null && convert "$dir/shot.png" "$dir/shot.txt" 2>/dev/null; }
+# pixel X Y: RRGGBB of window pixel (X, Y) in the last shot.
+pixel() { grep -m1 "^$1,$2:" "$dir/shot.txt" | sed 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/' | tr a-f A-F; }
+# spritex: left edge (window pixels) of the ball on picture row 72, where the background
+# holds only shades 0 and 1, so the darkest shade there is the ball.
+spritex() { grep "^[0-9]*,145:" "$dir/shot.txt" | grep -i "#$shade3" | head -1 | cut -d, -f1; }
+# counter: the two digit cells of the window band (picture row 128-135, columns 72-87).
+counter() { grep -E "^(1[4-6][0-9]|17[0-5]),(25[6-9]|26[0-9]):" "$dir/shot.txt" | md5sum; }
+# poll SECONDS CONDITION: retries the condition until it holds or time runs out.
+poll() {
+    limit=$(( $(date +%s) + $1 )); shift
+    while :; do
+        eval "$@" && return 0
+        [ "$(date +%s)" -ge "$limit" ] && return 1
+        kill -0 $pid 2>/dev/null || fail "the program ended early"
+        sleep 0.2
+    done
+}
+
 "$dir/tov" "$dir/demo.gb" &
-pid=\$!
-sleep 3
-if ! kill -0 \$pid 2>/dev/null; then echo "the program ended early"; exit 1; fi
-if command -v import >/dev/null 2>&1; then import -window root "$dir/shot.png"; fi
-kill \$pid
-wait \$pid
+pid=$!
+
+# The caption names the game once the ROM runs.
+poll 30 'wid=$(xdotool search --name "^tov - TOV DEMO" 2>/dev/null | head -1); [ -n "$wid" ]' ||
+    fail "no window with the caption \"tov - TOV DEMO\""
+xdotool windowfocus "$wid" 2>/dev/null
+
+# The demo's picture: the window band (shade 2) across the bottom rows, the ball (shade 3)
+# in the middle of the floor (shades 0 and 1).
+showsdemo() {
+    shot || return 1
+    [ "$(pixel 4 250)" = $shade2 ] && [ "$(pixel 310 280)" = $shade2 ] &&
+        [ "$(pixel 160 144)" = $shade3 ] && [ "$(pixel 163 147)" = $shade3 ] &&
+        f=$(pixel 20 180) && { [ "$f" = $shade0 ] || [ "$f" = $shade1 ]; }
+}
+poll 20 showsdemo || fail "the window does not show the demo (band $(pixel 4 250), ball $(pixel 160 144), floor $(pixel 20 180))"
+cp "$dir/shot.png" "$dir/first.png"
+x0=$(spritex)
+[ -n "$x0" ] || fail "no ball on picture row 72"
+
+# Holding the right arrow moves the ball right by one picture pixel a frame.
+xdotool keydown Right
+poll 15 'shot && x1=$(spritex) && [ -n "$x1" ] && [ "$x1" -ge $((x0 + 16)) ]'
+moved=$?
+xdotool keyup Right
+[ $moved -eq 0 ] || fail "the ball did not move right (from x $x0 to ${x1:-none})"
+
+# "S" is the A button: the counter in the window band goes up.
+shot
+c0=$(counter)
+xdotool keydown s
+poll 15 'shot && [ "$(counter)" != "$c0" ]'
+counted=$?
+xdotool keyup s
+[ $counted -eq 0 ] || fail "the counter did not change"
+
+# A close request (the SDL quit event) ends the program cleanly.
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+[ $status -eq 0 ] || { echo "FAIL: exit status $status after the close request"; exit 1; }
+exit 0
 SCRIPT
-SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 640x480x24" sh "$dir/run.sh"
+rm -f "$dir/demo.sav"
+SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 640x480x24" sh "$dir/run.sh" "$dir"
 status=$?
-[ $status -eq 0 ] || { echo "program failed with status $status"; exit 1; }
+[ $status -eq 0 ] || { echo "the window test failed (status $status)"; exit 1; }
 grep -q "^Recent0=$dir/demo.gb\$" "$dir/tov.ini" || { echo "settings not written"; exit 1; }
 [ -s "$dir/demo.sav" ] || { echo "battery RAM not saved"; exit 1; }
-if [ -f "$dir/shot.png" ] && command -v identify >/dev/null 2>&1; then
-    colours=$(identify -format %k "$dir/shot.png")
-    [ "$colours" -ge 5 ] || { echo "the screen shows no picture ($colours colours)"; exit 1; }
-fi
+# The demo keeps its counter in the first byte of the battery RAM, after one press 1,
+# followed by its signature "TV".
+saved=$(od -A n -t x1 -N 3 "$dir/demo.sav" | tr -d ' \n')
+[ "$saved" = "015456" ] || { echo "the battery RAM holds $saved instead of the counter 01 and \"TV\""; exit 1; }
 echo "smoke test passed"

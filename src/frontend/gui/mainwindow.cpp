@@ -890,7 +890,16 @@ void Tfgb::applywindowmode() {
         return;
     }
     exclusivefullscreen = false;
+    const bool wasfullscreen = SDL_GetWindowFlags(window) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP);
     SDL_SetWindowFullscreen(window, 0);
+    if (wasfullscreen && !s.DebugScreen) {
+        // Back in a window: the client size the settings keep (`Width` x `Height` with the
+        // border), not whatever size the full-screen mode left behind.
+        twinsize c = setupclientsize(s, bordersize(border.width(), border.height()));
+        resizing = true;
+        SDL_SetWindowSize(window, c.w, c.h);
+        resizing = false;
+    }
 }
 
 bool Tfgb::modalopen() const { return filedialog.isopen(); }
