@@ -398,7 +398,7 @@ void tgfxwrapmemory::lock() {
 void tgfxwrapmemory::unlock() { surface = nullptr; }
 
 void tgfxwrapmemory::present() {
-    presented = memory;
+    if (keeppresented) presented = memory;
     ++presentcount;
 }
 
@@ -508,6 +508,64 @@ uint8_t* tgfxoutpalwrapped::getline(int y) {
 
 void tgfxoutpalwrapped::lineready() { convertline(); }
 
+namespace {
+// One line of palette indices into surface pixels through the colour table. Eight pixels per
+// step with the table looked up by plain byte loads; the last pixels one by one. Left scalar:
+// packing the looked-up words into vector registers costs more than it saves.
+__attribute__((optimize("no-tree-slp-vectorize", "no-tree-vectorize"))) void convert32(uint8_t* dst, const uint8_t* src, const uint32_t* table, int n) {
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const uint32_t p0 = table[src[x]], p1 = table[src[x + 1]], p2 = table[src[x + 2]], p3 = table[src[x + 3]];
+        const uint32_t p4 = table[src[x + 4]], p5 = table[src[x + 5]], p6 = table[src[x + 6]], p7 = table[src[x + 7]];
+        uint8_t* d = dst + 4 * x;
+        std::memcpy(d, &p0, 4);
+        std::memcpy(d + 4, &p1, 4);
+        std::memcpy(d + 8, &p2, 4);
+        std::memcpy(d + 12, &p3, 4);
+        std::memcpy(d + 16, &p4, 4);
+        std::memcpy(d + 20, &p5, 4);
+        std::memcpy(d + 24, &p6, 4);
+        std::memcpy(d + 28, &p7, 4);
+    }
+    for (; x < n; ++x) std::memcpy(dst + 4 * x, &table[src[x]], 4);
+}
+
+// 24 bits: four pixels go into three 32-bit words (blue, green, red bytes, little-endian).
+void convert24(uint8_t* dst, const uint8_t* src, const uint32_t* table, int n) {
+    int x = 0;
+    for (; x + 4 <= n; x += 4) {
+        const uint32_t a = table[src[x]] & 0xFFFFFF, b = table[src[x + 1]] & 0xFFFFFF;
+        const uint32_t c = table[src[x + 2]] & 0xFFFFFF, d = table[src[x + 3]] & 0xFFFFFF;
+        const uint32_t w0 = a | b << 24, w1 = b >> 8 | c << 16, w2 = c >> 16 | d << 8;
+        uint8_t* o = dst + 3 * x;
+        std::memcpy(o, &w0, 4);
+        std::memcpy(o + 4, &w1, 4);
+        std::memcpy(o + 8, &w2, 4);
+    }
+    for (; x < n; ++x) {
+        const uint32_t v = table[src[x]];
+        dst[3 * x] = uint8_t(v);
+        dst[3 * x + 1] = uint8_t(v >> 8);
+        dst[3 * x + 2] = uint8_t(v >> 16);
+    }
+}
+
+// 16 bits: pairs of pixels as one 32-bit word, eight pixels per step.
+void convert16(uint8_t* dst, const uint8_t* src, const uint32_t* table, int n) {
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        uint32_t w[4];
+        for (int k = 0; k < 4; ++k)
+            w[k] = (table[src[x + 2 * k]] & 0xFFFF) | (table[src[x + 2 * k + 1]] & 0xFFFF) << 16;
+        std::memcpy(dst + 2 * x, w, 16);
+    }
+    for (; x < n; ++x) {
+        const uint16_t v = uint16_t(table[src[x]]);
+        std::memcpy(dst + 2 * x, &v, 2);
+    }
+}
+}  // namespace
+
 void tgfxoutpalwrapped::convertline() {
     if (currentline < 0 || !picture) {
         currentline = -1;
@@ -518,26 +576,9 @@ void tgfxoutpalwrapped::convertline() {
     const uint32_t* table = colortable.data();
     const int n = width;
     switch (wrapper->bytesperpixel) {
-        case 4:
-            for (int x = 0; x < n; ++x) {
-                const uint32_t v = table[src[x]];
-                std::memcpy(dst + 4 * x, &v, 4);
-            }
-            break;
-        case 3:
-            for (int x = 0; x < n; ++x) {
-                const uint32_t v = table[src[x]];
-                dst[3 * x] = uint8_t(v);
-                dst[3 * x + 1] = uint8_t(v >> 8);
-                dst[3 * x + 2] = uint8_t(v >> 16);
-            }
-            break;
-        case 2:
-            for (int x = 0; x < n; ++x) {
-                const uint16_t v = uint16_t(table[src[x]]);
-                std::memcpy(dst + 2 * x, &v, 2);
-            }
-            break;
+        case 4: convert32(dst, src, table, n); break;
+        case 3: convert24(dst, src, table, n); break;
+        case 2: convert16(dst, src, table, n); break;
         default: std::memcpy(dst, src, size_t(n)); break;
     }
     currentline = -1;

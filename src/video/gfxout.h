@@ -94,6 +94,9 @@ class tgfxwrapmemory : public tgfxwrap {
 public:
     std::vector<uint8_t> memory;     // the surface
     std::vector<uint8_t> presented;  // copy of the surface at the last `present`
+    // Off: `present` only counts, and readers take the finished frame from `memory`
+    // between frames (saves copying the whole surface every frame).
+    bool keeppresented = true;
     std::array<uint32_t, 256> hwpalette{};
     int32_t presentcount = 0;
     int32_t lockcount = 0;

@@ -137,6 +137,8 @@ bool savepicture(tgfxoutpal& out, const std::string& filename, const tborder* bo
 
 tmemorypicture::tmemorypicture() {
     auto surface = std::make_unique<tgfxwrapmemory>(32);
+    // Headless runs read the picture in place (`getpicture`); no copy per presented frame.
+    surface->keeppresented = false;
     memory = surface.get();
     out = std::make_unique<tgfxoutpalwrapped>(std::move(surface));
 }

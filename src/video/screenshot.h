@@ -55,7 +55,8 @@ bool capturepicture(tgfxoutpal& out, const tborder* border, tbitmap& result);
 bool savepicture(tgfxoutpal& out, const std::string& filename, const tborder* border = nullptr);
 
 // A picture output over a 32-bit memory surface, for headless runs: attach it to the
-// renderer before the machine resets, let the machine run, then save the picture.
+// renderer before the machine resets, let the machine run, then save the picture. The
+// surface does not keep a presented copy: the picture is read in place.
 class tmemorypicture {
 public:
     tmemorypicture();
