@@ -34,6 +34,7 @@ inline uint32_t load32(const uint8_t* p) {
     return v;
 }
 inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 }  // namespace
 
 tgbdrawtov::tgbdrawtov(const tsettings& settings_)
@@ -358,34 +359,41 @@ int tgbdrawtov::windowstart() const {
     return windowx > 6 ? windowx - 7 : 0;
 }
 
-void tgbdrawtov::dmglayer(uint8_t* line, int start, int end, int mapbase, int x, int row,
-                          const uint16_t* tiles, bool window, bool storeraw) {
+template <bool window, bool storeraw>
+void tgbdrawtov::dmglayer(uint8_t* line, int start, int end, int mapbase, int x, int row, const uint16_t* tiles) {
     const uint8_t* map = vram + mapbase;
-    const uint8_t add = window ? 4 : 0;
+    const uint8_t* cache = tilecache.get() + row * 8;
+    const uint16_t* packed = packedcache.get() + row * 2;
+    constexpr uint8_t add = window ? 4 : 0;
     int col = start;
-    while (col < end) {
-        const int fine = x & 7;
-        const int tile = tiles[map[(x >> 3) & 31]];
-        const uint8_t* pixels = tilecache.get() + tile * 64 + row * 8 + fine;
-        const int n = std::min(8 - fine, end - col);
-        if (n == 8) {
-            // A whole group: two 4-pixel lookups in the BGP table via the packed row.
-            const uint16_t* pk = packedcache.get() + tile * 16 + row * 2;
-            uint32_t a = load32(bgptable + pk[0]);
-            uint32_t b = load32(bgptable + pk[1]);
-            if (window) {
-                a += 0x04040404u;
-                b += 0x04040404u;
-            }
-            store32(line + col, a);
-            store32(line + col + 4, b);
-        } else {
-            for (int i = 0; i < n; ++i) line[col + i] = uint8_t(bgpmap[pixels[i]] + add);
-        }
+    int m = (x >> 3) & 31;
+    // A tile cut by the scroll or the layer's end: pixel by pixel through the BGP map.
+    auto partial = [&](int fine, int n) {
+        const uint8_t* pixels = cache + tiles[map[m]] * 64 + fine;
+        for (int i = 0; i < n; ++i) line[col + i] = uint8_t(bgpmap[pixels[i]] + add);
         if (storeraw) std::memcpy(rawline + col, pixels, size_t(n));
         col += n;
-        x += n;
+        m = (m + 1) & 31;
+    };
+    const int fine = x & 7;
+    if (col < end && (fine || end - col < 8)) partial(fine, std::min(8 - fine, end - col));
+    // Whole tiles: two 4-pixel lookups in the BGP table through the packed row.
+    while (end - col >= 8) {
+        const int tile = tiles[map[m]];
+        const uint16_t* pk = packed + tile * 16;
+        uint32_t lo = load32(bgptable + pk[0]);
+        uint32_t hi = load32(bgptable + pk[1]);
+        if (window) {
+            lo += 0x04040404u;
+            hi += 0x04040404u;
+        }
+        store32(line + col, lo);
+        store32(line + col + 4, hi);
+        if (storeraw) std::memcpy(rawline + col, cache + tile * 64, 8);
+        col += 8;
+        m = (m + 1) & 31;
     }
+    if (col < end) partial(0, end - col);
 }
 
 void tgbdrawtov::dmgline(int ly, uint8_t* line) {
@@ -404,7 +412,10 @@ void tgbdrawtov::dmgline(int ly, uint8_t* line) {
         if (wstart > 0) {
             const int y = (scy + ly) & 255;
             const int map = mapsoffset + ((lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
-            dmglayer(line, 0, wstart, map, scx, y & 7, tiles, false, storeraw);
+            if (storeraw)
+                dmglayer<false, true>(line, 0, wstart, map, scx, y & 7, tiles);
+            else
+                dmglayer<false, false>(line, 0, wstart, map, scx, y & 7, tiles);
         }
     } else {
         // Background off: colour 0 through BGP, and it counts as colour 0 for sprites.
@@ -416,7 +427,11 @@ void tgbdrawtov::dmgline(int ly, uint8_t* line) {
         const int wl = windowline & 255;
         const int map = mapsoffset + ((lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
         // Window pixel for column c is c - WX + 7; with WX below 7 its left part is cut off.
-        dmglayer(line, wstart, 160, map, wstart - windowx + 7, wl & 7, tiles, true, storeraw);
+        const int x = wstart - windowx + 7;
+        if (storeraw)
+            dmglayer<true, true>(line, wstart, 160, map, x, wl & 7, tiles);
+        else
+            dmglayer<true, false>(line, wstart, 160, map, x, wl & 7, tiles);
     }
 
     if (!(lcdc & lcdcobjon) || !linehassprite[ly]) return;
@@ -450,40 +465,52 @@ void tgbdrawtov::dmgline(int ly, uint8_t* line) {
 void tgbdrawtov::gbclayer(uint8_t* line, int start, int end, int mapbase, int x, int row, int mode) {
     const uint8_t* map = vram + mapbase;
     const uint8_t* attrs = vram + bank1offset + mapbase;
+    const uint8_t* cache = tilecache.get();
+    // Bank 1 tiles sit 384 tiles after their bank 0 twins in every pointer table.
+    const uint16_t* tiles = tileindex[0][mode];
+    const int rowoffset[2] = {row * 8, (7 - row) * 8};  // plain, vertically mirrored
+    uint8_t attrseen = 0;
     int col = start;
-    while (col < end) {
-        const int fine = x & 7;
-        const int m = (x >> 3) & 31;
+    int m = (x >> 3) & 31;
+    auto pixelsof = [&](uint8_t attr) {
+        const int tile = tiles[map[m]] + ((attr & attrbank) ? 384 : 0);
+        return cache + tile * 64 + rowoffset[(attr & attrvflip) ? 1 : 0];
+    };
+    auto partial = [&](int fine, int n) {
         const uint8_t attr = attrs[m];
-        const int tile = tileindex[(attr & attrbank) ? 1 : 0][mode][map[m]];
-        const int r = (attr & attrvflip) ? 7 - row : row;
-        const uint8_t* pixels = tilecache.get() + tile * 64 + r * 8;
-        const uint32_t base = gbcpalbase[attr & 7];
+        const uint8_t* pixels = pixelsof(attr);
+        const uint8_t add = uint8_t(gbcpalbase[attr & 7]);
         const bool flip = attr & attrhflip;
-        const int n = std::min(8 - fine, end - col);
-        if (n == 8) {
-            // 4 pixels per step: palette base added to 4 colour numbers at once.
-            uint32_t a = load32(pixels), b = load32(pixels + 4);
-            if (flip) {
-                const uint32_t t = __builtin_bswap32(a);
-                a = __builtin_bswap32(b);
-                b = t;
-            }
-            store32(line + col, a + base);
-            store32(line + col + 4, b + base);
-        } else {
-            const uint8_t add = uint8_t(base);
-            for (int i = 0; i < n; ++i) {
-                const int px = fine + i;
-                line[col + i] = uint8_t(pixels[flip ? 7 - px : px] + add);
-            }
+        for (int i = 0; i < n; ++i) {
+            const int px = fine + i;
+            line[col + i] = uint8_t(pixels[flip ? 7 - px : px] + add);
         }
-        const bool priority = attr & attrbehind;
-        if (priority) prioritytiles = true;
-        std::memset(priorityline + col, priority ? 1 : 0, size_t(n));
+        std::memset(priorityline + col, (attr & attrbehind) ? 1 : 0, size_t(n));
+        attrseen |= attr;
         col += n;
-        x += n;
+        m = (m + 1) & 31;
+    };
+    const int fine = x & 7;
+    if (col < end && (fine || end - col < 8)) partial(fine, std::min(8 - fine, end - col));
+    // Whole tiles, 4 pixels per step: the palette base added to 4 colour numbers at once.
+    while (end - col >= 8) {
+        const uint8_t attr = attrs[m];
+        const uint8_t* pixels = pixelsof(attr);
+        uint32_t lo = load32(pixels), hi = load32(pixels + 4);
+        const uint32_t flo = __builtin_bswap32(hi), fhi = __builtin_bswap32(lo);
+        const bool flip = attr & attrhflip;
+        lo = flip ? flo : lo;
+        hi = flip ? fhi : hi;
+        const uint32_t base = gbcpalbase[attr & 7];
+        store32(line + col, lo + base);
+        store32(line + col + 4, hi + base);
+        store64(priorityline + col, uint64_t(attr >> 7) * 0x0101010101010101ull);
+        attrseen |= attr;
+        col += 8;
+        m = (m + 1) & 31;
     }
+    if (col < end) partial(0, end - col);
+    if (attrseen & attrbehind) prioritytiles = true;
 }
 
 void tgbdrawtov::gbcline(int ly, uint8_t* line) {

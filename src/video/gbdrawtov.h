@@ -78,8 +78,10 @@ protected:
     bool dmgderivedentries() const;  // entries 16-31 follow BGP/OBP in this mode
     int windowstart() const;          // first window column of the line, 160 without window
 
-    void dmglayer(uint8_t* line, int start, int end, int mapbase, int x, int row,
-                  const uint16_t* tiles, bool window, bool storeraw);
+    // One layer of a line, columns start to end - 1, from map column x / 8 and tile row row;
+    // the window adds 4 to every value; storeraw keeps the raw colour numbers in `rawline`.
+    template <bool window, bool storeraw>
+    void dmglayer(uint8_t* line, int start, int end, int mapbase, int x, int row, const uint16_t* tiles);
     void gbclayer(uint8_t* line, int start, int end, int mapbase, int x, int row, int mode);
 
     const tsettings& settings;
