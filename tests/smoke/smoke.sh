@@ -27,7 +27,7 @@ cat > "$dir/run.sh" <<'SCRIPT'
 #!/bin/sh
 # Runs inside the virtual display. $1 = scratch folder.
 dir=$1
-fail() { echo "FAIL: $*"; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+fail() { echo "FAIL: $*"; [ -n "$pid" ] && kill $pid 2>/dev/null && wait $pid; exit 1; }
 
 # The demo's colours (the default DMG shades, 0x00BBGGRR in the settings).
 shade0=E0F8D0; shade1=88C070; shade2=306850; shade3=081820

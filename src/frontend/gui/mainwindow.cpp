@@ -210,7 +210,8 @@ int Tfgb::run() {
 void Tfgb::Timer1Timer() {
     timer1 = false;
     if (running) return;
-    std::string name = args.empty() ? std::string() : args.front();
+    // A ROM loaded before the loop ran (a reset then asks for the start) is started again.
+    std::string name = !rompath.empty() ? rompath : args.empty() ? std::string() : args.front();
     if (name.empty()) {
         // No file given: ask for one (the answer arrives in drawui).
         filepurpose = tfilepurpose::startfile;
@@ -556,7 +557,10 @@ void Tfgb::fullreset(bool redetect) {
     // that a DMG game gets the DMG colours.
     setupdisplay();
     layout();
-    if (running) paused = false;
+    if (running)
+        paused = false;
+    else
+        timer1 = true;  // the start timer enters the frame loop
 }
 
 // ---------------------------------------------------------------------------------------------
