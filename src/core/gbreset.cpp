@@ -303,6 +303,7 @@ void tgb::resetmachine() {
     } else {
         setlcdmode(0);
         lcdcountdown = 24;
+        linerest = 0;  // HBlank: the countdown is all that is left of line 0
         dmareg = 0xFF;
     }
 

@@ -119,6 +119,7 @@ TEST(GbReset, LcdPhaseDependsOnTheModel) {
         EXPECT_EQ(m->readbyte(0xFF47), 0xFC);
         EXPECT_EQ(m->readbyte(0xFF48), 0xFF);
         EXPECT_EQ(m->readbyte(0xFF46), 0xFF);
+        EXPECT_EQ(m->lcdcountdown + m->linerest, 24);  // units left in line 0
         uint32_t start = m->currenttime();
         tsampler s(*m);
         m->runframe();
