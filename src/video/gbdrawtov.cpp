@@ -378,8 +378,11 @@ void tgbdrawtov::dmglayer(uint8_t* line, int start, int end, int mapbase, int x,
     const int fine = x & 7;
     if (col < end && (fine || end - col < 8)) partial(fine, std::min(8 - fine, end - col));
     // Whole tiles: two 4-pixel lookups in the BGP table through the packed row.
-    while (end - col >= 8) {
-        const int tile = tiles[map[m]];
+    const int whole = (end - col) >> 3;
+    uint8_t* out = line + col;
+    uint32_t column = uint32_t(m);
+    for (int k = 0; k < whole; ++k) {
+        const uint32_t tile = tiles[map[column]];
         const uint16_t* pk = packed + tile * 16;
         uint32_t lo = load32(bgptable + pk[0]);
         uint32_t hi = load32(bgptable + pk[1]);
@@ -387,12 +390,14 @@ void tgbdrawtov::dmglayer(uint8_t* line, int start, int end, int mapbase, int x,
             lo += 0x04040404u;
             hi += 0x04040404u;
         }
-        store32(line + col, lo);
-        store32(line + col + 4, hi);
-        if (storeraw) std::memcpy(rawline + col, cache + tile * 64, 8);
-        col += 8;
-        m = (m + 1) & 31;
+        store32(out, lo);
+        store32(out + 4, hi);
+        if (storeraw) std::memcpy(rawline + (out - line), cache + tile * 64, 8);
+        out += 8;
+        column = (column + 1) & 31;
     }
+    col += whole * 8;
+    m = int(column);
     if (col < end) partial(0, end - col);
 }
 
@@ -468,24 +473,25 @@ void tgbdrawtov::gbclayer(uint8_t* line, int start, int end, int mapbase, int x,
     const uint8_t* cache = tilecache.get();
     // Bank 1 tiles sit 384 tiles after their bank 0 twins in every pointer table.
     const uint16_t* tiles = tileindex[0][mode];
-    const int rowoffset[2] = {row * 8, (7 - row) * 8};  // plain, vertically mirrored
+    // Byte offset of the row inside a tile's cache entry plus the bank, indexed by
+    // attribute bits 3 (bank) and 6 (vertical mirror) as (attr >> 3) & 9.
+    uint32_t rowoffset[10] = {};
+    rowoffset[0] = row * 8;
+    rowoffset[1] = 384 * 64 + row * 8;
+    rowoffset[8] = (7 - row) * 8;
+    rowoffset[9] = 384 * 64 + (7 - row) * 8;
     uint8_t attrseen = 0;
     int col = start;
     int m = (x >> 3) & 31;
-    auto pixelsof = [&](uint8_t attr) {
-        const int tile = tiles[map[m]] + ((attr & attrbank) ? 384 : 0);
-        return cache + tile * 64 + rowoffset[(attr & attrvflip) ? 1 : 0];
-    };
     auto partial = [&](int fine, int n) {
         const uint8_t attr = attrs[m];
-        const uint8_t* pixels = pixelsof(attr);
+        const uint8_t* pixels = cache + tiles[map[m]] * 64 + rowoffset[(attr >> 3) & 9];
         const uint8_t add = uint8_t(gbcpalbase[attr & 7]);
         const bool flip = attr & attrhflip;
         for (int i = 0; i < n; ++i) {
             const int px = fine + i;
             line[col + i] = uint8_t(pixels[flip ? 7 - px : px] + add);
         }
-        std::memset(priorityline + col, (attr & attrbehind) ? 1 : 0, size_t(n));
         attrseen |= attr;
         col += n;
         m = (m + 1) & 31;
@@ -493,24 +499,43 @@ void tgbdrawtov::gbclayer(uint8_t* line, int start, int end, int mapbase, int x,
     const int fine = x & 7;
     if (col < end && (fine || end - col < 8)) partial(fine, std::min(8 - fine, end - col));
     // Whole tiles, 4 pixels per step: the palette base added to 4 colour numbers at once.
-    while (end - col >= 8) {
-        const uint8_t attr = attrs[m];
-        const uint8_t* pixels = pixelsof(attr);
+    const int whole = (end - col) >> 3;
+    uint8_t* out = line + col;
+    uint32_t column = uint32_t(m);
+    for (int k = 0; k < whole; ++k) {
+        const uint32_t attr = attrs[column];
+        const uint8_t* pixels = cache + (uint32_t(tiles[map[column]]) << 6) + uint32_t(rowoffset[(attr >> 3) & 9]);
         uint32_t lo = load32(pixels), hi = load32(pixels + 4);
-        const uint32_t flo = __builtin_bswap32(hi), fhi = __builtin_bswap32(lo);
-        const bool flip = attr & attrhflip;
-        lo = flip ? flo : lo;
-        hi = flip ? fhi : hi;
+        if (attr & attrhflip) {
+            const uint32_t t = __builtin_bswap32(lo);
+            lo = __builtin_bswap32(hi);
+            hi = t;
+        }
         const uint32_t base = gbcpalbase[attr & 7];
-        store32(line + col, lo + base);
-        store32(line + col + 4, hi + base);
-        store64(priorityline + col, uint64_t(attr >> 7) * 0x0101010101010101ull);
-        attrseen |= attr;
-        col += 8;
-        m = (m + 1) & 31;
+        store32(out, lo + base);
+        store32(out + 4, hi + base);
+        attrseen |= uint8_t(attr);
+        out += 8;
+        column = (column + 1) & 31;
     }
+    col += whole * 8;
+    m = int(column);
     if (col < end) partial(0, end - col);
     if (attrseen & attrbehind) prioritytiles = true;
+}
+
+void tgbdrawtov::gbcmarkpriority(int start, int end, int mapbase, int x) {
+    const uint8_t* attrs = vram + bank1offset + mapbase;
+    int col = start;
+    int m = (x >> 3) & 31;
+    int n = 8 - (x & 7);
+    while (col < end) {
+        n = std::min(n, end - col);
+        std::memset(priorityline + col, attrs[m] >> 7, size_t(n));
+        col += n;
+        m = (m + 1) & 31;
+        n = 8;
+    }
 }
 
 void tgbdrawtov::gbcline(int ly, uint8_t* line) {
@@ -520,21 +545,23 @@ void tgbdrawtov::gbcline(int ly, uint8_t* line) {
     prioritytiles = false;
 
     // LCDC.0 does not hide the background in GBC mode; it switches priorities off.
-    if (wstart > 0) {
-        const int y = (scy + ly) & 255;
-        const int map = mapsoffset + ((lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
-        gbclayer(line, 0, wstart, map, scx, y & 7, mode);
-    }
-    if (wstart < 160) {
-        const int wl = windowline & 255;
-        const int map = mapsoffset + ((lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
-        gbclayer(line, wstart, 160, map, wstart - windowx + 7, wl & 7, mode);
-    }
+    const int y = (scy + ly) & 255;
+    const int bgmap = mapsoffset + ((lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
+    if (wstart > 0) gbclayer(line, 0, wstart, bgmap, scx, y & 7, mode);
+    const int wl = windowline & 255;
+    const int windowmap = mapsoffset + ((lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
+    const int windowx0 = wstart - windowx + 7;
+    if (wstart < 160) gbclayer(line, wstart, 160, windowmap, windowx0, wl & 7, mode);
 
     if (!(lcdc & lcdcobjon) || !linehassprite[ly]) return;
     const bool priorities = (lcdc & lcdcbgon) != 0;
     const bool redraw = prioritytiles && priorities;
-    if (redraw) std::memcpy(layerline, line, 160);
+    if (redraw) {
+        std::memcpy(layerline, line, 160);
+        // Which pixels belong to priority tiles, worked out only on lines that need it.
+        if (wstart > 0) gbcmarkpriority(0, wstart, bgmap, scx);
+        if (wstart < 160) gbcmarkpriority(wstart, 160, windowmap, windowx0);
+    }
     const int height = spriteheight;
     // Lower OAM index on top: draw from sprite 39 down to 0.
     for (int s = spritecount - 1; s >= 0; --s) {

@@ -83,6 +83,8 @@ protected:
     template <bool window, bool storeraw>
     void dmglayer(uint8_t* line, int start, int end, int mapbase, int x, int row, const uint16_t* tiles);
     void gbclayer(uint8_t* line, int start, int end, int mapbase, int x, int row, int mode);
+    // Marks the pixels of a layer that belong to tiles with the priority attribute.
+    void gbcmarkpriority(int start, int end, int mapbase, int x);
 
     const tsettings& settings;
     tgbcolors owncolors;
