@@ -731,7 +731,16 @@ void Tfgb::savesettings() {
 }
 
 void Tfgb::applysettings() {
-    // The stored copy holds the dialog's values.
+    // The stored copy holds the dialog's values; the window's centre goes into both copies,
+    // as with every write of the file.
+    tsettings& w = settings.working;
+    if (window && windownormal() && !w.DebugScreen) {
+        int x, y, width, height;
+        SDL_GetWindowPosition(window, &x, &y);
+        SDL_GetWindowSize(window, &width, &height);
+        w.WinX = settings.stored.WinX = x + width / 2;
+        w.WinY = settings.stored.WinY = y + height / 2;
+    }
     settings.apply();
     tsettings& s = settings.working;
     if (window) {
@@ -764,7 +773,8 @@ void Tfgb::setupdisplay() {
     output.reset();
     surface = nullptr;
     if (!s.nullgfx) {
-        auto memory = std::make_unique<tgfxwrapmemory>(32);
+        // `bpp` chooses the surface depth (automatic is 32 bits); the window shows every depth.
+        auto memory = std::make_unique<tgfxwrapmemory>(requestedbits(s.bpp));
         tgfxwrapmemory* m = memory.get();
         auto wrapped = std::make_unique<tgfxoutpalwrapped>(std::move(memory));
         try {
@@ -827,10 +837,39 @@ void Tfgb::uploadpicture() {
     if (!surface || surface->presented.empty() || surface->presentcount == lastpresent) return;
     lastpresent = surface->presentcount;
     glBindTexture(GL_TEXTURE_2D, picturetexture);
-    int rowpixels = surface->pitch > 0 ? surface->pitch / 4 : 160;
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, rowpixels);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 160, 144, GL_BGRA, GL_UNSIGNED_BYTE, surface->presented.data());
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    const tgfxwrapmemory& m = *surface;
+    if (m.bitsperpixel == 32 && m.pitch > 0) {
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, m.pitch / 4);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 160, 144, GL_BGRA, GL_UNSIGNED_BYTE, m.presented.data());
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        return;
+    }
+    // Other depths: widened into 0x00RRGGBB words first, through the surface's own channel
+    // layout (16 and 24 bits) or its hardware palette (8 bits, entries 0x00BBGGRR).
+    staging.resize(size_t(160) * 144);
+    const int32_t pitch = m.pitch < 0 ? -m.pitch : m.pitch;
+    if (pitch <= 0 || m.presented.size() < size_t(pitch) * 144 || m.bytesperpixel * 160 > pitch) return;
+    auto widen = [](uint32_t v, int32_t shift, int32_t width) -> uint32_t {
+        if (width <= 0) return 0;
+        uint32_t c = (v >> shift) & ((1u << width) - 1);
+        return width >= 8 ? (c >> (width - 8)) : (c << (8 - width)) | (c >> (2 * width - 8 > 0 ? 2 * width - 8 : 0));
+    };
+    for (int y = 0; y < 144; y++) {
+        const uint8_t* row = m.presented.data() + size_t(pitch) * size_t(y);
+        uint32_t* out = staging.data() + size_t(y) * 160;
+        for (int x = 0; x < 160; x++) {
+            if (m.bitsperpixel == 8) {
+                uint32_t c = m.hwpalette[row[x]];
+                out[x] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+                continue;
+            }
+            uint32_t v = 0;
+            for (int b = 0; b < m.bytesperpixel; b++) v |= uint32_t(row[x * m.bytesperpixel + b]) << (8 * b);
+            out[x] = (widen(v, m.redshift, m.redwidth) << 16) | (widen(v, m.greenshift, m.greenwidth) << 8) |
+                     widen(v, m.blueshift, m.bluewidth);
+        }
+    }
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 160, 144, GL_BGRA, GL_UNSIGNED_BYTE, staging.data());
 }
 
 twinsize Tfgb::clientsize() const {

@@ -174,6 +174,7 @@ private:
     unsigned int picturetexture = 0;
     unsigned int bordertexture = 0;
     int32_t lastpresent = -1;
+    std::vector<uint32_t> staging;  // the picture widened to 32 bits for surfaces of other depths
     bool borderdirty = true;
 
     std::unique_ptr<tgb> machine;

@@ -340,10 +340,14 @@ void TFormcontrol::Tabgfx() {
     textedit("Background", "border bitmap");
     textedit("BackgroundGBC", "border bitmap for GBC games");
     check("BootImage", "start-up picture");
+    check("NoWindow", "window without frame");
     check("nullgfx", "no picture output");
     radio("FullscreenMode", "Alt+Enter enters", {{0, "full screen"}, {1, "full screen stretched"}});
     check("DDraw", "hardware picture output");
+    check("DDrawBB", "back buffer in system memory");
+    check("DDrawWarning", "warn when the hardware output fails");
     check("DDrawFS", "exclusive full screen");
+    radio("bpp", "colour depth", {{0, "automatic"}, {1, "8 bits"}, {2, "16 bits"}, {3, "24 bits"}, {4, "32 bits"}});
     intedit("DDrawFSWidth", "full-screen width", 160, 16384);
     intedit("DDrawFSHeight", "full-screen height", 144, 16384);
     intedit("DDrawFSHz", "full-screen refresh (0 default)", 0, 1000);
