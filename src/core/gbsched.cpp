@@ -17,8 +17,11 @@ void tgb::setirqlines(uint8_t levels, uint8_t mask) {
     uint8_t rising = uint8_t(levels & mask & ~ilines);
     ilines = uint8_t((ilines & ~mask) | (levels & mask));
     if (rising) {
+        // Only a request that was not already pending wakes the CPU here; one that was
+        // pending before HALT leaves it halted (the LCD timing looks at that flag).
+        uint8_t newlyset = uint8_t(rising & ~ifreg);
         ifreg |= rising;
-        if (rising & iereg) cpu.halted = 0;
+        if (newlyset & iereg) cpu.halted = 0;
     }
 }
 
