@@ -412,7 +412,7 @@ void tgfxoutpalnull::setsize(int32_t w, int32_t h) {
 
 tgfxoutpalwrapped::tgfxoutpalwrapped(std::unique_ptr<tgfxwrap> w) : wrapper(std::move(w)) {
     if (!wrapper) throw std::runtime_error("no surface");
-    linebuffer.assign(size_t(std::max(width, 160)), 0);
+    tgfxoutpalwrapped::setsize(width, height);
 }
 
 tgfxoutpalwrapped::~tgfxoutpalwrapped() {
@@ -429,6 +429,11 @@ void tgfxoutpalwrapped::setsize(int32_t w, int32_t h) {
     tgfxoutpal::setsize(w, h);
     // The renderer always writes whole 160-pixel lines, whatever the picture width.
     linebuffer.assign(size_t(std::max(w, 160)), 0);
+    // Remembering the index lines is worth it for pictures of a Game Boy screen's order.
+    const bool remember = w <= 256 && h <= 256;
+    lastlines.assign(remember ? size_t(w) * size_t(h) : 0, 0);
+    lineconversion.assign(remember ? size_t(h) : 0, 0);
+    forgetlines();
 }
 
 void tgfxoutpalwrapped::formatchangehandler(void* context) { static_cast<tgfxoutpalwrapped*>(context)->rebuildformat(); }
@@ -448,6 +453,7 @@ void tgfxoutpalwrapped::rebuildformat() {
     fast16 = surfacebpp == 16 && w.redshift == 11 && w.redwidth == 5 && w.greenshift == 5 && w.greenwidth == 6 &&
              w.blueshift == 0 && w.bluewidth == 5;
     palettised = surfacebpp == 8;
+    forgetlines();
     setpalette(0, 256);
 }
 
@@ -457,6 +463,7 @@ void tgfxoutpalwrapped::setpalette(int first, int count) {
         return;
     }
     const int from = std::max(first, 0), to = std::min(first + std::max(count, 0), 256);
+    if (from < to) forgetlines();
     for (int i = from; i < to; ++i) {
         const uint32_t c = palette[i];
         if (fast32)
@@ -485,6 +492,10 @@ void tgfxoutpalwrapped::beginframe() {
     picture = pictureinside() ? wrapper->surface + ptrdiff_t(wrapper->pitch) * yoffset + ptrdiff_t(wrapper->bytesperpixel) * xoffset
                               : nullptr;
     currentline = -1;
+    // Lines converted before stay valid only in the same place of a surface that kept them.
+    if (!wrapper->keepscontent() || picture != lastpicture || wrapper->pitch != lastpitch) forgetlines();
+    lastpicture = picture;
+    lastpitch = wrapper->pitch;
     inframe = true;
 }
 
@@ -575,6 +586,15 @@ void tgfxoutpalwrapped::convertline() {
     const uint8_t* src = linebuffer.data();
     const uint32_t* table = colortable.data();
     const int n = width;
+    if (size_t(currentline) < lineconversion.size()) {
+        uint8_t* last = lastlines.data() + size_t(n) * size_t(currentline);
+        if (lineconversion[size_t(currentline)] == conversion && std::memcmp(last, src, size_t(n)) == 0) {
+            currentline = -1;
+            return;
+        }
+        std::memcpy(last, src, size_t(n));
+        lineconversion[size_t(currentline)] = conversion;
+    }
     switch (wrapper->bytesperpixel) {
         case 4: convert32(dst, src, table, n); break;
         case 3: convert24(dst, src, table, n); break;

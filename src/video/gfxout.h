@@ -77,6 +77,9 @@ public:
     virtual void lock() = 0;
     virtual void unlock() = 0;
     virtual void present() = 0;
+    // True when the surface memory keeps what was written into it from one lock to the next
+    // and nothing else writes there: the output may then leave unchanged lines alone.
+    virtual bool keepscontent() const { return false; }
 
     // Fills bytes per pixel from bits and the channel fields from three masks.
     void setformat(int32_t bits, uint32_t redmask, uint32_t greenmask, uint32_t bluemask);
@@ -108,6 +111,7 @@ public:
     void lock() override;
     void unlock() override;
     void present() override;
+    bool keepscontent() const override { return true; }
 };
 
 // The picture output the renderer talks to. The base keeps palette and frame brackets only.
@@ -178,6 +182,8 @@ protected:
     void rebuildformat();
     void convertline();
     bool pictureinside() const;
+    // Forgets which surface lines are known to hold the converted index lines.
+    void forgetlines() { ++conversion; }
 
     std::unique_ptr<tgfxwrap> wrapper;
     int32_t surfacebpp = 0;
@@ -189,6 +195,14 @@ protected:
     bool fast16 = false;
     bool palettised = false;
     bool palettechanged = false;
+    // Unchanged lines: on a surface that keeps its content, the index line last converted
+    // into each surface line, and the conversion (`conversion` count) it was converted with.
+    // A line whose indices and colour table are the same again is not converted again.
+    std::vector<uint8_t> lastlines;
+    std::vector<uint64_t> lineconversion;
+    uint64_t conversion = 1;
+    const uint8_t* lastpicture = nullptr;
+    int32_t lastpitch = 0;
 };
 
 // The picture of an output with a border around it: a 24-bit copy of `border` with the
