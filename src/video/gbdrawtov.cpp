@@ -67,6 +67,7 @@ tgbdrawtov::tgbdrawtov(const tsettings& settings_)
     std::memset(chunkline, 0, sizeof chunkline);
     for (int i = 0; i < spritecount; ++i) draworder[i] = uint8_t(i);
     for (int p = 0; p < 8; ++p) gbcpalbase[p] = 0x04040404u * uint32_t(p + 1);
+    for (int a = 0; a < 256; ++a) attrinfo[a] = {gbcpalbase[a & 7], uint32_t((a >> 3) & 9)};
     for (int c = 0; c < 4; ++c) {
         bgpmap[c] = uint8_t(palentry::dmgbg + c);
         obpmap[0][c] = uint8_t(palentry::dmgobp0 + c);
@@ -502,21 +503,29 @@ void tgbdrawtov::gbclayer(uint8_t* line, int start, int end, int mapbase, int x,
     const int whole = (end - col) >> 3;
     uint8_t* out = line + col;
     uint32_t column = uint32_t(m);
-    for (int k = 0; k < whole; ++k) {
-        const uint32_t attr = attrs[column];
-        const uint8_t* pixels = cache + (uint32_t(tiles[map[column]]) << 6) + uint32_t(rowoffset[(attr >> 3) & 9]);
-        uint32_t lo = load32(pixels), hi = load32(pixels + 4);
-        if (attr & attrhflip) {
-            const uint32_t t = __builtin_bswap32(lo);
-            lo = __builtin_bswap32(hi);
-            hi = t;
+    int left = whole;
+    while (left > 0) {
+        // Up to the map row's end without wrapping, then on from column 0.
+        const int run = std::min(left, int(32 - column));
+        const uint8_t* mp = map + column;
+        const uint8_t* ap = attrs + column;
+        for (int k = 0; k < run; ++k) {
+            const uint32_t attr = ap[k];
+            const tattrinfo info = attrinfo[attr];
+            const uint8_t* pixels = cache + (uint32_t(tiles[mp[k]]) << 6) + rowoffset[info.select];
+            uint32_t lo = load32(pixels), hi = load32(pixels + 4);
+            if (attr & attrhflip) {
+                const uint32_t t = __builtin_bswap32(lo);
+                lo = __builtin_bswap32(hi);
+                hi = t;
+            }
+            store32(out, lo + info.base);
+            store32(out + 4, hi + info.base);
+            attrseen |= uint8_t(attr);
+            out += 8;
         }
-        const uint32_t base = gbcpalbase[attr & 7];
-        store32(out, lo + base);
-        store32(out + 4, hi + base);
-        attrseen |= uint8_t(attr);
-        out += 8;
-        column = (column + 1) & 31;
+        left -= run;
+        column = (column + uint32_t(run)) & 31;
     }
     col += whole * 8;
     m = int(column);

@@ -132,6 +132,13 @@ protected:
     bool dmgtables = true;
     bool loadbank1 = true;
     uint32_t gbcpalbase[8];
+    // Per GBC map attribute byte: its palette base word and (attr >> 3) & 9, which picks the
+    // bank and vertical mirror row offset in `gbclayer`.
+    struct tattrinfo {
+        uint32_t base;
+        uint32_t select;
+    };
+    tattrinfo attrinfo[256];
 
     // Scratch lines.
     uint8_t rawline[160];      // raw colour numbers (DMG, for behind-background sprites)
