@@ -67,11 +67,18 @@ tjoyinputs tjoystickpoller::poll(double now) {
 }
 
 void tinputpoller::keydown(int vk) {
-    if (vk >= 0 && vk < 256) keys_[vk] = true;
+    if (vk < 0 || vk >= 256) return;
+    if (!keys_[vk]) unpolled_[vk] = true;
+    keys_[vk] = true;
+    releaselater_[vk] = false;
 }
 
 void tinputpoller::keyup(int vk) {
-    if (vk >= 0 && vk < 256) keys_[vk] = false;
+    if (vk < 0 || vk >= 256) return;
+    if (unpolled_[vk])
+        releaselater_[vk] = true;
+    else
+        keys_[vk] = false;
 }
 
 void tinputpoller::poll(const tsettings& s, const std::array<tjoyinputs, playercount>& joystick,
@@ -119,13 +126,18 @@ void tinputpoller::poll(const tsettings& s, const std::array<tjoyinputs, playerc
         if ((m >> inRapidB) & 1) target.joypadset(p, inB, phase);
         previous_[p] = m;
     }
+    // This poll has seen every press; taps released meanwhile end now.
+    for (size_t k = 0; k < keys_.size(); k++) {
+        if (releaselater_[k]) keys_[k] = false;
+        releaselater_[k] = unpolled_[k] = false;
+    }
 }
 
 void tinputpoller::releaseall(tinputtarget& target) {
     for (int p = 0; p < playercount; p++)
         for (int bit = 0; bit < 8; bit++) target.joypadset(p, bit, false);
     target.fastforward(false);
-    keys_.fill(false);
+    clearkeys();
     previous_.fill(0);
 }
 

@@ -68,11 +68,17 @@ public:
 
 class tinputpoller {
 public:
-    // Keyboard state fed by the window's key events (Windows virtual-key codes).
+    // Keyboard state fed by the window's key events (Windows virtual-key codes). A key
+    // released before any poll saw it pressed stays down until the next poll, so a quick tap
+    // between two polls still counts as one press.
     void keydown(int vk);
     void keyup(int vk);
     bool keyisdown(int vk) const { return vk >= 0 && vk < 256 && keys_[vk]; }
-    void clearkeys() { keys_.fill(false); }
+    void clearkeys() {
+        keys_.fill(false);
+        unpolled_.fill(false);
+        releaselater_.fill(false);
+    }
 
     // One poll: joystick[p] holds the inputs of player p's joystick (0 when none).
     void poll(const tsettings& s, const std::array<tjoyinputs, playercount>& joystick, bool windowactive,
@@ -86,6 +92,8 @@ public:
 
 private:
     std::array<bool, 256> keys_{};
+    std::array<bool, 256> unpolled_{};      // pressed since the last poll
+    std::array<bool, 256> releaselater_{};  // released before a poll saw the press
     std::array<uint32_t, playercount> previous_{};
     uint32_t counter_ = 0;
 };

@@ -48,6 +48,36 @@ TEST_F(InputPolling, KeysPressAndReleaseJoypadBitsOfTheirPlayer) {
     EXPECT_TRUE(out.pad[1][inUp]);
 }
 
+TEST_F(InputPolling, TapBetweenTwoPollsCountsAsOnePress) {
+    // Pause (Esc) tapped while the loop waits: down and up arrive before the next poll.
+    in.keydown(27);
+    in.keyup(27);
+    poll();
+    ASSERT_EQ(out.commands.size(), 1u);
+    EXPECT_EQ(out.commands[0], inPause);
+    poll();
+    EXPECT_EQ(out.commands.size(), 1u) << "the tap ends at the poll after it";
+    EXPECT_EQ(out.pad[0][inA], false);
+    // A joypad button tapped the same way is pressed for one poll, then released.
+    in.keydown(83);
+    in.keyup(83);
+    poll();
+    EXPECT_TRUE(out.pad[0][inA]);
+    poll();
+    EXPECT_FALSE(out.pad[0][inA]);
+    // A key pressed again before the poll that ends a tap stays held.
+    in.keydown(83);
+    in.keyup(83);
+    poll();
+    in.keydown(83);
+    poll();
+    poll();
+    EXPECT_TRUE(out.pad[0][inA]);
+    in.keyup(83);
+    poll();
+    EXPECT_FALSE(out.pad[0][inA]) << "a key seen by a poll is released at once";
+}
+
 TEST_F(InputPolling, UnassignedCellsNeverPress) {
     in.keydown(255);
     in.keydown(0);

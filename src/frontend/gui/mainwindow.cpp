@@ -658,9 +658,17 @@ void Tfgb::menusize(int k) {
     tsettings& s = settings.working;
     exclusivefullscreen = false;
     if (s.Windowmode != 1) s.Windowmode = 0;
+    // The window keeps its centre while it changes size.
+    int x, y, w, h;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    const bool wasfullscreen = SDL_GetWindowFlags(window) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP);
     applywindowmode();
     twinsize b = bordersize(border.width(), border.height());
+    resizing = true;
     SDL_SetWindowSize(window, k * b.w, k * b.h);
+    if (!wasfullscreen) SDL_SetWindowPosition(window, x + w / 2 - k * b.w / 2, y + h / 2 - k * b.h / 2);
+    resizing = false;
     s.Width = k * 160;
     s.Height = k * 144;
     layout();
