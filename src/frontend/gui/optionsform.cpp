@@ -253,7 +253,8 @@ void TFormcontrol::Tabjoypad() {
         sequence.setinitial(v.keys[size_t(p)], v.joybuttons[size_t(p)]);
         sequence.start(p);
         sequencerunning = true;
-        ImGui::OpenPopup("TFormjoyconfig");
+        // Opened where the pop-up is drawn: inside the tab page the ID would differ.
+        openjoyconfig = true;
     }
     if (ImGui::BeginTable("map", 3, ImGuiTableFlags_Borders | ImGuiTableFlags_ScrollY, ImVec2(0, 220))) {
         ImGui::TableSetupColumn("function");
@@ -288,7 +289,11 @@ void TFormcontrol::Tabjoypad() {
 }
 
 void TFormcontrol::joyconfigpopup() {
-    if (!ImGui::BeginPopupModal("TFormjoyconfig", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) return;
+    if (openjoyconfig) {
+        ImGui::OpenPopup("joypad configuration###TFormjoyconfig");
+        openjoyconfig = false;
+    }
+    if (!ImGui::BeginPopupModal("joypad configuration###TFormjoyconfig", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) return;
     tsettings& v = dialog.values;
     int p = sequence.player();
     sequence.update(keyboardnow(), owner.joystickstate(v.joysticknum[size_t(p)]));

@@ -45,6 +45,7 @@ private:
     tinputbox namebox;
     tjoyconfigsequence sequence;
     bool sequencerunning = false;
+    bool openjoyconfig = false;  // the button asks; the pop-up opens at the window's level
 };
 
 }  // namespace tov
