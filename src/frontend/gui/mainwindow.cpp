@@ -301,7 +301,8 @@ void Tfgb::runframesstep() {
     const bool presentnow = pacer.afterframe(drawn, fastforwardheld, poll);
     if (poll) pollinput();
     if (drawn && presentnow) renderer->refresh();
-    if (drawn && s.RecordMovie && (!s.RecordHalfSpeed || (moviecounter++ & 1) == 0)) {
+    // Every emulated frame (or every second one) is recorded, drawn or not.
+    if (s.RecordMovie && (!s.RecordHalfSpeed || (moviecounter++ & 1) == 0)) {
         std::string message;
         screenshots.save(*output, &message);
     }
