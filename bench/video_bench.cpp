@@ -61,7 +61,8 @@ struct tlinebench {
         r->obp1 = 0x1B;
     }
 
-    void run(benchmark::State& state, int writecount) {
+    // scroll: SCX moves by one every frame, so no line repeats the previous frame's.
+    void run(benchmark::State& state, int writecount, bool scroll = false) {
         int ly = 0;
         r->framebegin();
         for (auto _ : state) {
@@ -75,6 +76,7 @@ struct tlinebench {
             if (++ly == 144) {
                 r->frameend();
                 ly = 0;
+                if (scroll) ++r->scx;
                 r->framebegin();
             }
         }
@@ -87,12 +89,45 @@ void BM_DmgLine(benchmark::State& state) { tlinebench(false, int(state.range(0))
 void BM_GbcLine(benchmark::State& state) { tlinebench(true, int(state.range(0)), false).run(state, 0); }
 void BM_DmgLineToSurface(benchmark::State& state) { tlinebench(false, 10, true).run(state, 0); }
 void BM_GbcLineToSurface(benchmark::State& state) { tlinebench(true, 10, true).run(state, 0); }
+void BM_DmgLineToSurfaceScrolling(benchmark::State& state) { tlinebench(false, 10, true).run(state, 0, true); }
+void BM_GbcLineToSurfaceScrolling(benchmark::State& state) { tlinebench(true, 10, true).run(state, 0, true); }
+
+// Converting one 160-pixel line into a 32-bit surface (items = lines); the lines change
+// every frame unless `Arg` is 1.
+void BM_ConvertLine32(benchmark::State& state) {
+    tgfxoutpalwrapped out(std::make_unique<tgfxwrapmemory>(32));
+    out.setsize(160, 144);
+    out.attach();
+    for (int i = 0; i < 256; ++i) out.palette[i] = uint32_t(i * 0x010305);
+    out.setpalette(0, 256);
+    const bool same = state.range(0) == 1;
+    uint8_t seed = 0;
+    int y = 0;
+    out.beginframe();
+    for (auto _ : state) {
+        uint8_t* line = out.getline(y);
+        for (int x = 0; x < 160; ++x) line[x] = uint8_t(x + y + seed);
+        out.lineready();
+        if (++y == 144) {
+            out.endframe();
+            y = 0;
+            if (!same) ++seed;
+            out.beginframe();
+        }
+    }
+    out.endframe();
+    state.SetItemsProcessed(state.iterations());
+}
+
 void BM_DmgLineMidLineWrites(benchmark::State& state) { tlinebench(false, 10, false).run(state, 3); }
 
 BENCHMARK(BM_DmgLine)->Arg(0)->Arg(10)->Arg(40);
 BENCHMARK(BM_GbcLine)->Arg(0)->Arg(10)->Arg(40);
 BENCHMARK(BM_DmgLineToSurface);
 BENCHMARK(BM_GbcLineToSurface);
+BENCHMARK(BM_DmgLineToSurfaceScrolling);
+BENCHMARK(BM_GbcLineToSurfaceScrolling);
+BENCHMARK(BM_ConvertLine32)->Arg(0)->Arg(1);
 BENCHMARK(BM_DmgLineMidLineWrites);
 
 }  // namespace

@@ -35,6 +35,16 @@ inline uint32_t load32(const uint8_t* p) {
 }
 inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 inline void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+// A sprite's 8 colour numbers in screen order (mirrored when flip); false when all are 0.
+inline bool spriterow(const uint8_t* pixels, bool flip, uint8_t* row8) {
+    uint64_t v;
+    std::memcpy(&v, pixels, 8);
+    if (!v) return false;
+    if (flip) v = __builtin_bswap64(v);
+    std::memcpy(row8, &v, 8);
+    return true;
+}
 }  // namespace
 
 tgbdrawtov::tgbdrawtov(const tsettings& settings_)
@@ -455,15 +465,16 @@ void tgbdrawtov::dmgline(int ly, uint8_t* line) {
         const uint8_t* pixels = tilecache.get() + (tile + (row >> 3)) * 64 + (row & 7) * 8;
         const uint8_t* map = obpmap[(attr & attrobp1) ? 1 : 0];
         const int x = o[1] - 8;
-        const bool behind = attr & attrbehind;
-        const bool flip = attr & attrhflip;
-        for (int k = 0; k < 8; ++k) {
-            const int sx = x + k;
-            if (unsigned(sx) >= 160u) continue;
-            const uint8_t c = pixels[flip ? 7 - k : k];
-            if (!c) continue;
-            if (behind && rawline[sx]) continue;
-            line[sx] = map[c];
+        uint8_t row8[8];
+        if (!spriterow(pixels, attr & attrhflip, row8)) continue;
+        // Only the columns inside 0-159 are visited.
+        const int k0 = std::max(0, -x), k1 = std::min(8, 160 - x);
+        if (attr & attrbehind) {
+            for (int k = k0; k < k1; ++k)
+                if (row8[k] && !rawline[x + k]) line[x + k] = map[row8[k]];
+        } else {
+            for (int k = k0; k < k1; ++k)
+                if (row8[k]) line[x + k] = map[row8[k]];
         }
     }
 }
@@ -586,21 +597,32 @@ void tgbdrawtov::gbcline(int ly, uint8_t* line) {
         const uint8_t* pixels = tilecache.get() + index * 64 + (row & 7) * 8;
         const uint8_t base = uint8_t(36 + 4 * (attr & 7));
         const int x = o[1] - 8;
-        const bool behind = (attr & attrbehind) && priorities;
-        const bool flip = attr & attrhflip;
-        for (int k = 0; k < 8; ++k) {
-            const int sx = x + k;
-            if (unsigned(sx) >= 160u) continue;
-            const uint8_t c = pixels[flip ? 7 - k : k];
-            if (!c) continue;
-            if (behind && (line[sx] & 3)) continue;
-            line[sx] = uint8_t(base + c);
+        uint8_t row8[8];
+        if (!spriterow(pixels, attr & attrhflip, row8)) continue;
+        const int k0 = std::max(0, -x), k1 = std::min(8, 160 - x);
+        if ((attr & attrbehind) && priorities) {
+            for (int k = k0; k < k1; ++k)
+                if (row8[k] && !(line[x + k] & 3)) line[x + k] = uint8_t(base + row8[k]);
+        } else {
+            for (int k = k0; k < k1; ++k)
+                if (row8[k]) line[x + k] = uint8_t(base + row8[k]);
         }
     }
     if (redraw) {
         // Non-zero pixels of priority tiles cover every sprite.
-        for (int x = 0; x < 160; ++x)
-            if (priorityline[x] && (layerline[x] & 3)) line[x] = layerline[x];
+        // Eight pixels per step: a byte is taken from the layer where its priority mark is 1
+        // and its colour number is not 0.
+        constexpr uint64_t ones = 0x0101010101010101ull;
+        for (int x = 0; x < 160; x += 8) {
+            uint64_t layer, marks, now;
+            std::memcpy(&layer, layerline + x, 8);
+            std::memcpy(&marks, priorityline + x, 8);
+            std::memcpy(&now, line + x, 8);
+            const uint64_t colour = layer & (3 * ones);
+            const uint64_t take = ((colour | (colour >> 1)) & ones & marks) * 0xFF;
+            now = (now & ~take) | (layer & take);
+            std::memcpy(line + x, &now, 8);
+        }
     }
 }
 
