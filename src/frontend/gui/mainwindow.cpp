@@ -1000,7 +1000,16 @@ void Tfgb::drawui() {
     twinsize b = bordersize(border.width(), border.height());
     twinrect borderrect, picrect;
     if (s.Windowmode == 3 || s.Windowmode == 4) {
-        borderrect = fullscreenplace(s.Windowmode, client, b);
+        // Exclusive full screen centres the border (or bare picture) in the display mode it
+        // chose, unscaled in the mode asked for; a larger mode the display offered instead
+        // gets the largest whole multiple that fits. The other full-screen modes scale it to
+        // the display.
+        if (exclusivefullscreen && b.w > 0 && b.h > 0) {
+            const int32_t k = std::max(1, std::min(client.w / b.w, client.h / b.h));
+            borderrect = {(client.w - k * b.w) / 2, (client.h - k * b.h) / 2, k * b.w, k * b.h};
+        } else {
+            borderrect = fullscreenplace(s.Windowmode, client, b);
+        }
         picrect = {borderrect.x + int32_t(int64_t(border.present ? border.screenx : 0) * borderrect.w / b.w),
                    borderrect.y + int32_t(int64_t(border.present ? border.screeny : 0) * borderrect.h / b.h),
                    int32_t(int64_t(160) * borderrect.w / b.w), int32_t(int64_t(144) * borderrect.h / b.h)};
