@@ -1005,7 +1005,8 @@ void Tfgb::drawui() {
         // gets the largest whole multiple that fits. The other full-screen modes scale it to
         // the display.
         if (exclusivefullscreen && b.w > 0 && b.h > 0) {
-            const int32_t k = std::max(1, std::min(client.w / b.w, client.h / b.h));
+            const bool asked = client.w == s.DDrawFSWidth && client.h == s.DDrawFSHeight;
+            const int32_t k = asked ? 1 : std::max(1, std::min(client.w / b.w, client.h / b.h));
             borderrect = {(client.w - k * b.w) / 2, (client.h - k * b.h) / 2, k * b.w, k * b.h};
         } else {
             borderrect = fullscreenplace(s.Windowmode, client, b);
