@@ -224,10 +224,14 @@ void tgbdrawtov::refresh() {
 // ---- Caches
 
 void tgbdrawtov::updatecaches() {
-    updatetiles();
-    updatedmgpalettes();
-    updatesprites();
-    updategbcpalettes();
+    // Runs before every line: the common nothing-changed case costs a few compares.
+    if (anytiledirty) updatetiles();
+    if ((!gbcmode || dmgtables) && (bgp != lastbgp || obp0 != lastobp[0] || obp1 != lastobp[1])) updatedmgpalettes();
+    if (anyspritedirty || lastlcdc < 0 || ((lastlcdc ^ lcdc) & lcdcobj16))
+        updatesprites();
+    else
+        lastlcdc = lcdc;
+    if (anypaldirty && gbcmode) updategbcpalettes();
 }
 
 void tgbdrawtov::updatetiles() {
