@@ -289,6 +289,8 @@ void Tfgb::runframesstep() {
     pacer.options.VSync = s.VSync;
     pacer.options.fastSGB = s.fastSGB;
 
+    // A new frame is real emulation again: the sound unit stops padding with silence.
+    machine->soundunit().silencemode = false;
     const bool empty = clientempty();
     if (empty) machine->renderflag = false;
     processmessages();
