@@ -396,20 +396,27 @@ void tgbdrawtov::dmglayer(uint8_t* line, int start, int end, int mapbase, int x,
     const int whole = (end - col) >> 3;
     uint8_t* out = line + col;
     uint32_t column = uint32_t(m);
-    for (int k = 0; k < whole; ++k) {
-        const uint32_t tile = tiles[map[column]];
-        const uint16_t* pk = packed + tile * 16;
-        uint32_t lo = load32(bgptable + pk[0]);
-        uint32_t hi = load32(bgptable + pk[1]);
-        if (window) {
-            lo += 0x04040404u;
-            hi += 0x04040404u;
+    int left = whole;
+    while (left > 0) {
+        // Up to the map row's end without wrapping, then on from column 0.
+        const int run = std::min(left, int(32 - column));
+        const uint8_t* mp = map + column;
+        for (int k = 0; k < run; ++k) {
+            const uint32_t tile = tiles[mp[k]];
+            const uint16_t* pk = packed + tile * 16;
+            uint32_t lo = load32(bgptable + pk[0]);
+            uint32_t hi = load32(bgptable + pk[1]);
+            if (window) {
+                lo += 0x04040404u;
+                hi += 0x04040404u;
+            }
+            store32(out, lo);
+            store32(out + 4, hi);
+            if (storeraw) std::memcpy(rawline + (out - line), cache + tile * 64, 8);
+            out += 8;
         }
-        store32(out, lo);
-        store32(out + 4, hi);
-        if (storeraw) std::memcpy(rawline + (out - line), cache + tile * 64, 8);
-        out += 8;
-        column = (column + 1) & 31;
+        left -= run;
+        column = (column + uint32_t(run)) & 31;
     }
     col += whole * 8;
     m = int(column);
