@@ -729,29 +729,26 @@ bool Tfgb::windownormal() const {
     return !(f & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP));
 }
 
-void Tfgb::savesettings() {
+// Every write of the settings file records the window's centre in both copies, while the
+// window is in its normal state and the debugger does not show the picture.
+void Tfgb::recordwindowcentre() {
     tsettings& s = settings.working;
-    if (window && windownormal() && !s.DebugScreen) {
-        int x, y, w, h;
-        SDL_GetWindowPosition(window, &x, &y);
-        SDL_GetWindowSize(window, &w, &h);
-        s.WinX = settings.stored.WinX = x + w / 2;
-        s.WinY = settings.stored.WinY = y + h / 2;
-    }
+    if (!window || !windownormal() || s.DebugScreen) return;
+    int x, y, w, h;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    s.WinX = settings.stored.WinX = x + w / 2;
+    s.WinY = settings.stored.WinY = y + h / 2;
+}
+
+void Tfgb::savesettings() {
+    recordwindowcentre();
     settings.save();
 }
 
 void Tfgb::applysettings() {
-    // The stored copy holds the dialog's values; the window's centre goes into both copies,
-    // as with every write of the file.
-    tsettings& w = settings.working;
-    if (window && windownormal() && !w.DebugScreen) {
-        int x, y, width, height;
-        SDL_GetWindowPosition(window, &x, &y);
-        SDL_GetWindowSize(window, &width, &height);
-        w.WinX = settings.stored.WinX = x + width / 2;
-        w.WinY = settings.stored.WinY = y + height / 2;
-    }
+    // The stored copy holds the dialog's values; the window's centre goes into both copies.
+    recordwindowcentre();
     settings.apply();
     tsettings& s = settings.working;
     if (window) {

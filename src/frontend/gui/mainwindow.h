@@ -95,6 +95,7 @@ public:
     // Full reset: with re-detection the cartridge is rebuilt from the ROM image in memory.
     void fullreset(bool redetect);
     // Writes the settings: window centre into both copies, working -> stored -> file.
+    void recordwindowcentre();
     void savesettings();
     // The options dialog's Apply: stored -> working, file, and the settings re-applied.
     void applysettings();
