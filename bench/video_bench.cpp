@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 #include "video/gbdrawtov.h"
 #include "video/gfxout.h"
 
@@ -14,7 +14,7 @@ namespace {
 using namespace tov;
 
 struct tlinebench {
-    tsettings settings;
+    tvideooptions settings;
     std::vector<uint8_t> vram = std::vector<uint8_t>(0x4000);
     uint8_t oam[160] = {};
     uint16_t palram[64] = {};

@@ -23,14 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "cart/loadrom.h"
 #include "core/gb.h"
 #include "core/pacing.h"
+#include "frontend/session.h"
 #include "frontend/settings.h"
-#include "sound/gbsoundtov.h"
-#include "sound/soundsetup.h"
-#include "video/gbdrawtovsgb.h"
-#include "video/screenshot.h"
 
 namespace {
 
@@ -202,54 +198,43 @@ int main(int argc, char** argv) {
         std::filesystem::path absolute = std::filesystem::absolute(o.rom, ec);
         if (!ec) o.rom = absolute.string();
     }
-    auto machine = std::make_unique<tgb>(settings, folder);
+    // The session: the machine with the renderer drawing into a memory picture, and the
+    // synthesising sound unit only when the sound is recorded.
+    tsessionparts parts;
+    parts.memorypicture = true;
+    parts.synthesiser = !o.wav.empty();
+    std::unique_ptr<tsession> session;
+    try {
+        session = std::make_unique<tsession>(settings, folder, parts);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tov-run: picture output: %s\n", e.what());
+        return 2;
+    }
     std::string message;
-    std::unique_ptr<tcart> cart = loadromfile(o.rom, settings, message);
-    if (!cart) {
+    if (!session->loadrom(o.rom, false, message)) {
         std::fprintf(stderr, "loading rom failed: %s\n", message.c_str());
         return 2;
     }
     if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
-    machine->attachcart(std::move(cart));
-    machine->cartridge().setfilename(batterybasepath(o.rom, settings.SaveRamDir, folder));
-    machine->cartridge().loadsram();
-
-    // The sound: the synthesising unit with the WAV writer alone, when asked for.
-    tgbsoundtov* sound = nullptr;
-    if (!o.wav.empty()) {
-        auto unit = std::make_unique<tgbsoundtov>();
-        sound = unit.get();
-        sound->setvolume(settings.Volume);
-        sound->setsqwave(settings.SQWave);
-        machine->setsound(std::move(unit));
-        std::string error = startwavrecording(*sound, o.wav, settings.Samplerate, settings.Bits8,
-                                              settings.SoundBufSize);
+    tgbsoundtov* sound = session->synthesiser();
+    if (sound) {
+        const tsoundoptions& so = session->soundoptions();
+        sound->setsqwave(so.SQWave);
+        std::string error = startwavrecording(*sound, o.wav, so.Samplerate, so.Bits8, so.SoundBufSize);
         if (!error.empty()) {
             std::fprintf(stderr, "tov-run: %s\n", error.c_str());
             return 2;
         }
     }
-    // The picture: a renderer drawing into a memory surface, attached before the reset
-    // because the renderer's set-up needs its output.
-    tgbdrawtovsgb renderer(settings);
-    renderer.setsgb(&machine->sgbunit());
-    tmemorypicture picture;
-    try {
-        picture.attach(renderer, settings);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "tov-run: picture output: %s\n", e.what());
-        return 2;
-    }
-    machine->attachrenderer(&renderer);
-
-    machine->resetmachine();
+    tgb* machine = &session->machine();
+    tgbdrawtovsgb& renderer = *session->renderer();
+    session->reset();
     std::unique_ptr<trealtimepacer> pacer;
     if (o.realtime) pacer = std::make_unique<trealtimepacer>(settings.Speed, settings.MaxSkip);
 
     tserialwatch serial;
     serial.echo = o.serial;
-    machine->onserialstart = tserialwatch::onbyte;
-    machine->onserialcontext = &serial;
+    session->setserialhook(tserialwatch::onbyte, &serial);
 
     tverdict verdict = verdictnone;
     bool crashed = false;
@@ -257,11 +242,10 @@ int main(int argc, char** argv) {
     auto start = std::chrono::steady_clock::now();
     bool drawnext = !o.nodraw;
     while (frames < o.frames) {
-        machine->renderflag = drawnext;
-        machine->soundunit().silencemode = false;
-        int units = machine->runframe();
+        int units = session->runframe(drawnext);
         // A drawn frame is shown now, as the frame loop does.
         if (drawnext) renderer.refresh();
+        session->frameended();
         frames++;
         if (pacer) {
             bool draw = pacer->frame(units);
@@ -292,15 +276,14 @@ int main(int argc, char** argv) {
     if (!o.screenshot.empty()) {
         const tsgb& sgb = machine->sgbunit();
         const uint32_t* border = sgb.hasborder && !sgb.border.empty() ? sgb.border.data() : nullptr;
-        if (!picture.savewithborder(o.screenshot, settings, renderer, border, folder)) {
+        if (!session->picture()->savewithborder(o.screenshot, session->videooptions(), renderer, border, folder)) {
             std::fprintf(stderr, "tov-run: could not write the screenshot %s\n", o.screenshot.c_str());
             screenshotfailed = true;
         }
     }
     if (sound) sound->stopoutput();  // completes the WAV header
-    // The battery RAM is written when the cartridge leaves the machine.
-    machine->detachcart();
-    machine->attachrenderer(nullptr);
+    // The battery RAM is written when the session ends.
+    session.reset();
     if (screenshotfailed) {
         std::printf("result: none\n");
         return 2;

@@ -3,8 +3,8 @@
 namespace tov {
 
 tcarthuc1::tcarthuc1(std::vector<uint8_t> image, int32_t ramsize_, bool battery_,
-                     const tsettings* settings_, thostclock& clock_)
-    : tcartmbc1(std::move(image), ramsize_, battery_, settings_, clock_) {
+                     const tcartoptions* options_, thostclock& clock_)
+    : tcartmbc1(std::move(image), ramsize_, battery_, options_, clock_) {
     keepsramenable = true;
 }
 
@@ -28,8 +28,8 @@ uint8_t tcarthuc1::ramread(uint16_t address) {
 }
 
 tcarthuc3::tcarthuc3(std::vector<uint8_t> image, int32_t ramsize_, bool battery_,
-                     const tsettings* settings_, thostclock& clock_)
-    : tcartmbc3(std::move(image), ramsize_, battery_, settings_, clock_) {
+                     const tcartoptions* options_, thostclock& clock_)
+    : tcartmbc3(std::move(image), ramsize_, battery_, options_, clock_) {
     keepsramenable = true;
 }
 

@@ -9,7 +9,7 @@ namespace tov {
 class tcarthuc1 : public tcartmbc1 {
 public:
     tcarthuc1(std::vector<uint8_t> image, int32_t ramsize, bool battery,
-              const tsettings* settings = nullptr, thostclock& clock = realclock());
+              const tcartoptions* options = nullptr, thostclock& clock = realclock());
     void romwrite(uint16_t address, uint8_t value) override;
     uint8_t ramread(uint16_t address) override;
     std::string mappername() const override { return "HuC1"; }
@@ -18,7 +18,7 @@ public:
 class tcarthuc3 : public tcartmbc3 {
 public:
     tcarthuc3(std::vector<uint8_t> image, int32_t ramsize, bool battery,
-              const tsettings* settings = nullptr, thostclock& clock = realclock());
+              const tcartoptions* options = nullptr, thostclock& clock = realclock());
     uint8_t ramread(uint16_t address) override;
     std::string mappername() const override { return "HuC3"; }
 };

@@ -12,7 +12,7 @@
 #include "cart/huc.h"
 #include "cart/mbc125.h"
 #include "cart/mbc3.h"
-#include "frontend/settings.h"
+#include "cart/cartoptions.h"
 
 namespace tov {
 
@@ -205,7 +205,7 @@ bool unpackarchive(const std::vector<uint8_t>& archive, std::vector<uint8_t>& ro
     return ok;
 }
 
-std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, tsettings& settings, std::string& message,
+std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, const tcartoptions& options, std::string& message,
                                 thostclock& clock) {
     std::vector<std::string> lines;
     auto fail = [&](const char* text) {
@@ -260,8 +260,7 @@ std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, tsettings& settings,
         if (ramsize < 0) return fail("Unsupported RAM size");
     }
 
-    if (settings.CartMode == 1) {
-        settings.EmulateSramD = false;
+    if (options.CartMode == 1) {
         bool special = info.mapper == tmapper::huc1 || info.mapper == tmapper::huc3 ||
                        info.mapper == tmapper::mbc5rumble || info.mapper == tmapper::mbc3timer;
         if (!special) {
@@ -272,7 +271,7 @@ std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, tsettings& settings,
     }
 
     std::unique_ptr<tcart> cart;
-    const tsettings* s = &settings;
+    const tcartoptions* s = &options;
     bool battery = info.battery;
     switch (info.mapper) {
     case tmapper::none: cart = std::make_unique<tcartmbcbase>(std::move(bytes), ramsize, battery, s, clock); break;
@@ -301,7 +300,7 @@ std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, tsettings& settings,
     return cart;
 }
 
-std::unique_ptr<tcart> loadromfile(const std::string& path_, tsettings& settings, std::string& message,
+std::unique_ptr<tcart> loadromfile(const std::string& path_, const tcartoptions& options, std::string& message,
                                    thostclock& clock) {
     message.clear();
     if (path_.empty()) {
@@ -355,7 +354,7 @@ std::unique_ptr<tcart> loadromfile(const std::string& path_, tsettings& settings
         }
         bytes = std::move(rom);
     }
-    return makecart(std::move(bytes), settings, message, clock);
+    return makecart(std::move(bytes), options, message, clock);
 }
 
 std::string batterybasepath(const std::string& rompath, const std::string& saveramdir,

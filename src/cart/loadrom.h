@@ -12,7 +12,7 @@
 
 namespace tov {
 
-struct tsettings;
+struct tcartoptions;
 
 // Largest uncompressed size an archive may announce. Plain images stop at 8 MiB; the
 // margin admits images with a copier header or padding.
@@ -21,13 +21,14 @@ constexpr uint32_t maxunpackedsize = 8 * 1024 * 1024 + 64 * 1024;
 // Reads the ROM file at `path` and builds its cartridge through makecart. On failure
 // returns null. `message` receives the warnings and errors, one per line, joined by CR LF
 // (empty when there was nothing to say).
-std::unique_ptr<tcart> loadromfile(const std::string& path, tsettings& settings, std::string& message,
+std::unique_ptr<tcart> loadromfile(const std::string& path, const tcartoptions& options, std::string& message,
                                    thostclock& clock = realclock());
 
-// Checks the header of `bytes` and builds the cartridge that owns them. `settings` is the
-// working settings record: the cartridge keeps a pointer to it, and the compatibility mode
-// (`CartMode` 1) switches `EmulateSramD` off in it. Null on failure, with `message` saying why.
-std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, tsettings& settings, std::string& message,
+// Checks the header of `bytes` and builds the cartridge that owns them. The cartridge keeps
+// a pointer to `options`, which must outlive it; `CartMode` 1 chooses the compatibility
+// mappers (the caller also switches the effective `EmulateSramD` off, see tsession).
+// Null on failure, with `message` saying why.
+std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, const tcartoptions& options, std::string& message,
                                 thostclock& clock = realclock());
 
 // RAM size in bytes from the code at 0x149; -1 for an unknown code or a too short image.

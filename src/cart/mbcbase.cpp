@@ -4,7 +4,7 @@
 #include <fstream>
 #include <random>
 
-#include "frontend/settings.h"
+#include "cart/cartoptions.h"
 
 namespace tov {
 
@@ -14,8 +14,8 @@ constexpr int32_t rambanksize = 8192;
 }  // namespace
 
 tcartmbcbase::tcartmbcbase(std::vector<uint8_t> image, int32_t ramsize_, bool battery_,
-                           const tsettings* settings_, thostclock& clock_)
-    : settings(settings_), clock(&clock_), rombuffer(std::move(image)) {
+                           const tcartoptions* options_, thostclock& clock_)
+    : options(options_), clock(&clock_), rombuffer(std::move(image)) {
     romsize = static_cast<int32_t>(rombuffer.size());
     ramsize = std::max<int32_t>(ramsize_, 0);
     battery = battery_;
@@ -112,7 +112,7 @@ void tcartmbcbase::noteramused(int32_t bank) { ramused = std::clamp(bank, 0, std
 void tcartmbcbase::setsramenable(bool enable) {
     // The compatibility mode keeps cartridge RAM always enabled, except on the HuC
     // controllers, whose disabled RAM reads give the infrared port instead.
-    bool emulatedisable = settings ? settings->EmulateSramD : true;
+    bool emulatedisable = options ? options->EmulateSramD : true;
     if (!enable && !emulatedisable && !keepsramenable) enable = true;
     sramenable = enable;
     mapram();

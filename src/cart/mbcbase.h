@@ -11,15 +11,15 @@
 
 namespace tov {
 
-struct tsettings;
+struct tcartoptions;
 
 class tcartmbcbase : public tcart {
 public:
-    // `image` becomes the cartridge's ROM (romsize = its size). `settings` is the working
-    // settings record (only `EmulateSramD` is read, at every RAM enable); null behaves as
+    // `image` becomes the cartridge's ROM (romsize = its size). `options` are read at every
+    // RAM enable (`EmulateSramD`) and must outlive the cartridge; null behaves as
     // with `EmulateSramD` on. `clock` is the wall clock of the running cartridge clock.
     tcartmbcbase(std::vector<uint8_t> image, int32_t ramsize, bool battery,
-                 const tsettings* settings = nullptr, thostclock& clock = realclock());
+                 const tcartoptions* options = nullptr, thostclock& clock = realclock());
     ~tcartmbcbase() override;
 
     // Fields, in the order of the cartridge record.
@@ -73,7 +73,7 @@ public:
     std::vector<uint8_t> romimage() const;
 
 protected:
-    const tsettings* settings = nullptr;
+    const tcartoptions* options = nullptr;
     thostclock* clock = nullptr;
 
     // Grows the buffers to whole banks once per object, padding with 0xFF.

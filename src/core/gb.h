@@ -7,7 +7,6 @@
 
 #include "cart/cart.h"
 #include "core/cpu.h"
-#include "frontend/settings.h"
 #include "sound/gbsound.h"
 #include "video/gbdraw.h"
 #include "video/sgb.h"
@@ -41,6 +40,23 @@ public:
     virtual bool sendjoypad(int bit, bool pressed) = 0;
 };
 
+// What the machine reads of the settings, named by the option keys. The front end fills it
+// from the working settings on start-up and after every Apply; the machine reads it at reset
+// (the hardware model, the start registers and memory) and while running (the last two).
+struct tmachineoptions {
+    int32_t SystemMode = 3;        // 0 DMG, 1 GBC, 2 SGB, 3/4 automatic, 5 SGB + GBC, 6 GBC with SGB border
+    bool DetectGBP = false;        // identify as Game Boy Pocket / SGB2
+    bool DetectGBA = false;        // identify a GBC as running on a GBA
+    bool EmulateHaltBug = true;
+    int32_t UninitedWRAM = 0;      // 0 close to reality, 1 fill with WRAMinitvalue, 2 random
+    std::string WRAMinitvalue = "00";
+    bool DebugWRAMbreak = false;   // track never-written work and high RAM
+    bool GBCpalPD = false;         // GBC start palettes
+    std::string DmgBootRom;        // boot image file, relative to the program folder
+    bool EmulateInaccVRAM = true;  // VRAM/OAM inaccessible while the LCD uses them
+    bool JoyOpposite = false;      // opposite directions may be held together
+};
+
 // I/O register codes of the 0xF000-0xFFFF page, one per address.
 enum tiocode : uint8_t {
     ioNone, ioEcho, ioOAM, ioUnusable, ioP1, ioSB, ioSC, ioDIV, ioTIMA, ioTMA, ioTAC, ioIF,
@@ -51,9 +67,8 @@ enum tiocode : uint8_t {
 
 class tgb {
 public:
-    // The settings are the working copy; the machine reads options from it when needed.
     // programfolder is where relative file names (the boot image) are resolved.
-    explicit tgb(tsettings& settings, std::string programfolder = {});
+    explicit tgb(const tmachineoptions& options = {}, std::string programfolder = {});
     ~tgb();
     tgb(const tgb&) = delete;
     tgb& operator=(const tgb&) = delete;
@@ -126,7 +141,7 @@ public:
     uint8_t joypadread();
 
     // ---- Components ----
-    tsettings& settings;
+    tmachineoptions options;
     std::string programfolder;
     tcpustate cpu;
     tpageentry pagetable[16];

@@ -5,10 +5,10 @@
 
 namespace tov {
 
-tgb::tgb(tsettings& s, std::string folder)
-    : settings(s), programfolder(std::move(folder)),
+tgb::tgb(const tmachineoptions& o, std::string folder)
+    : options(o), programfolder(std::move(folder)),
       wrambuf(new uint8_t[wramsize]()), vrambuf(new uint8_t[vramsize]()),
-      cart(new tcart), sound(new tgbsound), sgb(new tsgb(s)) {
+      cart(new tcart), sound(new tgbsound), sgb(new tsgb) {
     if (!programfolder.empty() && programfolder.back() != '/') programfolder += '/';
     wram = wrambuf.get();
     vram = vrambuf.get();

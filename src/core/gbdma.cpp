@@ -84,7 +84,7 @@ uint8_t tgb::joypadread() {
     } else {
         b = uint8_t(joypad[0] | joypad[1]);
     }
-    if (!settings.JoyOpposite) {
+    if (!options.JoyOpposite) {
         if ((b & 0x03) == 0x03) b &= uint8_t(~0x03);
         if ((b & 0x0C) == 0x0C) b &= uint8_t(~0x0C);
     }

@@ -1,5 +1,6 @@
 // Power-on state: model selection, boot-program register values, memory contents and the
 // optional monochrome boot image.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -87,7 +88,11 @@ void tgb::mapbootrom(bool on) {
 
 bool tgb::loadbootrom(const std::string& path) {
     if (path.empty()) return false;
-    std::string name = resolvepath(path, programfolder);
+    // A relative name is taken from the program's folder; backslash separators of a settings
+    // file written on Windows work too.
+    std::string name = path;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name[0] != '/') name = programfolder + name;
     std::ifstream file(name, std::ios::binary);
     if (!file) return false;
     uint8_t image[256];
@@ -119,7 +124,7 @@ void tgb::installlogo() {
 }
 
 void tgb::resetmachine() {
-    tsettings& o = settings;
+    const tmachineoptions& o = options;
     rngstate ^= uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()) | 1;
     if (!rngstate) rngstate = 0x2545F491;
 

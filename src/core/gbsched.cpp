@@ -57,7 +57,7 @@ void tgb::setlcdmode(int mode) {
         vblankraised = false;
         setirqlines(0, 1);
     }
-    bool inaccessible = settings.EmulateInaccVRAM && mode == 3 && (lcdc & 0x80);
+    bool inaccessible = options.EmulateInaccVRAM && mode == 3 && (lcdc & 0x80);
     if (inaccessible != vraminaccessible) {
         vraminaccessible = inaccessible;
         refreshvrampages();

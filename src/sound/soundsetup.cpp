@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "frontend/settings.h"
 
 namespace tov {
 
@@ -16,7 +15,7 @@ void configureoutput(Tsoundoutput& out, int samplerate, bool bits8, int soundbuf
     out.setpagesize(std::max(1, samplerate / soundbufsize));
 }
 
-bool tsoundsetup::start(tgbsoundtov& unit, tsettings& s) {
+bool tsoundsetup::start(tgbsoundtov& unit, tsoundoptions& s) {
     unit.stopoutput();
     std::unique_ptr<Tsoundoutput> device, wav;
     std::string text;
@@ -54,7 +53,7 @@ bool tsoundsetup::start(tgbsoundtov& unit, tsettings& s) {
     }
     s.WaveOut = false;
     s.WavFileOut = false;
-    if (saveoptions) saveoptions();
+    if (soundoff) soundoff();
     if (messagebox) messagebox(text, "error");
     return false;
 }

@@ -12,7 +12,21 @@
 
 namespace tov {
 
-struct tsettings;
+// What the sound block reads of the settings, named by the option keys.
+struct tsoundoptions {
+    bool WaveOut = true;          // sound to the device
+    bool WavFileOut = false;      // sound also to a WAV file
+    int32_t Samplerate = 44100;
+    bool Bits8 = false;           // "8Bits"
+    std::string WavFilename = "gbsound.wav";
+    int32_t Volume = 90;
+    bool Pitch = false;           // the pitch follows `Speed`
+    double Speed = 1.0;
+    int32_t SoundBufSize = 42;
+    bool SQWave = false;
+    bool DSound = true;           // the preferred device first
+    bool DSoundWarning = false;
+};
 
 class tsoundsetup {
 public:
@@ -22,8 +36,9 @@ public:
     std::function<std::unique_ptr<Tsoundoutput>(bool preferred)> createdevice;
     // Shows a message box: text and title ("error2" or "error").
     std::function<void(const std::string& text, const std::string& title)> messagebox;
-    // Writes the options after `WaveOut` and `WavFileOut` were switched off.
-    std::function<void()> saveoptions;
+    // Sound failed on every device: the front end switches `WaveOut` and `WavFileOut` off
+    // in its settings and writes them (start has already switched them off in its view).
+    std::function<void()> soundoff;
     // Resolves a file option against the program's folder (identity when unset).
     std::function<std::string(const std::string&)> resolvepath;
 
@@ -33,7 +48,7 @@ public:
     // (Re)starts sound on `unit` from the options. Returns true when sound runs (the
     // check mark of `mnusound`). On failure reports "sound output: " + the output's
     // message, and either retries with the fall-back device or switches sound off.
-    bool start(tgbsoundtov& unit, tsettings& settings);
+    bool start(tgbsoundtov& unit, tsoundoptions& options);
 };
 
 // Applies the sound system's fixed configuration to an output: rate `Samplerate`,

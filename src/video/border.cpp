@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 
 namespace tov {
 
-tborderkind borderkind(const tsettings& s, bool gbcmode, bool sgbmode) {
+tborderkind borderkind(const tvideooptions& s, bool gbcmode, bool sgbmode) {
     if (s.DebugScreen) return tborderkind::none;
     if (sgbmode && s.Border != 3) return (s.Border == 1 || s.Border == 2) ? tborderkind::sgb : tborderkind::none;
     if (s.Border == 2 || s.Border == 3) return tborderkind::bitmap;
     return tborderkind::none;
 }
 
-std::string borderbitmapname(const tsettings& s, bool gbcmode, bool sgbmode) {
+std::string borderbitmapname(const tvideooptions& s, bool gbcmode, bool sgbmode) {
     const bool colour = gbcmode || (sgbmode && !s.SGBnocolors);
     if (colour && !s.BackgroundGBC.empty()) return s.BackgroundGBC;
     return s.Background;
@@ -90,7 +90,7 @@ tborder bitmapborder(const std::string& filename) {
     return border;
 }
 
-tborder chooseborder(const tsettings& s, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
+tborder chooseborder(const tvideooptions& s, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
                      const std::string& programdir) {
     switch (borderkind(s, gbcmode, sgbmode)) {
         case tborderkind::sgb: return sgbborder(sgbpixels);

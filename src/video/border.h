@@ -10,16 +10,16 @@
 
 namespace tov {
 
-struct tsettings;
+struct tvideooptions;
 
 enum class tborderkind { none, sgb, bitmap };
 
 // `Border` 0 none, 1 SGB border only, 2 SGB border or bitmap file, 3 always the bitmap file;
 // `DebugScreen` (picture inside the debugger) never has a border.
-tborderkind borderkind(const tsettings& settings, bool gbcmode, bool sgbmode);
+tborderkind borderkind(const tvideooptions& settings, bool gbcmode, bool sgbmode);
 // The setting naming the border bitmap: `BackgroundGBC` in GBC mode or SGB mode with SGB
 // colours when it is set, else `Background`.
-std::string borderbitmapname(const tsettings& settings, bool gbcmode, bool sgbmode);
+std::string borderbitmapname(const tvideooptions& settings, bool gbcmode, bool sgbmode);
 // A configured file name: absolute when it starts with "/", else inside the program's folder.
 std::string programpath(const std::string& name, const std::string& programdir);
 
@@ -43,7 +43,7 @@ tborder sgbborder(const uint32_t* pixels, int32_t width = 256, int32_t height = 
 tborder bitmapborder(const std::string& filename);
 // The border for the current mode and settings. `sgbpixels` is the SGB unit's border
 // picture (may be null when there is no SGB unit).
-tborder chooseborder(const tsettings& settings, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
+tborder chooseborder(const tvideooptions& settings, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
                      const std::string& programdir);
 
 // Windowed layout: where the picture window goes inside the client area.

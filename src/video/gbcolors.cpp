@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 #include "video/gfxout.h"
 
 namespace tov {
@@ -55,7 +55,7 @@ bool groupselected(int selection, int group) { return selection == 0 || selectio
 
 tgbcolors::tgbcolors() : mix(3 * 3 * 1024, 0) { rebuild(0.85, 0xFFFFFF); }
 
-void tgbcolors::rebuild(const tsettings& settings) { rebuild(settings.ColorSaturation, uint32_t(settings.ColorWhitepoint)); }
+void tgbcolors::rebuild(const tvideooptions& settings) { rebuild(settings.ColorSaturation, uint32_t(settings.ColorWhitepoint)); }
 
 void tgbcolors::rebuild(double saturation, uint32_t whitepoint) {
     if (gamma == 0 || !std::isfinite(gamma)) gamma = 1.0;
@@ -204,7 +204,7 @@ void interpolateshades(tusercolors& colors, int editgroup, int selection) {
     }
 }
 
-uint32_t reflectorcolor(const tsettings& settings) {
+uint32_t reflectorcolor(const tvideooptions& settings) {
     uint32_t v;
     if (parsehexfield(settings.ReflectorColor, v)) return v & 0xFFFFFF;
     return settings.colors[0] & 0xFFFFFF;

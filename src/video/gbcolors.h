@@ -9,7 +9,7 @@
 
 namespace tov {
 
-struct tsettings;
+struct tvideooptions;
 class tgfxoutpal;
 
 // Output palette entries (0x00BBGGRR colours), by the pixel values the renderer writes.
@@ -31,7 +31,7 @@ public:
 
     tgbcolors();
     // Rebuilds every table; saturation and white point are read from the settings.
-    void rebuild(const tsettings& settings);
+    void rebuild(const tvideooptions& settings);
     void rebuild(double saturation, uint32_t whitepoint);
     uint32_t convert(uint16_t gbccolor) const;
 
@@ -77,7 +77,7 @@ void choosecolorscheme(tusercolors& colors, const tusercolors& scheme, int group
 void interpolateshades(tusercolors& colors, int editgroup, int selection);
 
 // `ReflectorColor` as a colour; user colour 0 when it is not a hexadecimal value.
-uint32_t reflectorcolor(const tsettings& settings);
+uint32_t reflectorcolor(const tvideooptions& settings);
 // Writes user colours 8-15 to entries 8-15 and 0-7 to entries 32-39, then setpalette (0, 40).
 void applydmgcolors(tgfxoutpal& out, const tusercolors& colors);
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 
 namespace tov {
 
@@ -47,7 +47,7 @@ inline bool spriterow(const uint8_t* pixels, bool flip, uint8_t* row8) {
 }
 }  // namespace
 
-tgbdrawtov::tgbdrawtov(const tsettings& settings_)
+tgbdrawtov::tgbdrawtov(const tvideooptions& settings_)
     : colors(&owncolors),
       settings(settings_),
       lineproc(&tgbdrawtov::dmgline),

@@ -13,7 +13,7 @@
 
 namespace tov {
 
-struct tsettings;
+struct tvideooptions;
 
 class tgbdrawtov : public tgbdraw {
 public:
@@ -23,9 +23,9 @@ public:
     static constexpr int spritecount = 40;
     static constexpr int visiblelines = 144;
 
-    // The settings are the working copy; `SpriteLimit`, `SGBnocolors`, `ReflectorColor`,
-    // the colour conversion options and the user colours are read from it when needed.
-    explicit tgbdrawtov(const tsettings& settings);
+    // `SpriteLimit`, `SGBnocolors`, `ReflectorColor`, the colour conversion options and the
+    // user colours are read from the options when needed; they must outlive the renderer.
+    explicit tgbdrawtov(const tvideooptions& options);
     ~tgbdrawtov() override;
     tgbdrawtov(const tgbdrawtov&) = delete;
     tgbdrawtov& operator=(const tgbdrawtov&) = delete;
@@ -57,7 +57,7 @@ public:
     uint32_t gbccolor(uint16_t color) const { return colortable[color & 0x7FFF]; }
     int windowlinecounter() const { return windowline; }
     bool frameisopen() const { return frameopen; }
-    const tsettings& options() const { return settings; }
+    const tvideooptions& options() const { return settings; }
 
 protected:
     // The line routine in force. A subclass routine is installed from its own
@@ -86,7 +86,7 @@ protected:
     // Marks the pixels of a layer that belong to tiles with the priority attribute.
     void gbcmarkpriority(int start, int end, int mapbase, int x);
 
-    const tsettings& settings;
+    const tvideooptions& settings;
     tgbcolors owncolors;
     tlineproc lineproc;
 

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 
 namespace tov {
 
-tgbdrawtovsgb::tgbdrawtovsgb(const tsettings& settings) : tgbdrawtov(settings) {}
+tgbdrawtovsgb::tgbdrawtovsgb(const tvideooptions& settings) : tgbdrawtov(settings) {}
 
 tgbdrawtovsgb::~tgbdrawtovsgb() {
     if (sgb && sgb->screen == this) sgb->screen = nullptr;
@@ -19,8 +19,8 @@ void tgbdrawtovsgb::setsgb(tsgb* unit) {
     sgb = unit;
     if (sgb) {
         sgb->screen = this;
-        // Both read the same working settings (SGBnocolors decides who owns entries 4-19).
-        if (!sgb->settings) sgb->settings = &settings;
+        // Both read the same options (SGBnocolors decides who owns entries 4-19).
+        if (!sgb->options) sgb->options = &settings;
     }
     selectlineproc();
 }

@@ -10,7 +10,7 @@ namespace tov {
 
 class tgbdrawtovsgb : public tgbdrawtov, public tsgbscreen {
 public:
-    explicit tgbdrawtovsgb(const tsettings& settings);
+    explicit tgbdrawtovsgb(const tvideooptions& options);
     ~tgbdrawtovsgb() override;
 
     // Links renderer and adapter both ways (null unlinks).

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 #include "video/gbdrawtov.h"
 
 namespace tov {
@@ -66,7 +66,7 @@ bool tscreenshots::save(tgfxoutpal& out, std::string* message, std::string* save
     return true;
 }
 
-void setuppicture(tgbdrawtov& renderer, tgfxoutpal& out, const tsettings& settings) {
+void setuppicture(tgbdrawtov& renderer, tgfxoutpal& out, const tvideooptions& settings) {
     out.setsize(160, 144);
     out.attach();
     renderer.gfxout = &out;
@@ -143,12 +143,12 @@ tmemorypicture::tmemorypicture() {
     out = std::make_unique<tgfxoutpalwrapped>(std::move(surface));
 }
 
-bool tmemorypicture::savewithborder(const std::string& filename, const tsettings& settings, const tgbdraw& renderer,
+bool tmemorypicture::savewithborder(const std::string& filename, const tvideooptions& settings, const tgbdraw& renderer,
                                     const uint32_t* sgbpixels, const std::string& programdir) {
     const tborder border = chooseborder(settings, renderer.gbcmode, renderer.sgbmode, sgbpixels, programdir);
     return savepicture(*out, filename, &border);
 }
 
-void tmemorypicture::attach(tgbdrawtov& renderer, const tsettings& settings) { setuppicture(renderer, *out, settings); }
+void tmemorypicture::attach(tgbdrawtov& renderer, const tvideooptions& settings) { setuppicture(renderer, *out, settings); }
 
 }  // namespace tov

@@ -12,7 +12,7 @@
 
 namespace tov {
 
-struct tsettings;
+struct tvideooptions;
 class tgbdraw;
 class tgbdrawtov;
 
@@ -42,7 +42,7 @@ private:
 // the renderer's output and colour options, `init`, and the DMG user colours when the
 // machine is neither in GBC mode nor in SGB mode with SGB colours. May throw the output's
 // set-up error.
-void setuppicture(tgbdrawtov& renderer, tgfxoutpal& out, const tsettings& settings);
+void setuppicture(tgbdrawtov& renderer, tgfxoutpal& out, const tvideooptions& settings);
 
 // Shows a finished picture in an output (the first picture of a new output): an 8-bit
 // picture through the DMG background colours, anything else in full colour, one palette
@@ -63,11 +63,11 @@ public:
     tgfxoutpalwrapped& output() { return *out; }
     tgfxwrapmemory& surface() { return *memory; }
     // Same as setuppicture with this output.
-    void attach(tgbdrawtov& renderer, const tsettings& settings);
+    void attach(tgbdrawtov& renderer, const tvideooptions& settings);
     bool save(const std::string& filename, const tborder* border = nullptr) { return savepicture(*out, filename, border); }
     // Saves with the border the settings give for the renderer's mode (`Border`, the SGB
     // unit's border picture when there is one, the bitmap files from `programdir`).
-    bool savewithborder(const std::string& filename, const tsettings& settings, const tgbdraw& renderer,
+    bool savewithborder(const std::string& filename, const tvideooptions& settings, const tgbdraw& renderer,
                         const uint32_t* sgbpixels, const std::string& programdir);
 
 private:

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 
 namespace tov {
 
@@ -37,13 +37,13 @@ uint16_t word(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 tsgb::tsgb() : border(borderwidth * borderheight, 0) {}
 
-tsgb::tsgb(const tsettings& s) : tsgb() { settings = &s; }
+tsgb::tsgb(const tvideooptions& o) : tsgb() { options = &o; }
 
 tsgb::~tsgb() {
     if (screen) screen->sgbunlinked(this);
 }
 
-bool tsgb::nocolors() const { return settings && settings->SGBnocolors; }
+bool tsgb::nocolors() const { return options && options->SGBnocolors; }
 
 bool tsgb::colorsactive() const {
     return !nocolors() && !(screen && screen->sgbgbcmode());

@@ -7,7 +7,7 @@
 
 namespace tov {
 
-struct tsettings;
+struct tvideooptions;
 class tsgb;
 
 // What the adapter needs from the renderer. tgbdrawtovsgb implements it; tests use fakes.
@@ -73,14 +73,14 @@ public:
     uint32_t colors[128] = {};        // working palettes as 0x00BBGGRR
     std::vector<uint32_t> border;     // 256 x 224 border picture, 0x00BBGGRR
     tsgbscreen* screen = nullptr;     // the renderer, set by the front end
-    const tsettings* settings = nullptr;  // the working settings
+    const tvideooptions* options = nullptr;  // `SGBnocolors`; none: colours on
     tevent onborder = nullptr;        // front end: the border picture changed
     void* onbordercontext = nullptr;
     tpacketlog onpacket = nullptr;    // debugger's packet log
     void* onpacketcontext = nullptr;
 
     tsgb();
-    explicit tsgb(const tsettings& s);
+    explicit tsgb(const tvideooptions& o);
     tsgb(const tsgb&) = delete;
     tsgb& operator=(const tsgb&) = delete;
     virtual ~tsgb();

@@ -20,7 +20,7 @@ constexpr size_t KiB = 1024;
 class BatteryRam : public ::testing::Test {
 protected:
     tscratch dir;
-    tsettings settings = carttest::accuratesettings();
+    tcartoptions settings = carttest::accuratesettings();
     carttest::tbus bus;
 
     std::unique_ptr<tcartmbc1> cart(int32_t ramsize, bool battery = true) {
@@ -139,7 +139,7 @@ TEST_F(BatteryRam, Mbc2KeepsItsFiveHundredTwelveBytes) {
 class ClockFile : public ::testing::Test {
 protected:
     tscratch dir;
-    tsettings settings = carttest::accuratesettings();
+    tcartoptions settings = carttest::accuratesettings();
     tfakeclock clock;
 
     std::unique_ptr<tcartmbc3timer> cart(int32_t ramsize = 8192) {

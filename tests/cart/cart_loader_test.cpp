@@ -25,20 +25,20 @@ struct tload {
     tcartmbcbase* banked() const { return dynamic_cast<tcartmbcbase*>(cart.get()); }
 };
 
-tload loadfile(const std::string& path, tsettings settings = carttest::accuratesettings()) {
+tload loadfile(const std::string& path, tcartoptions settings = carttest::accuratesettings()) {
     tload r;
     r.cart = loadromfile(path, settings, r.message);
     return r;
 }
 
-tload build(std::vector<uint8_t> rom, tsettings& settings) {
+tload build(std::vector<uint8_t> rom, tcartoptions& settings) {
     tload r;
     r.cart = makecart(std::move(rom), settings, r.message);
     return r;
 }
 
 tload build(std::vector<uint8_t> rom) {
-    tsettings settings = carttest::accuratesettings();
+    tcartoptions settings = carttest::accuratesettings();
     return build(std::move(rom), settings);
 }
 
@@ -317,15 +317,15 @@ TEST(RomHeader, UnknownTypeGetsTheGenericMapper) {
 }
 
 TEST(RomHeader, CompatibilityModeWidensPlainMappers) {
-    tsettings settings = carttest::accuratesettings();
+    tcartoptions settings = carttest::accuratesettings();
     settings.CartMode = 1;
+    settings.EmulateSramD = false;  // the session's override in the compatibility mode
     tload r = build(makerom(64 * KiB, 0x03, 2), settings);
     ASSERT_NE(r.cart, nullptr);
-    EXPECT_FALSE(settings.EmulateSramD);
     EXPECT_EQ(r.cart->mappername(), "generic");
     EXPECT_EQ(r.banked()->ramsize, 131072);
     EXPECT_TRUE(r.banked()->battery);
-    // The cartridge reads the working settings: RAM stays enabled.
+    // The cartridge reads its options: RAM stays enabled.
     carttest::tbus bus;
     bus.attach(*r.cart);
     r.cart->cartreset();
@@ -348,7 +348,7 @@ TEST(RomHeader, CompatibilityModeWidensPlainMappers) {
 }
 
 TEST(RomHeader, RebuildFromTheImageInMemory) {
-    tsettings settings = carttest::accuratesettings();
+    tcartoptions settings = carttest::accuratesettings();
     tload first = build(makerom(64 * KiB, 0x01), settings);
     ASSERT_NE(first.cart, nullptr);
     first.cart->cartreset();  // pads the buffer; the image stays the file's bytes

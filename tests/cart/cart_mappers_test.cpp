@@ -18,7 +18,7 @@ int bank4000(const tbus& bus) { return bus.read(0x4000) | bus.read(0x4001) << 8;
 
 template <class T>
 struct tfixture {
-    tsettings settings = carttest::accuratesettings();
+    tcartoptions settings = carttest::accuratesettings();
     tbus bus;
     std::unique_ptr<T> cart;
     tfixture(size_t romsize, int32_t ramsize = 0, bool emulatesramd = true) {

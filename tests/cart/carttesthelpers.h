@@ -13,7 +13,7 @@
 
 #include "cart/mbcbase.h"
 #include "core/cpu.h"
-#include "frontend/settings.h"
+#include "cart/cartoptions.h"
 
 namespace tov::carttest {
 
@@ -219,9 +219,9 @@ struct tbus {
     void attach(tcart& cart) { cart.pagetable = pages.data(); }
 };
 
-// Settings with the accurate cartridge emulation (the stored default is compatibility).
-inline tsettings accuratesettings() {
-    tsettings s;
+// Options with the accurate cartridge emulation (the stored default is compatibility).
+inline tcartoptions accuratesettings() {
+    tcartoptions s;
     s.CartMode = 0;
     s.EmulateSramD = true;
     return s;

@@ -155,7 +155,7 @@ TEST(GbBus, OamDmaCopiesAtOnceWithoutTime) {
 
 TEST(GbBus, InaccessibleVramInMode3) {
     tmachine m(tromimage().colour(0x80), 1);
-    m->settings.EmulateInaccVRAM = true;
+    m->options.EmulateInaccVRAM = true;
     m->lcdcwrite(0x00);
     m->writebyte(0x8000, 0x12);
     m->writebyte(0xFF68, 0x80);  // BCPS index 0, auto-increment
@@ -175,7 +175,7 @@ TEST(GbBus, InaccessibleVramInMode3) {
     EXPECT_EQ(m->readbyte(0xFF69), 0x34);  // the write in mode 3 was dropped
 
     // With the option off VRAM stays accessible in mode 3.
-    m->settings.EmulateInaccVRAM = false;
+    m->options.EmulateInaccVRAM = false;
     m->setlcdmode(3);
     EXPECT_EQ(m->readbyte(0x8000), 0x12);
 }

@@ -186,6 +186,7 @@ TEST(GbJoypad, OppositeDirectionsCancelUnlessAllowed) {
     m->writebyte(0xFF00, 0x20);
     EXPECT_EQ(m->readbyte(0xFF00) & 0x0F, 0x0B);  // only up
     m.settings.JoyOpposite = true;
+    m.session->applysettings();
     EXPECT_EQ(m->readbyte(0xFF00) & 0x0F, 0x08);
 }
 

@@ -89,13 +89,13 @@ TEST(GbReset, RegistersAsTheBootProgramLeavesThem) {
     {
         tmachine m;
         m.settings.DetectGBP = true;
-        m->resetmachine();
+        m.reset();
         EXPECT_EQ(m->cpu.A, 0xFF);
     }
     {
         tmachine m(tromimage().colour(0x80), 1);
         m.settings.DetectGBA = true;
-        m->resetmachine();
+        m.reset();
         EXPECT_EQ(m->cpu.B, 0x01);
     }
 }
@@ -140,7 +140,7 @@ TEST(GbReset, InterruptStateDoesNotCarryOverFromTheLastRun) {
         m->writebyte(0xFF41, 0x78);
         m->writebyte(0xFF45, 0x00);
         m->runframe();
-        m->resetmachine();
+        m.reset();
         EXPECT_EQ(m->readbyte(0xFF0F), 0xE1) << "mode " << mode;
         EXPECT_EQ(m->readbyte(0xFFFF), 0x00) << "mode " << mode;
     }
@@ -160,17 +160,17 @@ TEST(GbReset, WorkRamFillOptions) {
     tmachine m;
     m.settings.UninitedWRAM = 1;
     m.settings.WRAMinitvalue = "A5";
-    m->resetmachine();
+    m.reset();
     for (int i = 0; i < tgb::wramsize; i++) ASSERT_EQ(m->wram[i], 0xA5) << i;
     for (int i = 0; i < 127; i++) ASSERT_EQ(m->hram[i], 0xA5) << i;
     m.settings.WRAMinitvalue = "zz";
-    m->resetmachine();
+    m.reset();
     EXPECT_EQ(m->wram[100], 0x00);
 
     // GBC power-on pattern: stripes of 8 bytes, a few bits flipped.
     tmachine c(tromimage().colour(0x80), 1);
     c.settings.UninitedWRAM = 0;
-    c->resetmachine();
+    c.reset();
     int match = 0;
     for (int i = 0; i < 0x800; i++) match += c->wram[i] == ((i & 8) ? 0x00 : 0xFF);
     for (int i = 0x800; i < 0x1000; i++) match += c->wram[i] == ((i & 8) ? 0xFF : 0x00);
@@ -203,7 +203,7 @@ TEST(GbReset, LogoAndMarkInVideoRam) {
 TEST(GbReset, GreyPaletteOption) {
     tmachine m(tromimage().colour(0x80), 1);
     m.settings.GBCpalPD = true;
-    m->resetmachine();
+    m.reset();
     EXPECT_EQ(m->gbcpal[0], 0x7FFF);
     EXPECT_EQ(m->gbcpal[1], 0x5294);
     EXPECT_EQ(m->gbcpal[2], 0x294A);
@@ -231,14 +231,14 @@ TEST_F(GbBootImage, MapsUntilFF50) {
     writefile("boot.bin", 256);
     tmachine m;
     m.settings.DmgBootRom = (folder / "boot.bin").string();
-    m->resetmachine();
+    m.reset();
     EXPECT_EQ(m->cpu.PC, 0x0000);
     EXPECT_EQ(m->readbyte(0xFF40) & 0x80, 0);
     EXPECT_EQ(m->readbyte(0x0000), 0xA0);
     EXPECT_EQ(m->readbyte(0x00FF), 0xA0 ^ 0xFF);
     EXPECT_EQ(m->readbyte(0x0150), 0x18);  // the cartridge beyond 0xFF
     // Resetting again keeps it working (page 0 is not saved twice).
-    m->resetmachine();
+    m.reset();
     EXPECT_EQ(m->readbyte(0x0150), 0x18);
     EXPECT_EQ(m->readbyte(0x0001), 0xA1);
     m->writebyte(0xFF50, 0x01);
@@ -249,14 +249,11 @@ TEST_F(GbBootImage, MapsUntilFF50) {
 
 TEST_F(GbBootImage, RelativeNameUsesTheProgramFolder) {
     writefile("boot.bin", 300);
-    tsettings s = testing::defaultsettings();
-    s.DmgBootRom = "boot.bin";
-    tgb gb(s, folder.string());
-    std::string message;
-    gb.attachcart(makecart(tromimage().finished(), s, message));
-    gb.resetmachine();
-    EXPECT_EQ(gb.cpu.PC, 0x0000);
-    EXPECT_EQ(gb.readbyte(0x0010), 0xB0);
+    tmachine m(tromimage(), 0, folder.string());
+    m.settings.DmgBootRom = "boot.bin";
+    m.reset();
+    EXPECT_EQ(m->cpu.PC, 0x0000);
+    EXPECT_EQ(m->readbyte(0x0010), 0xB0);
 }
 
 TEST_F(GbBootImage, IgnoredWhenShortOrInColourMode) {
@@ -264,16 +261,16 @@ TEST_F(GbBootImage, IgnoredWhenShortOrInColourMode) {
     writefile("boot.bin", 256);
     tmachine m;
     m.settings.DmgBootRom = (folder / "short.bin").string();
-    m->resetmachine();
+    m.reset();
     EXPECT_EQ(m->cpu.PC, 0x0100);
     EXPECT_EQ(m->readbyte(0x0001), 0x00);
     m.settings.DmgBootRom = (folder / "missing.bin").string();
-    m->resetmachine();
+    m.reset();
     EXPECT_EQ(m->cpu.PC, 0x0100);
 
     tmachine c(tromimage().colour(0x80), 1);
     c.settings.DmgBootRom = (folder / "boot.bin").string();
-    c->resetmachine();
+    c.reset();
     EXPECT_EQ(c->cpu.PC, 0x0100);
     EXPECT_FALSE(c->bootrommapped);
 }
@@ -301,13 +298,13 @@ TEST(GbReset, Mode6RunsTwoPhases) {
     EXPECT_EQ(sgb.currentjoypad(), 0);
     EXPECT_EQ(m->cpu.PC, 0x0150);  // restarted: in the idle loop at 0x150
     // A later reset starts over with the first phase.
-    m->resetmachine();
+    m.reset();
     EXPECT_FALSE(m->gbcmode);
     EXPECT_FALSE(sgb.keepborder);
     EXPECT_NE(sgb.onrestart, nullptr);
     // Another mode clears the pending restart.
     m.settings.SystemMode = 5;
-    m->resetmachine();
+    m.reset();
     EXPECT_EQ(sgb.onrestart, nullptr);
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cart/loadrom.h"
 #include "core/gb.h"
+#include "frontend/session.h"
 #include "frontend/settings.h"
 
 namespace tov::testing {
@@ -49,24 +49,37 @@ inline tsettings defaultsettings() {
     return s;
 }
 
-// A machine with a ROM attached and reset.
+// A machine with a ROM attached and reset, built through the session without a renderer
+// or synthesiser. Change `settings`, then `reset()` to see the change.
 struct tmachine {
     tsettings settings = defaultsettings();
-    std::unique_ptr<tgb> gb;
+    std::unique_ptr<tsession> session;
+    tgb* gb = nullptr;
 
-    explicit tmachine(const tromimage& rom = tromimage(), int systemmode = 0) {
+    static tsessionparts machineonly() {
+        tsessionparts parts;
+        parts.renderer = false;
+        parts.synthesiser = false;
+        return parts;
+    }
+    explicit tmachine(const tromimage& rom = tromimage(), int systemmode = 0, std::string folder = {},
+                      tsessionparts parts = machineonly()) {
         settings.SystemMode = systemmode;
-        gb = std::make_unique<tgb>(settings);
+        session = std::make_unique<tsession>(settings, std::move(folder), parts);
+        gb = &session->machine();
         load(rom);
     }
     void load(const tromimage& rom) {
         std::string message;
-        auto cart = makecart(rom.finished(), settings, message);
-        ASSERT_NE(cart, nullptr) << message;
-        gb->attachcart(std::move(cart));
-        gb->resetmachine();
+        ASSERT_TRUE(session->loadimage(rom.finished(), "", false, message)) << message;
+        reset();
     }
-    tgb* operator->() { return gb.get(); }
+    // The settings reach the machine, then the machine resets.
+    void reset() {
+        session->applysettings();
+        session->reset();
+    }
+    tgb* operator->() { return gb; }
     tgb& operator*() { return *gb; }
 };
 

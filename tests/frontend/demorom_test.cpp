@@ -5,6 +5,8 @@
 #include "../../tools/demorom.cpp"
 #include "cart/loadrom.h"
 #include "core/gb.h"
+#include "cart/cartoptions.h"
+#include "frontend/session.h"
 #include "frontend/settings.h"
 
 namespace tov {
@@ -31,10 +33,8 @@ TEST(DemoCartridge, HeaderLogoAndChecksumsAreValid) {
     for (int i = 0x134; i <= 0x14D; i++) sum += rom[size_t(i)];
     EXPECT_EQ(sum % 256, 0);
     EXPECT_EQ(rom[0x147], 0x03);
-    tsettings s;
-    setdefaults(s);
     std::string message;
-    auto cart = makecart(rom, s, message);
+    auto cart = makecart(rom, tcartoptions{}, message);
     ASSERT_NE(cart, nullptr);
     EXPECT_EQ(message, "") << "no warnings for a correct header";
 }
@@ -58,19 +58,20 @@ protected:
     void SetUp() override {
         setdefaults(settings);
         settings.SystemMode = 0;
-        machine = std::make_unique<tgb>(settings);
+        tsessionparts parts;
+        parts.renderer = false;
+        session = std::make_unique<tsession>(settings, "", parts);
+        machine = &session->machine();
         std::string message;
-        auto cart = makecart(demoimage(), settings, message);
-        ASSERT_NE(cart, nullptr);
-        machine->attachcart(std::move(cart));
-        machine->resetmachine();
+        ASSERT_TRUE(session->loadimage(demoimage(), "", true, message)) << message;
         frames(30);
     }
     void frames(int n) {
         for (int i = 0; i < n; i++) machine->runframe();
     }
     tsettings settings;
-    std::unique_ptr<tgb> machine;
+    std::unique_ptr<tsession> session;
+    tgb* machine = nullptr;
 };
 
 TEST_F(DemoRun, SpriteFollowsTheJoypad) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "frontend/session.h"
 #include "frontend/controldialog.h"
 #include "frontend/windowlogic.h"
 #include "video/border.h"
@@ -188,14 +189,15 @@ TEST(OptionsDialog, DefaultsRefillTheDialogButKeepSchemes) {
 TEST(PictureSetup, SgbModeShowsTheStartingBorderBeforeTheGameSendsOne) {
     tsettings s;
     setdefaults(s);
-    tsgb sgb(s);
+    const tvideooptions v = videooptionsof(s);
+    tsgb sgb(v);
     sgb.reset();
     ASSERT_FALSE(sgb.hasborder) << "a reset starts without a border from the game";
     const uint32_t* pixels = sgbborderpixels(sgb);
     ASSERT_NE(pixels, nullptr);
     for (int mode : {1, 2}) {
         s.Border = mode;
-        tborder b = chooseborder(s, false, true, pixels, "/nonexistent/");
+        tborder b = chooseborder(videooptionsof(s), false, true, pixels, "/nonexistent/");
         ASSERT_TRUE(b.present) << "Border " << mode;
         EXPECT_EQ(b.width(), 256);
         EXPECT_EQ(b.height(), 224);
@@ -206,7 +208,7 @@ TEST(PictureSetup, SgbModeShowsTheStartingBorderBeforeTheGameSendsOne) {
         EXPECT_EQ(b.picture.pixel(0, 0), b.picture.pixel(255, 223));
     }
     s.Border = 0;
-    EXPECT_FALSE(chooseborder(s, false, true, pixels, "/nonexistent/").present);
+    EXPECT_FALSE(chooseborder(videooptionsof(s), false, true, pixels, "/nonexistent/").present);
 }
 
 TEST(PictureSetup, DmgColoursOnlyWhereTheMachineShowsThem) {

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "frontend/settings.h"
 #include "sound/gbsoundtov.h"
 #include "sound/soundoutput.h"
 #include "sound/soundsetup.h"
@@ -169,7 +168,7 @@ public:
 class SoundStart : public TempDir {
 protected:
     tgbsoundtov unit;
-    tsettings s;
+    tsoundoptions s;
     tsoundsetup setup;
     std::vector<bool> asked;  // the `preferred` argument of each device request
     std::vector<std::pair<std::string, std::string>> boxes;
@@ -193,7 +192,7 @@ protected:
         setup.messagebox = [this](const std::string& t, const std::string& title) {
             boxes.emplace_back(t, title);
         };
-        setup.saveoptions = [this] { saves++; };
+        setup.soundoff = [this] { saves++; };
         setup.resolvepath = [this](const std::string& n) { return dir.string() + "/" + n; };
         unit.soundreset(false, false);
     }

@@ -179,16 +179,18 @@ tromimage gbcrom(uint8_t flag, int lcdc) {
 // A machine with the renderer and a memory picture attached, as the headless runner wires them.
 struct tgbcrun {
     tmachine m;
-    tgbdrawtov renderer;
-    tmemorypicture picture;
+    tgbdrawtovsgb& renderer;
+    tmemorypicture& picture;
     tbitmap screen;
 
-    tgbcrun(const tromimage& rom, int systemmode) : m(rom, systemmode), renderer(m.settings) {
-        picture.attach(renderer, m.settings);
-        m->attachrenderer(&renderer);
-        m->resetmachine();
+    static tsessionparts withpicture() {
+        tsessionparts parts;
+        parts.memorypicture = true;
+        parts.synthesiser = false;
+        return parts;
     }
-    ~tgbcrun() { m->attachrenderer(nullptr); }
+    tgbcrun(const tromimage& rom, int systemmode)
+        : m(rom, systemmode, {}, withpicture()), renderer(*m.session->renderer()), picture(*m.session->picture()) {}
     bool run(int frames) {
         for (int i = 0; i < frames; ++i) {
             m->runframe();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "videotest.h"
+#include "frontend/settings.h"
 #include "video/gbcolors.h"
 
 namespace tov::test {
@@ -77,7 +78,7 @@ TEST(GbcColours, ExtremeSettingsStayInsideTheTables) {
 }
 
 TEST(GbcColours, RendererUsesTheLcdLookOnlyInGbcMode) {
-    tsettings settings;
+    tvideooptions settings;
     defaultsettings(settings);
     tcaptureout out;
     tgbdrawtov r(settings);
@@ -130,7 +131,7 @@ TEST(DmgColours, ColorKeysOfTheSettingsFileReachThePalette) {
 }
 
 TEST(DmgColours, ReflectorColourFallsBackToUserColour0) {
-    tsettings s;
+    tvideooptions s;
     s.colors[0] = 0xABCDEF;
     s.ReflectorColor = "";
     EXPECT_EQ(reflectorcolor(s), 0xABCDEFu);

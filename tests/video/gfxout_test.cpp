@@ -288,7 +288,7 @@ TEST(Borders, HoleSearchFindsTheSingleColouredScreen) {
 }
 
 TEST(Borders, ChoiceFollowsBorderModeAndDebugScreen) {
-    tsettings s;
+    tvideooptions s;
     s.Border = 1;
     EXPECT_EQ(borderkind(s, false, true), tborderkind::sgb);
     EXPECT_EQ(borderkind(s, false, false), tborderkind::none);
@@ -320,7 +320,7 @@ TEST(Borders, BitmapBorderLoadsFromTheProgramFolder) {
     const fs::path dir = tempdir("border");
     tbitmap b = borderwithhole(256, 224, 40, 50, 0x336699, 0x000001);
     ASSERT_TRUE(writebmp(b, (dir / "backgrnd.bmp").string()));
-    tsettings s;
+    tvideooptions s;
     s.Border = 2;
     s.Background = "backgrnd.bmp";
     tborder border = chooseborder(s, false, false, nullptr, dir.string());
@@ -435,7 +435,7 @@ TEST(Screenshots, SavedInTheScrnshotFolder) {
 // ---- The renderer through a real output
 
 TEST(MemoryPicture, RendererFrameEndsUpInTheScreenshot) {
-    tsettings settings;
+    tvideooptions settings;
     defaultsettings(settings);
     std::vector<uint8_t> vram(0x4000, 0);
     uint8_t oam[160] = {};
@@ -482,7 +482,7 @@ TEST(MemoryPicture, RendererFrameEndsUpInTheScreenshot) {
 }
 
 TEST(MemoryPicture, SavedWithTheBorderTheSettingsAskFor) {
-    tsettings settings;
+    tvideooptions settings;
     defaultsettings(settings);
     tgbdrawtov r(settings);
     tmemorypicture picture;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 #include "video/sgb.h"
 
 namespace tov {
@@ -48,7 +48,7 @@ uint8_t cmd(int code, int packets) { return uint8_t(code << 3 | packets); }
 
 class SgbTest : public ::testing::Test {
 public:
-    tsettings settings{};
+    tvideooptions settings{};
     fakescreen screen;  // outlives the unit, which tells it when it goes away
     std::unique_ptr<tsgb> sgb;
     uint8_t p1 = 0x30;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 #include "video/gbcolors.h"
 #include "video/gbdrawtovsgb.h"
 #include "video/sgb.h"
@@ -27,7 +27,7 @@ struct pictureout : tgfxoutpal {
 
 class SgbDrawTest : public ::testing::Test {
 public:
-    tsettings settings{};
+    tvideooptions settings{};
     std::vector<uint8_t> vram = std::vector<uint8_t>(0x4000, 0);
     uint8_t oam[160] = {};
     uint16_t gbcpal[64] = {};

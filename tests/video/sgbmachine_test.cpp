@@ -8,6 +8,7 @@
 
 #include "cart/loadrom.h"
 #include "core/gb.h"
+#include "frontend/session.h"
 #include "frontend/settings.h"
 #include "video/gbdrawtovsgb.h"
 #include "video/gfxout.h"
@@ -170,39 +171,36 @@ struct nullpicture : tgfxoutpal {
 struct sgbmachine {
     tsettings settings{};
     nullpicture out;
-    tgbdrawtovsgb draw{settings};
-    tgb gb{settings};
+    std::unique_ptr<tsession> session;
+    tgb* machine = nullptr;
     int bordercalls = 0;
 
     explicit sgbmachine(int systemmode) {
         setdefaults(settings);
         settings.SystemMode = systemmode;
-        draw.gfxout = &out;
-        gb.attachrenderer(&draw);
-        tsgb& sgb = gb.sgbunit();
-        sgb.settings = &settings;
-        draw.setsgb(&sgb);
+        tsessionparts parts;
+        parts.synthesiser = false;
+        session = std::make_unique<tsession>(settings, "", parts);
+        machine = &session->machine();
+        session->renderer()->gfxout = &out;
+        tsgb& sgb = session->sgb();
         sgb.onborder = [](void* c) { ++static_cast<sgbmachine*>(c)->bordercalls; };
         sgb.onbordercontext = this;
     }
     bool load(bool colour) {
         std::string message;
-        auto cart = makecart(buildrom(colour), settings, message);
-        if (!cart) return false;
-        gb.attachcart(std::move(cart));
-        gb.resetmachine();
-        return true;
+        return session->loadimage(buildrom(colour), "", true, message);
     }
 };
 
 TEST(SgbMachineTest, CartridgeSendsItsBorderThroughTheJoypadRegister) {
     sgbmachine m(2);
     ASSERT_TRUE(m.load(false));
-    ASSERT_TRUE(m.gb.sgbmode);
-    tsgb& sgb = m.gb.sgbunit();
+    ASSERT_TRUE(m.machine->sgbmode);
+    tsgb& sgb = m.machine->sgbunit();
     int& bordercalls = m.bordercalls;
 
-    for (int f = 0; f < 40; f++) m.gb.runframe();
+    for (int f = 0; f < 40; f++) m.machine->runframe();
 
     ASSERT_TRUE(sgb.hasborder);
     auto chr = chrdata();
@@ -226,17 +224,17 @@ TEST(SgbMachineTest, CartridgeSendsItsBorderThroughTheJoypadRegister) {
 TEST(SgbMachineTest, ColourGameRestartsInColourInsideItsBorder) {
     sgbmachine m(6);
     ASSERT_TRUE(m.load(true));
-    ASSERT_TRUE(m.gb.sgbmode);
-    ASSERT_FALSE(m.gb.gbcmode) << "first run as a Super Game Boy game";
-    for (int f = 0; f < 40 && !m.gb.gbcmode; f++) m.gb.runframe();
-    tsgb& sgb = m.gb.sgbunit();
-    EXPECT_TRUE(m.gb.gbcmode) << "restarted once the border was shown";
+    ASSERT_TRUE(m.machine->sgbmode);
+    ASSERT_FALSE(m.machine->gbcmode) << "first run as a Super Game Boy game";
+    for (int f = 0; f < 40 && !m.machine->gbcmode; f++) m.machine->runframe();
+    tsgb& sgb = m.machine->sgbunit();
+    EXPECT_TRUE(m.machine->gbcmode) << "restarted once the border was shown";
     EXPECT_TRUE(sgb.hasborder) << "the border is kept";
     EXPECT_TRUE(sgb.hidden);
     EXPECT_EQ(sgb.pctmap[1], 0x5001);
     // Packets are ignored in the colour run.
-    for (int f = 0; f < 40; f++) m.gb.runframe();
-    EXPECT_TRUE(m.gb.gbcmode);
+    for (int f = 0; f < 40; f++) m.machine->runframe();
+    EXPECT_TRUE(m.machine->gbcmode);
     EXPECT_EQ(sgb.trnstatus, 0);
 }
 

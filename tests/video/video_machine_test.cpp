@@ -7,6 +7,7 @@
 
 #include "cart/loadrom.h"
 #include "core/gb.h"
+#include "frontend/session.h"
 #include "frontend/settings.h"
 #include "video/gbdrawtov.h"
 #include "video/screenshot.h"
@@ -40,19 +41,17 @@ TEST_P(VideoWithMachine, CpuInstrsResultScreen) {
     tsettings settings;
     setdefaults(settings);
     settings.SystemMode = GetParam();
-    auto machine = std::make_unique<tgb>(settings);
-    tgbdrawtov renderer(settings);
-    tmemorypicture picture;
-    picture.attach(renderer, settings);
-    machine->attachrenderer(&renderer);
+    tsessionparts parts;
+    parts.memorypicture = true;
+    parts.synthesiser = false;
+    tsession session(settings, "", parts);
     std::string message;
-    auto cart = loadromfile(rom.string(), settings, message);
-    ASSERT_TRUE(cart) << message;
-    machine->attachcart(std::move(cart));
-    machine->resetmachine();
+    ASSERT_TRUE(session.loadrom(rom.string(), true, message)) << message;
+    tgb* machine = &session.machine();
+    tgbdrawtovsgb& renderer = *session.renderer();
+    tmemorypicture& picture = *session.picture();
     tserialtext serial;
-    machine->onserialstart = tserialtext::onbyte;
-    machine->onserialcontext = &serial;
+    session.setserialhook(tserialtext::onbyte, &serial);
     int frames = 0;
     for (; frames < 60 * 120 && serial.text.find("Passed all") == std::string::npos &&
            serial.text.find("Failed") == std::string::npos;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/settings.h"
+#include "video/videooptions.h"
 #include "video/gbdrawtov.h"
 #include "video/gfxout.h"
 
@@ -37,7 +37,7 @@ public:
     void lineready() override { ++readies; }
 };
 
-inline void defaultsettings(tsettings& s) {
+inline void defaultsettings(tvideooptions& s) {
     s.SpriteLimit = true;
     s.Gamma = 2.2;
     s.ColorSaturation = 0.85;
@@ -49,7 +49,7 @@ inline void defaultsettings(tsettings& s) {
 
 class tvideotest : public ::testing::Test {
 protected:
-    tsettings settings;
+    tvideooptions settings;
     std::vector<uint8_t> vram = std::vector<uint8_t>(0x4000, 0);
     uint8_t oam[160] = {};
     uint16_t palram[64] = {};

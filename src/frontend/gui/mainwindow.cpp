@@ -39,11 +39,10 @@ Tfgb::Tfgb(int argc, char** argv)
 
 Tfgb::~Tfgb() {
     options.reset();
-    if (machine) {
+    if (session) {
         if (sound) sound->stopoutput();
-        renderer->gfxout = nullptr;
-        machine->attachrenderer(nullptr);
-        renderer->setsgb(nullptr);
+        session.reset();
+        sound = nullptr;
     }
     output.reset();
     if (imguiready) {
@@ -139,21 +138,22 @@ bool Tfgb::create() {
 void Tfgb::startup() {
     tsettings& s = settings.working;
     // The machine and its parts.
-    machine = std::make_unique<tgb>(s, programdir);
-    renderer = std::make_unique<tgbdrawtovsgb>(s);
-    auto unit = std::make_unique<tgbsoundtov>();
-    sound = unit.get();
-    machine->setsound(std::move(unit));
-    renderer->setsgb(&machine->sgbunit());
-    machine->sgbunit().onborder = onsgbborder;
-    machine->sgbunit().onbordercontext = this;
-    machine->attachrenderer(renderer.get());
+    session = std::make_unique<tsession>(s, programdir);
+    machine = &session->machine();
+    renderer = session->renderer();
+    sound = session->synthesiser();
+    session->sgb().onborder = onsgbborder;
+    session->sgb().onbordercontext = this;
 
     soundsetup.createdevice = [](bool preferred) { return createsdlsoundoutput(preferred); };
     soundsetup.messagebox = [this](const std::string& text, const std::string& title) {
         messagebox(window, text, title);
     };
-    soundsetup.saveoptions = [this] { savesettings(); };
+    soundsetup.soundoff = [this] {
+        settings.working.WaveOut = false;
+        settings.working.WavFileOut = false;
+        savesettings();
+    };
     soundsetup.resolvepath = [this](const std::string& name) { return resolvepath(name, programdir); };
 
     // Options left on from an earlier session that keep writing files.
@@ -171,11 +171,9 @@ void Tfgb::startup() {
     }
 
     // An empty slot, a reset, all sound channels on, and the picture.
-    machine->attachcart(std::make_unique<tcart>());
-    sound->setvolume(s.Volume);
     sound->setchannelmask(0);
     setupdisplay();
-    machine->resetmachine();
+    session->reset();
     // The reset re-initialised the renderer; show the start-up picture again.
     setupdisplay();
     timer1 = !args.empty() || s.StartOpen;
@@ -211,7 +209,7 @@ void Tfgb::Timer1Timer() {
     timer1 = false;
     if (running) return;
     // A ROM loaded before the loop ran (a reset then asks for the start) is started again.
-    std::string name = !rompath.empty() ? rompath : args.empty() ? std::string() : args.front();
+    std::string name = !session->romfile().empty() ? session->romfile() : args.empty() ? std::string() : args.front();
     if (name.empty()) {
         // No file given: ask for one (the answer arrives in drawui).
         filepurpose = tfilepurpose::startfile;
@@ -254,7 +252,7 @@ void Tfgb::closing() {
     running = false;
     stopsound();
     // The battery RAM is written when the cartridge leaves the machine.
-    if (machine) machine->detachcart();
+    if (session) session->unloadrom();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -289,8 +287,6 @@ void Tfgb::runframesstep() {
     pacer.options.VSync = s.VSync;
     pacer.options.fastSGB = s.fastSGB;
 
-    // A new frame is real emulation again: the sound unit stops padding with silence.
-    machine->soundunit().silencemode = false;
     const bool empty = clientempty();
     if (empty) machine->renderflag = false;
     processmessages();
@@ -298,7 +294,7 @@ void Tfgb::runframesstep() {
     if (borderdirty && machine->renderflag) choosebordernow();
 
     const bool drawn = machine->renderflag;
-    const int32_t units = machine->runframe();
+    const int32_t units = session->runframe(drawn);
     bool poll = false;
     const bool presentnow = pacer.afterframe(drawn, fastforwardheld, poll);
     if (poll) pollinput();
@@ -309,13 +305,13 @@ void Tfgb::runframesstep() {
         screenshots.save(*output, &message);
     }
 
-    if (hooks.afterframe) hooks.afterframe();
+    session->frameended();
 
     const bool sgbmasked = machine->sgbmode && machine->sgbunit().screenfrozen != 0;
     tpacedecision d = pacer.pace(units, fastforwardheld, sgbmasked, empty);
     if (d.present) renderer->refresh();
     if (d.newsecond && s.FrameRate) updatecaption();
-    if (d.savesram) machine->cartridge().savesram();
+    if (d.savesram) session->savebattery();
     machine->renderflag = d.renderflag;
     if (drawn || clockseconds() - lastuidraw > 0.1) drawui();
 }
@@ -361,7 +357,7 @@ void Tfgb::joypadset(int player, int bit, bool pressed) { machine->joypadset(pla
 void Tfgb::inputcommand(tinputfunction function) {
     switch (function) {
         case inResetGB:
-            if (romloaded) fullreset(true);
+            if (session->romloaded()) fullreset(true);
             break;
         case inPause:
             // With `DebugEsc` the pause input belongs to the debugger, when there is one.
@@ -498,6 +494,7 @@ void Tfgb::dropfile(const std::string& path) {
         if (s.Border < 2) s.Border = 2;
         bool gbcborder = machine->gbcmode || (machine->sgbmode && !s.SGBnocolors);
         (gbcborder ? s.BackgroundGBC : s.Background) = path.substr(0, maxsettingstring);
+        session->applysettings();
         borderdirty = true;
         choosebordernow();
         savesettings();
@@ -517,45 +514,30 @@ void Tfgb::dropfile(const std::string& path) {
 bool Tfgb::loadrom(const std::string& path, bool reset) {
     tsettings& s = settings.working;
     std::string message;
-    std::unique_ptr<tcart> cart = loadromfile(path, s, message);
-    if (!cart) {
-        messagebox(window, message, "loading rom failed");
+    auto accept = [&](const std::string& warnings) {
+        return !s.LoadRomWarnings ||
+               messagebox(window, warnings, "loading rom succeeded with warnings", tmsgbuttons::okcancel) ==
+                   tmsgresult::ok;
+    };
+    if (!session->loadrom(path, reset, message, accept)) {
+        if (!session->lastloadrefused()) messagebox(window, message, "loading rom failed");
         return false;
     }
-    if (!message.empty() && s.LoadRomWarnings &&
-        messagebox(window, message, "loading rom succeeded with warnings", tmsgbuttons::okcancel) !=
-            tmsgresult::ok)
-        return false;
-    machine->attachcart(std::move(cart));
-    machine->cartridge().setfilename(batterybasepath(path, s.SaveRamDir, programdir));
-    machine->cartridge().loadsram();
-    rompath = path;
-    romloaded = true;
     s.LastRomDir = folderof(path).substr(0, maxsettingstring);
     addrecent(s, path);
     savesettings();
-    if (reset) fullreset(false);
-    if (hooks.romloaded) hooks.romloaded();
+    if (reset) afterreset();
     updatecaption();
     layout();
     return true;
 }
 
 void Tfgb::fullreset(bool redetect) {
-    tsettings& s = settings.working;
-    if (redetect) {
-        if (auto* banked = dynamic_cast<tcartmbcbase*>(&machine->cartridge())) {
-            std::string message;
-            std::unique_ptr<tcart> cart = makecart(banked->romimage(), s, message);
-            if (cart) {
-                machine->attachcart(std::move(cart));
-                machine->cartridge().setfilename(batterybasepath(rompath, s.SaveRamDir, programdir));
-                machine->cartridge().loadsram();
-            }
-        }
-    }
-    sound->setchannelmask(0);
-    machine->resetmachine();
+    session->fullreset(redetect);
+    afterreset();
+}
+
+void Tfgb::afterreset() {
     // The reset may have changed the hardware (GBC, SGB, DMG): the picture is set up again so
     // that a DMG game gets the DMG colours.
     setupdisplay();
@@ -572,8 +554,10 @@ void Tfgb::fullreset(bool redetect) {
 
 void Tfgb::startsound() {
     if (!sound) return;
+    // The sound options may have changed in the working settings (the menu's sound switch).
+    session->soundoptions() = soundoptionsof(settings.working);
     sound->setvolume(settings.working.Volume);
-    soundon = soundsetup.start(*sound, settings.working);
+    soundon = soundsetup.start(*sound, session->soundoptions());
 }
 
 void Tfgb::stopsound() {
@@ -629,20 +613,20 @@ void Tfgb::mnuscreenshot() {
 void Tfgb::mnusoundchannel(int channel) {
     int mask = sound->getchannelmask() ^ (1 << channel);
     sound->setchannelmask(mask);
-    if (romloaded) setstatus(soundchannelstext(mask));
+    if (session->romloaded()) setstatus(soundchannelstext(mask));
 }
 
 void Tfgb::mnureset() {
-    machine->resetmachine();
+    session->reset();
     setupdisplay();
 }
 
 void Tfgb::mnurominfo() {
-    if (!romloaded || !dynamic_cast<tcartmbcbase*>(&machine->cartridge())) {
+    if (!session->romloaded() || !session->hasgame()) {
         messagebox(window, "no game is loaded", "ROM info");
         return;
     }
-    messagebox(window, rominfotext(machine->cartridge(), rompath), "ROM info");
+    messagebox(window, rominfotext(session->cartridge(), session->romfile()), "ROM info");
 }
 
 void Tfgb::mnuclearrecent() {
@@ -679,7 +663,7 @@ void Tfgb::menusize(int k) {
 
 void Tfgb::mnuFullscreen() {
     tsettings& s = settings.working;
-    if (exclusiveavailable(s, romloaded)) {
+    if (exclusiveavailable(s, session->romloaded())) {
         exclusivefullscreen = true;
         s.Windowmode = 4;
     } else {
@@ -700,7 +684,7 @@ void Tfgb::menufullscreenstretched() {
 
 void Tfgb::altenter() {
     tsettings& s = settings.working;
-    tmodechange m = altentermode(s.Windowmode, s.FullscreenMode, exclusiveavailable(s, romloaded));
+    tmodechange m = altentermode(s.Windowmode, s.FullscreenMode, exclusiveavailable(s, session->romloaded()));
     s.Windowmode = m.windowmode;
     exclusivefullscreen = m.exclusive;
     applywindowmode();
@@ -750,6 +734,7 @@ void Tfgb::applysettings() {
     // The stored copy holds the dialog's values; the window's centre goes into both copies.
     recordwindowcentre();
     settings.apply();
+    session->applysettings();
     tsettings& s = settings.working;
     if (window) {
         SDL_SetWindowAlwaysOnTop(window, s.StayOnTop ? SDL_TRUE : SDL_FALSE);
@@ -786,7 +771,7 @@ void Tfgb::setupdisplay() {
         tgfxwrapmemory* m = memory.get();
         auto wrapped = std::make_unique<tgfxoutpalwrapped>(std::move(memory));
         try {
-            setuppicture(*renderer, *wrapped, s);
+            setuppicture(*renderer, *wrapped, session->videooptions());
             output = std::move(wrapped);
             surface = m;
         } catch (const std::exception& e) {
@@ -795,7 +780,7 @@ void Tfgb::setupdisplay() {
     }
     if (!output) {
         output = std::make_unique<tgfxoutpalnull>();
-        setuppicture(*renderer, *output, s);
+        setuppicture(*renderer, *output, session->videooptions());
     }
     if (lastpicture) {
         drawpicture(*output, *lastpicture, s.colors);
@@ -816,7 +801,7 @@ void Tfgb::choosebordernow() {
     borderdirty = false;
     const uint32_t* sgbpixels = sgbborderpixels(machine->sgbunit());
     const twinsize before = bordersize(border.width(), border.height());
-    border = chooseborder(settings.working, machine->gbcmode, machine->sgbmode, sgbpixels, programdir);
+    border = chooseborder(session->videooptions(), machine->gbcmode, machine->sgbmode, sgbpixels, programdir);
     uploadborder();
     const twinsize after = bordersize(border.width(), border.height());
     tsettings& s = settings.working;
@@ -961,12 +946,12 @@ void Tfgb::updatecaption() {
     double now = clockseconds();
     c.statusactive = status.active(now);
     c.status = status.text();
-    c.romloaded = romloaded;
+    c.romloaded = session->romloaded();
     c.paused = paused;
     c.framerate = settings.working.FrameRate;
     c.framesshown = pacer.lastdrawn;
     c.framesemulated = pacer.lastemulated;
-    if (romloaded) {
+    if (session->romloaded()) {
         uint8_t header[16];
         for (int i = 0; i < 16; i++) header[i] = machine->cartridge().romread(uint16_t(0x134 + i));
         c.romtitle = romtitle(header);
@@ -1111,7 +1096,7 @@ void Tfgb::popupmenu() {
             if (ImGui::MenuItem(label.c_str(), key.c_str(), !((mask >> ch) & 1))) mnusoundchannel(ch);
         }
         ImGui::Separator();
-        if (ImGui::MenuItem("reset", nullptr, false, romloaded)) mnureset();
+        if (ImGui::MenuItem("reset", nullptr, false, session->romloaded())) mnureset();
         if (ImGui::MenuItem("rom info")) mnurominfo();
         if (ImGui::MenuItem("clear recent files")) mnuclearrecent();
         if (ImGui::MenuItem("about")) mnuabout();

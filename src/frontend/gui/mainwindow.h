@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "core/gb.h"
+#include "frontend/hooks.h"
+#include "frontend/session.h"
 #include "core/pacing.h"
 #include "frontend/controldialog.h"
 #include "frontend/input.h"
@@ -30,35 +32,6 @@
 namespace tov {
 
 class TFormcontrol;
-
-// A command another block adds to the pop-up menu (save states, cheats, link, debugger...).
-struct tmenuextension {
-    std::string submenu;   // "" for the top level, else the name of a sub-menu of its own
-    std::string label;
-    std::string shortcut;  // shown only; keys reach commands through the input map or `onkey`
-    std::function<void()> action;
-    std::function<bool()> checked;  // optional
-    std::function<bool()> enabled;  // optional
-};
-
-// What the other blocks plug into the main window. Everything is optional; without a hook the
-// window behaves as if the block were not there.
-struct tfrontendhooks {
-    // Loads a save-state file (slot files ".sn0".."sn9" and free names); false when it failed
-    // (the hook shows its own message).
-    std::function<bool(const std::string& path)> loadstate;
-    std::function<void()> quickload;     // the "quick load" input
-    std::function<void()> quicksave;     // the "quick save" input
-    std::function<void()> togglecheats;  // the "toggle cheats" input
-    std::function<void()> pauseinput;    // the "pause" input with `DebugEsc` on (the debugger)
-    std::function<void()> afterframe;    // once per emulated frame (cheats, meters)
-    std::function<void()> romloaded;     // after a ROM was loaded (cheat list, debugger reset)
-    std::function<void()> drawwindows;   // inside the ImGui frame: the blocks' own windows
-    // A key the window did not use (Windows virtual-key code, with SDL's modifier state);
-    // true when the hook used it.
-    std::function<bool(int vk, uint16_t modifiers)> onkey;
-    std::vector<tmenuextension> menu;
-};
 
 class Tfgb : public tpacinghost, public tinputtarget {
 public:
@@ -94,6 +67,8 @@ public:
     bool loadrom(const std::string& path, bool reset);
     // Full reset: with re-detection the cartridge is rebuilt from the ROM image in memory.
     void fullreset(bool redetect);
+    // The window's part of every full reset: picture set up again, the frame loop resumed.
+    void afterreset();
     // Writes the settings: window centre into both copies, working -> stored -> file.
     void recordwindowcentre();
     void savesettings();
@@ -106,10 +81,11 @@ public:
     // ---- Access for the dialogs ----
     tsettingsstore& store() { return settings; }
     tgb& gb() { return *machine; }
+    tsession& emulation() { return *session; }
     SDL_Window* sdlwindow() { return window; }
     bool isrunning() const { return running; }
     bool ispaused() const { return paused; }
-    const std::string& romfile() const { return rompath; }
+    const std::string& romfile() const { return session->romfile(); }
     const std::string& programdirectory() const { return programdir; }
     tinputpoller& inputstate() { return input; }
     tjoyinputs joystickstate(int number);
@@ -178,9 +154,10 @@ private:
     std::vector<uint32_t> staging;  // the picture widened to 32 bits for surfaces of other depths
     bool borderdirty = true;
 
-    std::unique_ptr<tgb> machine;
-    std::unique_ptr<tgbdrawtovsgb> renderer;
-    tgbsoundtov* sound = nullptr;  // owned by the machine
+    std::unique_ptr<tsession> session;
+    tgb* machine = nullptr;             // the session's
+    tgbdrawtovsgb* renderer = nullptr;  // the session's
+    tgbsoundtov* sound = nullptr;       // the session's
     std::unique_ptr<tgfxoutpal> output;
     tgfxwrapmemory* surface = nullptr;  // inside `output` when it shows a picture
     std::optional<tbitmap> lastpicture;
@@ -197,8 +174,6 @@ private:
     std::array<int, playercount> joynumbers{};
     double lastjoypoll = 0;
 
-    std::string rompath;
-    bool romloaded = false;
     tstatusmessage status;
     std::string lastcaption;
 
