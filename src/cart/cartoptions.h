@@ -9,6 +9,7 @@ namespace tov {
 struct tcartoptions {
     int32_t CartMode = 1;       // 0 best accuracy, 1 best compatibility
     bool EmulateSramD = true;   // disabled cartridge RAM reads 0xFF and ignores writes
+    bool operator==(const tcartoptions&) const = default;
 };
 
 }  // namespace tov

@@ -55,6 +55,7 @@ struct tmachineoptions {
     std::string DmgBootRom;        // boot image file, relative to the program folder
     bool EmulateInaccVRAM = true;  // VRAM/OAM inaccessible while the LCD uses them
     bool JoyOpposite = false;      // opposite directions may be held together
+    bool operator==(const tmachineoptions&) const = default;
 };
 
 // I/O register codes of the 0xF000-0xFFFF page, one per address.

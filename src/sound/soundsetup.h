@@ -26,6 +26,7 @@ struct tsoundoptions {
     bool SQWave = false;
     bool DSound = true;           // the preferred device first
     bool DSoundWarning = false;
+    bool operator==(const tsoundoptions&) const = default;
 };
 
 class tsoundsetup {

@@ -23,6 +23,7 @@ struct tvideooptions {
     std::array<uint32_t, 16> colors{0xD0F8E0, 0x70C088, 0x506830, 0x201808, 0xD0F8E0, 0x70C088,
                                     0x506830, 0x201808, 0xD0F8E0, 0x70C088, 0x506830, 0x201808,
                                     0xD0F8E0, 0x70C088, 0x506830, 0x201808};
+    bool operator==(const tvideooptions&) const = default;
 };
 
 }  // namespace tov
