@@ -85,8 +85,28 @@ bool unpackgzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
     return crc32(0, rom.data(), static_cast<uInt>(rom.size())) == crc;
 }
 
+// The central directory record of the entry whose local header starts at `local`: zip tools
+// that stream their output write zero sizes and CRC into the local header (general-purpose
+// flag bit 3) and give the real ones in a data descriptor and in the central directory.
+bool centralentry(const std::vector<uint8_t>& file, size_t local, uint32_t& packed, uint32_t& unpacked,
+                  uint32_t& crc) {
+    const size_t size = file.size();
+    for (size_t pos = 0; pos + 46 <= size; pos++) {
+        const uint8_t* c = &file[pos];
+        if (c[0] != 'P' || c[1] != 'K' || c[2] != 1 || c[3] != 2) continue;
+        if (le32(c + 42) != local) continue;
+        crc = le32(c + 16);
+        packed = le32(c + 20);
+        unpacked = le32(c + 24);
+        return true;
+    }
+    return false;
+}
+
 bool unpackzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
-    // Scan for local headers of deflated entries; of several ROM entries the last wins.
+    // Scan for local headers of deflated entries; of several ROM entries the last wins. The
+    // full signature is checked so that a central directory record (whose offset 8 holds
+    // the flags, 8 for a streamed entry) is never taken for a local header.
     const size_t size = file.size();
     bool found = false;
     size_t founddata = 0;
@@ -94,12 +114,13 @@ bool unpackzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
     size_t pos = 0;
     while (pos + 30 < size) {
         const uint8_t* h = &file[pos];
-        if (h[0] != 'P' || h[1] != 'K' || le16(h + 8) != 8) {
+        if (h[0] != 'P' || h[1] != 'K' || h[2] != 3 || h[3] != 4 || le16(h + 8) != 8) {
             pos++;
             continue;
         }
         uint32_t namelength = le16(h + 26), extralength = le16(h + 28);
-        uint32_t packed = le32(h + 18);
+        uint32_t packed = le32(h + 18), unpacked = le32(h + 22), crc = le32(h + 14);
+        if ((le16(h + 6) & 0x08) && packed == 0 && unpacked == 0) centralentry(file, pos, packed, unpacked, crc);
         if (namelength > 255 || pos + 30 + namelength > size) {
             pos++;
             continue;
@@ -113,8 +134,8 @@ bool unpackzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
             found = true;
             founddata = data;
             foundpacked = packed;
-            foundsize = le32(h + 22);
-            foundcrc = le32(h + 14);
+            foundsize = unpacked;
+            foundcrc = crc;
         }
         pos = data + packed;  // 64-bit size_t: cannot wrap
     }
@@ -261,8 +282,12 @@ std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, const tcartoptions& 
     }
 
     if (options.CartMode == 1) {
+        // The generic mapper takes 0x4000-0x5FFF as a RAM bank until the game writes
+        // 0x6000; an MBC1 game beyond 512 KiB selects its upper ROM banks there without
+        // ever writing 0x6000, so it keeps the real controller.
+        bool bigmbc1 = info.mapper == tmapper::mbc1 && banks > 32;
         bool special = info.mapper == tmapper::huc1 || info.mapper == tmapper::huc3 ||
-                       info.mapper == tmapper::mbc5rumble || info.mapper == tmapper::mbc3timer;
+                       info.mapper == tmapper::mbc5rumble || info.mapper == tmapper::mbc3timer || bigmbc1;
         if (!special) {
             ramsize = std::max<int32_t>(ramsize, 131072);
             if (info.mapper == tmapper::none || info.mapper == tmapper::mbc1 || info.mapper == tmapper::mbc2)

@@ -114,6 +114,28 @@ TEST(ZipArchive, LastOfSeveralRomEntriesWins) {
     EXPECT_EQ(r.banked()->romimage(), second);
 }
 
+// Streaming zip tools leave the local header's sizes at zero; the central directory has them.
+// A streamed entry among normal ones, and two streamed ROMs (the last one still wins).
+TEST(ZipArchive, StreamedEntriesTakeTheirSizesFromTheCentralDirectory) {
+    tscratch dir;
+    auto first = makerom(32 * KiB, 0, 0, -1, "FIRST");
+    auto second = makerom(1024 * KiB, 0x01, 0, -1, "SECOND");
+    carttest::tzipentry text{"readme.txt", std::vector<uint8_t>(300, 'x')};
+    text.streamed = true;
+    carttest::tzipentry a{"a.gb", first}, b{"b.gb", second};
+    a.streamed = b.streamed = true;
+    tload one = loadfile(dir.write("one.zip", makezip({text, a})));
+    ASSERT_NE(one.cart, nullptr) << one.message;
+    EXPECT_EQ(one.banked()->romimage(), first);
+    tload two = loadfile(dir.write("two.zip", makezip({a, b})));
+    ASSERT_NE(two.cart, nullptr) << two.message;
+    EXPECT_EQ(two.banked()->romimage(), second);
+    // Without its central directory a streamed entry has no size and fails as before.
+    std::vector<uint8_t> cut = makezip({a});
+    cut.resize(cut.size() - 22 - 46 - 4);
+    EXPECT_EQ(loadfile(dir.write("cut.zip", cut)).message, unzipfailed);
+}
+
 TEST(ZipArchive, EntriesThatCannotBeUsedFail) {
     tscratch dir;
     auto rom = makerom(32 * KiB);
@@ -344,6 +366,28 @@ TEST(RomHeader, CompatibilityModeWidensPlainMappers) {
         ASSERT_NE(t.cart, nullptr);
         EXPECT_EQ(t.cart->mappername(), c.name) << int(c.type);
         EXPECT_EQ(t.banked()->ramsize, c.ramsize) << int(c.type);
+    }
+}
+
+// An MBC1 game beyond 512 KiB reaches its upper banks through 0x4000-0x5FFF without ever
+// writing 0x6000; the compatibility mode must keep its controller for it.
+TEST(RomHeader, CompatibilityModeKeepsLargeMbc1Games) {
+    tcartoptions options;
+    options.CartMode = 1;
+    options.EmulateSramD = false;
+    for (size_t size : {512 * KiB, 1024 * KiB, 2048 * KiB}) {
+        tload r = build(makerom(size, 0x01), options);
+        ASSERT_NE(r.cart, nullptr) << r.message;
+        const bool big = size > 512 * KiB;
+        EXPECT_EQ(r.cart->mappername(), big ? "MBC1" : "generic") << size;
+        if (!big) continue;
+        carttest::tbus bus;
+        bus.attach(*r.cart);
+        r.cart->cartreset();
+        const int bank = int(size / (16 * KiB)) - 3;  // upper bits in 0x4000, lower in 0x2000
+        r.cart->romwrite(0x2000, uint8_t(bank & 0x1F));
+        r.cart->romwrite(0x4000, uint8_t(bank >> 5));
+        EXPECT_EQ(bus.read(0x4000) | bus.read(0x4001) << 8, bank) << size;
     }
 }
 

@@ -93,6 +93,9 @@ struct tzipentry {
     std::string name;
     std::vector<uint8_t> data;
     bool stored = false;  // method 0 instead of deflate
+    // Written as streaming tools do: zero sizes and CRC in the local header (flag bit 3),
+    // the real ones in a data descriptor after the data and in the central directory.
+    bool streamed = false;
 };
 
 // A zip archive: local headers with their data, then the central directory.
@@ -107,13 +110,14 @@ inline std::vector<uint8_t> makezip(const std::vector<tzipentry>& entries) {
             put32(v, centralrecord ? 0x02014B50 : 0x04034B50);
             if (centralrecord) put16(v, 20);
             put16(v, 20);
-            put16(v, 0);
+            put16(v, e.streamed ? 0x08 : 0);
             put16(v, e.stored ? 0 : 8);
             put16(v, 0);
             put16(v, 0x21);
-            put32(v, crc);
-            put32(v, uint32_t(packed.size()));
-            put32(v, uint32_t(e.data.size()));
+            const bool blank = e.streamed && !centralrecord;
+            put32(v, blank ? 0 : crc);
+            put32(v, blank ? 0 : uint32_t(packed.size()));
+            put32(v, blank ? 0 : uint32_t(e.data.size()));
             put16(v, uint32_t(e.name.size()));
             put16(v, 0);
             if (centralrecord) {
@@ -127,6 +131,12 @@ inline std::vector<uint8_t> makezip(const std::vector<tzipentry>& entries) {
         };
         header(zip, false);
         zip.insert(zip.end(), packed.begin(), packed.end());
+        if (e.streamed) {
+            put32(zip, 0x08074B50);
+            put32(zip, crc);
+            put32(zip, uint32_t(packed.size()));
+            put32(zip, uint32_t(e.data.size()));
+        }
         header(central, true);
         count++;
     }
