@@ -191,13 +191,6 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tov-run: unknown option key in \"%s\"\n", line.c_str());
     clampsettings(settings);
 
-    // A relative ROM path means the current folder here, so that the battery file lands
-    // beside the ROM rather than beside the program.
-    {
-        std::error_code ec;
-        std::filesystem::path absolute = std::filesystem::absolute(o.rom, ec);
-        if (!ec) o.rom = absolute.string();
-    }
     // The session: the machine with the renderer drawing into a memory picture, and the
     // synthesising sound unit only when the sound is recorded.
     tsessionparts parts;

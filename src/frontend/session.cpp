@@ -1,5 +1,6 @@
 #include "frontend/session.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "cart/loadrom.h"
@@ -64,6 +65,14 @@ tsoundoptions soundoptionsof(const tsettings& s) {
     return o;
 }
 
+std::string absolutepath(const std::string& path) {
+    if (path.empty()) return path;
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(path, ec);
+    if (ec) return path;
+    return p.lexically_normal().string();
+}
+
 tsession::tsession(tsettings& w, std::string programfolder, tsessionparts parts, thostclock& c)
     : working(w), folder(std::move(programfolder)), clock(c) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
@@ -117,8 +126,11 @@ void tsession::compatibilitystep() {
 bool tsession::loadrom(const std::string& path, bool reset, std::string& message,
                        const std::function<bool(const std::string&)>& acceptwarnings) {
     compatibilitystep();
-    std::unique_ptr<tcart> cart = loadromfile(path, cartopts, message, clock);
-    return insert(std::move(cart), path, reset, message, acceptwarnings);
+    // The battery files, the recent-files list and save states need the one absolute name
+    // of the file, whichever way it was given.
+    const std::string absolute = absolutepath(path);
+    std::unique_ptr<tcart> cart = loadromfile(absolute, cartopts, message, clock);
+    return insert(std::move(cart), absolute, reset, message, acceptwarnings);
 }
 
 bool tsession::loadimage(std::vector<uint8_t> bytes, const std::string& path, bool reset, std::string& message,

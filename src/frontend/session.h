@@ -30,6 +30,9 @@ tcartoptions cartoptionsof(const tsettings& s);
 tvideooptions videooptionsof(const tsettings& s);
 tsoundoptions soundoptionsof(const tsettings& s);
 
+// `path` made absolute against the current folder and lexically normalised ("a/../b" -> "b").
+std::string absolutepath(const std::string& path);
+
 // Which parts a session builds.
 struct tsessionparts {
     // The real renderer; without it the machine's built-in renderer draws nothing.
@@ -63,7 +66,8 @@ public:
     // Fills every option view from the working settings: at start-up and after every Apply.
     void applysettings();
 
-    // Reads the ROM file and puts its cartridge in the slot with its battery files. On a
+    // Reads the ROM file and puts its cartridge in the slot with its battery files; the path
+    // is made absolute first (`romfile` gives it). On a
     // warning `acceptwarnings` (when given) may refuse the ROM; the old cartridge then stays.
     // False when nothing was loaded; `message` holds the loader's text (errors or warnings).
     bool loadrom(const std::string& path, bool reset, std::string& message,

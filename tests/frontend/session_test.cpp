@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "cart/carttesthelpers.h"
 #include "frontend/session.h"
+#include "frontend/windowlogic.h"
 #include "frontend/settings.h"
 
 namespace tov {
@@ -156,6 +158,33 @@ TEST(SessionReset, RedetectionRebuildsTheCartridgeFromMemory) {
     session.unloadrom();
     EXPECT_FALSE(session.hasgame());
     EXPECT_FALSE(session.romloaded());
+}
+
+// However a file was named (relative on the command line, absolute from the dialog), the
+// session knows it by one absolute name: one recent-files entry, battery files beside it.
+TEST(SessionLoading, RomFileIsAbsoluteWhicheverWayItWasNamed) {
+    const fs::path dir = scratch("paths");
+    fs::create_directories(dir / "sub");
+    {
+        std::ofstream f(dir / "game.gb", std::ios::binary);
+        auto rom = carttest::makerom(64 * KiB, 0x03, 2);
+        f.write(reinterpret_cast<const char*>(rom.data()), std::streamsize(rom.size()));
+    }
+    const fs::path before = fs::current_path();
+    fs::current_path(dir / "sub");
+    tsettings s = defaults();
+    tsession session(s, "/nonexistent-program-folder/", bare());
+    std::string message;
+    for (const std::string& name : {std::string("../game.gb"), (dir / "game.gb").string(), std::string("./../sub/../game.gb")}) {
+        ASSERT_TRUE(session.loadrom(name, true, message)) << name << ": " << message;
+        EXPECT_EQ(session.romfile(), (dir / "game.gb").string()) << name;
+        addrecent(s, session.romfile());
+    }
+    session.unloadrom();
+    fs::current_path(before);
+    EXPECT_EQ(s.recent[0], (dir / "game.gb").string());
+    EXPECT_EQ(s.recent[1], "") << "one entry per file";
+    EXPECT_TRUE(fs::exists(dir / "game.sav")) << "the battery file lies beside the ROM";
 }
 
 }  // namespace

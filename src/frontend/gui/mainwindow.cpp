@@ -523,8 +523,8 @@ bool Tfgb::loadrom(const std::string& path, bool reset) {
         if (!session->lastloadrefused()) messagebox(window, message, "loading rom failed");
         return false;
     }
-    s.LastRomDir = folderof(path).substr(0, maxsettingstring);
-    addrecent(s, path);
+    s.LastRomDir = folderof(session->romfile()).substr(0, maxsettingstring);
+    addrecent(s, session->romfile());
     savesettings();
     if (reset) afterreset();
     updatecaption();
