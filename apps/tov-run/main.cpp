@@ -11,6 +11,9 @@
 //
 // --until-done stops at the first verdict: "Passed" or "Failed" sent over the serial
 // port, the `ld b,b` register signature, or the result block in cartridge RAM.
+// A program that can never continue (HALT with nothing to wake it, a jump to itself with
+// interrupts off) ends the run at once, except under --benchmark; under --until-done
+// without a verdict it failed.
 //
 // Exit status: 0 passed, 1 failed, 2 bad arguments or a ROM that does not load,
 // 3 no verdict within the frames.
@@ -25,6 +28,7 @@
 
 #include "core/gb.h"
 #include "core/pacing.h"
+#include "core/stuck.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
 
@@ -231,6 +235,7 @@ int main(int argc, char** argv) {
 
     tverdict verdict = verdictnone;
     bool crashed = false;
+    tstuck stuck = stucknone;
     long frames = 0;
     auto start = std::chrono::steady_clock::now();
     bool drawnext = !o.nodraw;
@@ -254,12 +259,20 @@ int main(int argc, char** argv) {
             if (verdict == verdictnone) verdict = memoryverdict(*machine);
             if (verdict != verdictnone) break;
         }
+        // A benchmark runs all its frames, so that its figures stay comparable.
+        if (!o.benchmark) {
+            stuck = stuckreason(*machine);
+            if (stuck != stucknone) break;
+        }
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     if (o.serial && !serial.lastnewline) std::fputc('\n', stdout);
     if (crashed)
         std::printf("stopped: invalid opcode at %04X after %ld frames\n", machine->cpu.PC, frames);
+    if (stuck != stucknone)
+        std::printf("stopped: the program can never continue (%s) at PC %04X after %ld frames\n",
+                    stucktext(stuck), machine->cpu.PC, frames);
     if (o.benchmark) {
         double fps = seconds > 0 ? frames / seconds : 0;
         std::printf("frames: %ld seconds: %.3f fps: %.1f speed: %.2f\n", frames, seconds, fps,
@@ -282,7 +295,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (crashed && o.untildone && verdict == verdictnone) verdict = verdictfailed;
+    if ((crashed || stuck != stucknone) && o.untildone && verdict == verdictnone) verdict = verdictfailed;
     switch (verdict) {
     case verdictpassed: std::printf("result: passed\n"); return 0;
     case verdictfailed: std::printf("result: failed\n"); return 1;

@@ -274,7 +274,16 @@ void cpuexecute(tcpustate& s) {
 
     // Calls out see the current PC and budget.
 #define SYNC() (s.PC = pc, s.cycles = cyc)
-#define RD(addr) (SYNC(), s.read(s.readcontext, uint16_t(addr)))
+    // Data reads take the page's direct pointer, as opcode fetches do: plain memory costs
+    // no call. Pages without a pointer (I/O, VRAM while the LCD draws, unmapped or routed
+    // banks, the boot image, watched pages) go through the read routine, which sees the
+    // current PC and budget.
+#define RD(addr)                                                          \
+    ({                                                                    \
+        uint16_t ra_ = uint16_t(addr);                                    \
+        const tpageentry& rp_ = pt[ra_ >> 12];                            \
+        rp_.data ? rp_.data[ra_] : (SYNC(), s.read(s.readcontext, ra_));  \
+    })
 #define WR(addr, v) (SYNC(), s.write(s.writecontext, uint16_t(addr), uint8_t(v)))
 #define IMM8() (pc = uint16_t(pc + 1), RD(pc - 1))
 #define FETCHOP(op)                                                 \

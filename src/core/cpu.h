@@ -34,6 +34,8 @@ struct tcpustate {
     uint8_t haltbugskip = 0;
     uint8_t emulatehaltbug = 1;
     uint8_t exitflag = 0;
+    // Data reads of pages without a direct pointer; pages with one are read through the
+    // pointer without a call. To see every read of a region, clear its page pointer.
     treadroutine read = nullptr;
     void* readcontext = nullptr;
     twriteroutine write = nullptr;

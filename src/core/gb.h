@@ -7,6 +7,7 @@
 
 #include "cart/cart.h"
 #include "core/cpu.h"
+#include "core/hostclock.h"
 #include "sound/gbsound.h"
 #include "video/gbdraw.h"
 #include "video/sgb.h"
@@ -148,6 +149,7 @@ public:
     tpageentry pagetable[16];
     tdebugport* debugger = nullptr;  // run control of an attached debugger
     tlinkport* link = nullptr;       // link cable, when present
+    thostclock* hostclock = &realclock();  // seeds the power-on randomness at reset
     // Called when the program starts an internally clocked serial transfer, with SB.
     void (*onserialstart)(void* context, uint8_t value) = nullptr;
     void* onserialcontext = nullptr;

@@ -1,7 +1,7 @@
 // Power-on state: model selection, boot-program register values, memory contents and the
 // optional monochrome boot image.
 #include <algorithm>
-#include <chrono>
+#include <bit>
 #include <cstring>
 #include <fstream>
 
@@ -39,6 +39,18 @@ int hexvalue(const std::string& text) {
         if (v > 0xFFFFFF) return 0;
     }
     return v;
+}
+
+// Both clock readings folded into one non-zero 32-bit seed (splitmix64 finaliser), so
+// that nearby readings give unrelated seeds.
+uint32_t powerseed(double monotonic, int64_t unixtime) {
+    uint64_t x = std::bit_cast<uint64_t>(monotonic) ^ (uint64_t(unixtime) << 32);
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    uint32_t seed = uint32_t(x ^ (x >> 32));
+    return seed ? seed : 0x2545F491;
 }
 
 }  // namespace
@@ -125,8 +137,9 @@ void tgb::installlogo() {
 
 void tgb::resetmachine() {
     const tmachineoptions& o = options;
-    rngstate ^= uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()) | 1;
-    if (!rngstate) rngstate = 0x2545F491;
+    // Memory comes up with random contents; the generator is seeded from the host clock
+    // alone, so equal clock readings give equal power-on contents.
+    rngstate = powerseed(hostclock->monotonic(), hostclock->unixtime());
 
     restartpending = false;
     resetcount++;

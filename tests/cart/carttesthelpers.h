@@ -14,57 +14,12 @@
 #include "cart/mbcbase.h"
 #include "core/cpu.h"
 #include "cart/cartoptions.h"
+#include "support/testrom.h"
 
 namespace tov::carttest {
 
-// The logo bitmap a console checks at 0x104-0x133.
-inline constexpr uint8_t logo[48] = {
-    0xCE, 0xED, 0x66, 0x66, 0xCC, 0x0D, 0x00, 0x0B, 0x03, 0x73, 0x00, 0x83, 0x00, 0x0C, 0x00, 0x0D,
-    0x00, 0x08, 0x11, 0x1F, 0x88, 0x89, 0x00, 0x0E, 0xDC, 0xCC, 0x6E, 0xE6, 0xDD, 0xDD, 0xD9, 0x99,
-    0xBB, 0xBB, 0x67, 0x63, 0x6E, 0x0E, 0xEC, 0xCC, 0xDD, 0xDC, 0x99, 0x9F, 0xBB, 0xB9, 0x33, 0x3E};
-
-inline void fixchecksums(std::vector<uint8_t>& rom) {
-    uint8_t sum = 0;
-    for (int i = 0x134; i <= 0x14C; i++) sum = uint8_t(sum - rom[size_t(i)] - 1);
-    rom[0x14D] = sum;
-    uint32_t global = 0;
-    for (size_t i = 0; i < rom.size(); i++)
-        if (i != 0x14E && i != 0x14F) global += rom[i];
-    rom[0x14E] = uint8_t(global >> 8);
-    rom[0x14F] = uint8_t(global);
-}
-
-// A ROM image of `size` bytes. Every 16 KiB bank starts with its bank number (low, high)
-// and ends with the low byte again; the rest is pseudo-random so archives stay large.
-inline std::vector<uint8_t> makerom(size_t size, uint8_t type = 0x00, uint8_t ramcode = 0,
-                                    int sizecode = -1, const char* title = "TESTROM") {
-    std::vector<uint8_t> rom(size);
-    uint32_t seed = 12345;
-    for (auto& b : rom) {
-        seed = seed * 1103515245u + 12345u;
-        b = uint8_t(seed >> 16);
-    }
-    for (size_t bank = 0; bank * 16384 < size; bank++) {
-        size_t base = bank * 16384;
-        rom[base] = uint8_t(bank);
-        if (base + 1 < size) rom[base + 1] = uint8_t(bank >> 8);
-        if (base + 0x3FFF < size) rom[base + 0x3FFF] = uint8_t(bank);
-    }
-    if (size >= 0x150) {
-        for (int i = 0x134; i < 0x150; i++) rom[size_t(i)] = 0;
-        for (int i = 0; i < 48; i++) rom[size_t(0x104 + i)] = logo[i];
-        for (int i = 0; title[i] && i < 16; i++) rom[size_t(0x134 + i)] = uint8_t(title[i]);
-        rom[0x147] = type;
-        if (sizecode < 0) {
-            sizecode = 0;
-            while ((size_t(2) << sizecode) * 16384 < size && sizecode < 8) sizecode++;
-        }
-        rom[0x148] = uint8_t(sizecode);
-        rom[0x149] = ramcode;
-        fixchecksums(rom);
-    }
-    return rom;
-}
+// Images with a valid header come from the shared builder.
+using testing::makerom;
 
 inline std::vector<uint8_t> deflateraw(const std::vector<uint8_t>& data) {
     z_stream s{};

@@ -24,8 +24,9 @@ struct taccess {
     bool operator==(const taccess&) const = default;
 };
 
-// A flat 64 KiB machine: every page points straight at one buffer, the read
-// and write routines go to the same buffer and log every access.
+// A flat 64 KiB machine: no page has a direct pointer, so opcodes come through
+// the page routine and every data access through the state's read and write
+// routines, which go to the same buffer and log it.
 struct tflatmachine {
     std::array<uint8_t, 0x10000> mem{};
     std::array<tpageentry, 16> pages{};
@@ -36,7 +37,7 @@ struct tflatmachine {
     int illegals = 0;
 
     tflatmachine() {
-        for (auto& p : pages) p.data = mem.data();  // biased by the page base: data[X] = mem[X]
+        for (auto& p : pages) p = {nullptr, fetchroutine, this};
         cpu.pagetable = pages.data();
         cpu.read = [](void* c, uint16_t a) -> uint8_t {
             auto* m = static_cast<tflatmachine*>(c);
@@ -54,6 +55,12 @@ struct tflatmachine {
         cpu.PC = 0x0100;
         cpu.SP = 0xD000;
         cpu.HL = 0xC000;
+    }
+
+    static uint8_t fetchroutine(void* c, uint16_t a) { return static_cast<tflatmachine*>(c)->mem[a]; }
+    // Every page points straight at the buffer (biased by the page base: data[X] = mem[X]).
+    void directpages() {
+        for (auto& p : pages) p.data = mem.data();
     }
 
     void load(uint16_t address, std::initializer_list<uint8_t> bytes) {
@@ -330,11 +337,11 @@ TEST(CpuGroups, StackOffsetFlagsComeFromTheLowByteAddition) {
 // ---------------------------------------------------------------------------
 // Memory access paths
 
-TEST(CpuMemory, OpcodesComeFromThePagePointerOperandsFromTheReadRoutine) {
+TEST(CpuMemory, OpcodesComeFromThePageOperandsFromTheReadRoutine) {
     tflatmachine m;
     m.code({0x00, 0x06, 0x12, 0x01, 0x34, 0x12});  // NOP; LD B,12; LD BC,1234
     m.run(28);
-    ASSERT_EQ(m.log.size(), 3u);  // no opcode fetch went through the routine
+    ASSERT_EQ(m.log.size(), 3u);  // no opcode fetch went through the state's routine
     EXPECT_EQ(m.log[0], (taccess{false, 0x0102, 0x12}));
     EXPECT_EQ(m.log[1], (taccess{false, 0x0104, 0x34}));  // low byte first
     EXPECT_EQ(m.log[2], (taccess{false, 0x0105, 0x12}));
@@ -362,6 +369,64 @@ TEST(CpuMemory, PagesWithoutPointerAreFetchedThroughThePageRoutine) {
     m.cpu.PC = 0x4000;
     m.step();
     EXPECT_EQ(m.cpu.PC, 0x0038);
+}
+
+TEST(CpuMemory, DataReadsTakeTheDirectPointerAndCallTheRoutineOnlyWithoutOne) {
+    // HL = C000, BC = C010 (C = 10 for LD A,(C)), SP = D000; every form reads one data byte.
+    struct tcase {
+        std::initializer_list<uint8_t> code;
+        uint16_t address;  // the data byte's address
+    };
+    const tcase cases[] = {
+        {{0x7E}, 0xC000},             // LD A,(HL)
+        {{0x0A}, 0xC010},             // LD A,(BC)
+        {{0x2A}, 0xC000},             // LD A,(HL+)
+        {{0x86}, 0xC000},             // ADD A,(HL)
+        {{0xFA, 0x30, 0xC0}, 0xC030}, // LD A,(nn)
+        {{0xF0, 0x80}, 0xFF80},       // LDH A,(n)
+        {{0xF2}, 0xFF10},             // LD A,(C)
+        {{0xF1}, 0xD001},             // POP AF: A is the second byte
+        {{0x3E, 0x5A}, 0x0101},       // LD A,n
+    };
+    for (bool direct : {true, false}) {
+        for (const tcase& t : cases) {
+            tflatmachine m;
+            if (direct) m.directpages();
+            m.cpu.BC = 0xC010;
+            m.mem[t.address] = 0x5A;
+            m.code(t.code);
+            m.step();
+            EXPECT_EQ(m.cpu.A, 0x5A) << std::hex << int(*t.code.begin());
+            if (direct) {
+                EXPECT_TRUE(m.log.empty()) << std::hex << int(*t.code.begin());
+            } else {
+                ASSERT_FALSE(m.log.empty());
+                EXPECT_EQ(m.log.back(), (taccess{false, t.address, 0x5A})) << std::hex << int(*t.code.begin());
+            }
+        }
+    }
+
+    // A page without pointer among direct ones: only its reads call the routine, and the
+    // routine finds PC past the instruction's bytes and the budget not yet charged.
+    tflatmachine m;
+    m.directpages();
+    m.pages[0xF] = {nullptr, tflatmachine::fetchroutine, &m};
+    static uint16_t seenpc;
+    static int32_t seencycles;
+    m.cpu.read = [](void* c, uint16_t a) -> uint8_t {
+        auto* mm = static_cast<tflatmachine*>(c);
+        seenpc = mm->cpu.PC;
+        seencycles = mm->cpu.cycles;
+        mm->log.push_back({false, a, mm->mem[a]});
+        return mm->mem[a];
+    };
+    m.mem[0xFF44] = 0x90;
+    m.code({0x7E, 0xF0, 0x44});  // LD A,(HL); LDH A,(44)
+    m.run(20);
+    EXPECT_EQ(m.log, (std::vector<taccess>{{false, 0xFF44, 0x90}}));
+    EXPECT_EQ(seenpc, 0x0103);
+    EXPECT_EQ(seencycles, 20 - 8);
+    EXPECT_EQ(m.cpu.A, 0x90);
 }
 
 TEST(CpuMemory, AnUnwiredStateRunsNothing) {
@@ -759,7 +824,9 @@ struct tminimachine {
         if (rom.size() < 0x8000) rom.resize(0x8000, 0xFF);
         for (int p = 0; p < 4; ++p) pages[p].data = rom.data();
         selectbank(1);
-        for (int p = 8; p < 16; ++p) pages[p].data = mem.data();
+        for (int p = 8; p < 15; ++p) pages[p].data = mem.data();
+        // The I/O page computes DIV, IF and LY, so it has no direct pointer.
+        pages[15] = {nullptr, [](void* c, uint16_t a) { return static_cast<tminimachine*>(c)->readbyte(a); }, this};
         cpu.pagetable = pages.data();
         cpu.read = [](void* c, uint16_t a) { return static_cast<tminimachine*>(c)->readbyte(a); };
         cpu.readcontext = this;

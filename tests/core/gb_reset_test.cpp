@@ -2,6 +2,7 @@
 // contents, LCD phase and the monochrome boot image.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -176,6 +177,32 @@ TEST(GbReset, WorkRamFillOptions) {
     for (int i = 0x800; i < 0x1000; i++) match += c->wram[i] == ((i & 8) ? 0xFF : 0x00);
     EXPECT_GT(match, 3000);
     EXPECT_LT(match, 4096);  // some bits are flipped
+}
+
+TEST(GbReset, PowerOnRandomnessComesFromTheHostClock) {
+    // Random work RAM (option 2), the colour pattern with random flips (option 0), random
+    // high RAM and the flipped object palette bits: all follow the clock reading alone.
+    for (int uninited : {0, 2}) {
+        tfakeclock clock;
+        clock.mono = 12.5;
+        tmachine a(tromimage().colour(0x80), 1), b(tromimage().colour(0x80), 1);
+        auto same = [&] {
+            return std::memcmp(a->wram, b->wram, tgb::wramsize) == 0 &&
+                   std::memcmp(a->hram, b->hram, sizeof a->hram) == 0 &&
+                   std::memcmp(a->gbcpal, b->gbcpal, sizeof a->gbcpal) == 0;
+        };
+        for (tmachine* m : {&a, &b}) {
+            m->settings.UninitedWRAM = uninited;
+            (*m)->hostclock = &clock;
+            (*m)->resetmachine();
+        }
+        EXPECT_TRUE(same()) << "UninitedWRAM " << uninited;
+        clock.mono = 12.75;
+        b->resetmachine();
+        EXPECT_FALSE(same()) << "UninitedWRAM " << uninited;
+        a->resetmachine();  // a second reset does not carry state over from the first
+        EXPECT_TRUE(same()) << "UninitedWRAM " << uninited;
+    }
 }
 
 TEST(GbReset, LogoAndMarkInVideoRam) {

@@ -1,4 +1,4 @@
-// Helpers for machine tests: tiny ROM images built in the test, a machine wired to one,
+// Helpers for machine tests: a machine wired to a ROM image built in the test
 // and a debugger stand-in that samples the machine before every instruction.
 #pragma once
 #include <gtest/gtest.h>
@@ -11,35 +11,9 @@
 #include "core/gb.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
+#include "support/testrom.h"
 
 namespace tov::testing {
-
-// A 32 KiB ROM without mapper: entry at 0x100 jumps to 0x150, where the test's code goes.
-struct tromimage {
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(0x8000, 0x00);
-
-    tromimage() {
-        code(0x100, {0x00, 0xC3, 0x50, 0x01});  // nop; jp 0x0150
-        code(0x150, {0x18, 0xFE});              // jr -2 (idle)
-    }
-    tromimage& code(uint16_t at, std::initializer_list<uint8_t> b) {
-        for (uint8_t v : b) bytes[at++] = v;
-        return *this;
-    }
-    tromimage& colour(uint8_t flag) { bytes[0x143] = flag; return *this; }
-    tromimage& sgbcapable(bool on = true) {
-        bytes[0x146] = on ? 0x03 : 0x00;
-        bytes[0x14B] = on ? 0x33 : 0x00;
-        return *this;
-    }
-    std::vector<uint8_t> finished() const {
-        std::vector<uint8_t> b = bytes;
-        uint8_t sum = 0;
-        for (int i = 0x134; i <= 0x14C; i++) sum = uint8_t(sum - b[i] - 1);
-        b[0x14D] = sum;
-        return b;
-    }
-};
 
 inline tsettings defaultsettings() {
     tsettings s;

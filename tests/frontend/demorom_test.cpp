@@ -2,7 +2,7 @@
 // follows the joypad and a counter in battery RAM.
 #include <gtest/gtest.h>
 
-#include "../../tools/demorom.cpp"
+#include "demorom.h"
 #include "cart/loadrom.h"
 #include "core/gb.h"
 #include "cart/cartoptions.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cart/carttesthelpers.h"
+#include "support/testrom.h"
 
 namespace tov {
 namespace {
@@ -18,10 +19,10 @@ using carttest::tscratch;
 
 std::vector<uint8_t> batteryclockrom() {
     // MBC3 + timer + RAM + battery, 32 KiB ROM, 8 KiB RAM.
-    std::vector<uint8_t> rom = carttest::makerom(32768, 0x10, 0x02, -1, "BATTERY");
-    const uint8_t entry[] = {0x00, 0xC3, 0x50, 0x01};  // nop ; jp 0x150
-    std::copy(std::begin(entry), std::end(entry), rom.begin() + 0x100);
-    const uint8_t main[] = {
+    testing::tromimage rom(32768);
+    rom.noise().bankmarkers().blankheader().logo().title("BATTERY").type(0x10).ramsizecode(0x02);
+    rom.entry();  // nop ; jp 0x150
+    rom.code(0x150, {
         0x3E, 0x0A, 0xEA, 0x00, 0x00,  // enable RAM and clock
         0x3E, 0x00, 0xEA, 0x00, 0x40,  // RAM bank 0
         0xFA, 0x00, 0xA0, 0xCD, 0x00, 0x02,  // send (0xA000)
@@ -30,16 +31,13 @@ std::vector<uint8_t> batteryclockrom() {
         0x3E, 0x08, 0xEA, 0x00, 0x40, 0xFA, 0x00, 0xA0, 0xCD, 0x00, 0x02,  // send seconds
         0x3E, 0x09, 0xEA, 0x00, 0x40, 0xFA, 0x00, 0xA0, 0xCD, 0x00, 0x02,  // send minutes
         0x18, 0xFE,                                                          // stay here
-    };
-    std::copy(std::begin(main), std::end(main), rom.begin() + 0x150);
-    const uint8_t send[] = {
+    });
+    rom.code(0x200, {
         0xE0, 0x01, 0x3E, 0x81, 0xE0, 0x02,  // SB = a, start an internally clocked transfer
         0xF0, 0x02, 0xCB, 0x7F, 0x20, 0xFA,  // wait until it is done
         0xC9,
-    };
-    std::copy(std::begin(send), std::end(send), rom.begin() + 0x200);
-    carttest::fixchecksums(rom);
-    return rom;
+    });
+    return rom.finished();
 }
 
 // Runs the runner on the ROM and returns the bytes the program sent.

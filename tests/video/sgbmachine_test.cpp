@@ -10,17 +10,13 @@
 #include "core/gb.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
+#include "support/testrom.h"
 #include "video/gbdrawtovsgb.h"
 #include "video/gfxout.h"
 #include "video/sgb.h"
 
 namespace tov {
 namespace {
-
-constexpr uint8_t nintendologo[48] = {
-    0xCE, 0xED, 0x66, 0x66, 0xCC, 0x0D, 0x00, 0x0B, 0x03, 0x73, 0x00, 0x83, 0x00, 0x0C, 0x00, 0x0D,
-    0x00, 0x08, 0x11, 0x1F, 0x88, 0x89, 0x00, 0x0E, 0xDC, 0xCC, 0x6E, 0xE6, 0xDD, 0xDD, 0xD9, 0x99,
-    0xBB, 0xBB, 0x67, 0x63, 0x6E, 0x0E, 0xEC, 0xCC, 0xDD, 0xDC, 0x99, 0x9F, 0xBB, 0xB9, 0x33, 0x3E};
 
 // Places SM83 code in a ROM image; jumps and calls take absolute addresses.
 struct emitter {
@@ -68,15 +64,11 @@ std::vector<uint8_t> pctdata() {
 }
 
 std::vector<uint8_t> buildrom(bool colour = false) {
-    std::vector<uint8_t> rom(32768, 0);
-    for (int i = 0; i < 48; i++) rom[size_t(0x104 + i)] = nintendologo[i];
-    std::memcpy(&rom[0x134], "SGBBORDER", 9);
-    if (colour) rom[0x143] = 0x80;  // also a colour game
-    rom[0x146] = 0x03;  // SGB functions
-    rom[0x14B] = 0x33;  // new licensee code in use, required for SGB
-    uint8_t sum = 0;
-    for (int i = 0x134; i <= 0x14C; i++) sum = uint8_t(sum - rom[size_t(i)] - 1);
-    rom[0x14D] = sum;
+    // Also a colour game when asked; SGB functions with the new licensee code in use.
+    testing::tromimage image(32768);
+    image.logo().title("SGBBORDER").sgbcapable();
+    if (colour) image.colour(0x80);
+    std::vector<uint8_t>& rom = image.bytes;
 
     emitter e{rom, 0x100};
     e.b({0x00});
@@ -159,7 +151,7 @@ std::vector<uint8_t> buildrom(bool colour = false) {
     rom[chrpacket] = 0x13 << 3 | 1;
     rom[pctpacket] = 0x14 << 3 | 1;
     rom[unmaskpacket] = 0x17 << 3 | 1;  // MASK_EN 0
-    return rom;
+    return image.finished();
 }
 
 struct nullpicture : tgfxoutpal {
