@@ -6,6 +6,11 @@
 
 namespace tov {
 
+namespace {
+// Units of one LCD-off blank frame; bounds for timing values read from a state.
+constexpr int32_t lcdframeunits = 80000;
+}  // namespace
+
 void tgb::statefields(tstatevisitor& v) {
     // The LCD registers the renderer holds: the one place that names their home.
     tgbdraw& lcd = renderer();
@@ -67,7 +72,8 @@ void tgb::statefields(tstatevisitor& v) {
             });
     v.field("SCY", scy);
     v.field("SCX", scx);
-    v.field("LY", ly);
+    // Lines past 153 do not exist; the renderer is never asked to draw one.
+    v.value("LY", [this] { return ly; }, [this](uint8_t l) { ly = l > 153 ? 0 : l; });
     v.field("LYC", lyc);
     v.field("WINY", wy);
     v.field("WINX", wx);
@@ -76,7 +82,10 @@ void tgb::statefields(tstatevisitor& v) {
     v.value("divider", [this] { return int32_t(currenttime()); }, [this](int32_t t) { setdivider(t); });
     // While the debugger breaks inside a slice, the units already used are not yet
     // charged to the countdown.
-    v.value("vidtime", [this] { return lcdcountdown + debugoffset; }, [this](int32_t t) { lcdcountdown = t; });
+    // A damaged value is kept within one blank frame's length either way, so that the LCD
+    // loop cannot be sent through billions of events.
+    v.value("vidtime", [this] { return lcdcountdown + debugoffset; },
+            [this](int32_t t) { lcdcountdown = t < -lcdframeunits ? -lcdframeunits : t > 2 * lcdframeunits ? 2 * lcdframeunits : t; });
     v.value("ilines", [this] { return int32_t(ilines); }, [this](int32_t l) { ilines = uint8_t(l & 0x1F); });
     v.value("vidstatus", [this] { return int32_t(mode3half); }, [this](int32_t h) { mode3half = h ? 1 : 0; });
     v.field("aftervblankint", vblankraised);
@@ -154,7 +163,17 @@ void tgb::statefields(tstatevisitor& v) {
     v.value("vblanklateness", [this] { return vblanklateness; },
             [this](int32_t l) { vblanklateness = l < -4 ? -4 : l > 0 ? 0 : l; });
     v.field("hdmadeferred", hdmadeferred);
+    // The event step as it runs: with these the counter is restored exactly, including
+    // events that fell due during the last interrupt dispatch and are not yet processed.
+    // Without them the counter is aligned to the divider's position.
+    v.value("eventstep", [this] { return eventstep; }, [this](int32_t s) { eventstep = s; });
+    v.value("eventcountdown", [this] { return eventcountdown; },
+            [this](int32_t c) { eventcountdown = c < -lcdframeunits ? -lcdframeunits : c > 0x800 ? 0x800 : c; });
+    v.field("stepfinal", stepfinal);
+    v.value("lasteventcounter", [this] { return int32_t(lasteventcounter); },
+            [this](int32_t c) { lasteventcounter = uint32_t(c); });
 }
+
 
 void tgb::setdivider(int32_t position) {
     // Bit 31 of the counter is always set, so that an all-ones mask never matches it.
@@ -170,7 +189,20 @@ void tgb::beginstateload() { trackwraminit = false; }
 void tgb::afterstateload() {
     cart->afterstateload();
     unpackflags(cpu);
-    resyncevents();
+    // A state with the running event step ("eventstep" after "divider") continues it;
+    // otherwise the counter is aligned to the divider's position. eventcounter holds that
+    // position here (setdivider).
+    if (eventstep > 0 && eventstep <= 0x800) {
+        int32_t step = eventstep, countdown = eventcountdown;
+        bool final = stepfinal;
+        recomputeevents();  // the masks of the restored TAC and speed
+        eventstep = step;
+        eventcountdown = countdown;
+        stepfinal = final;
+        eventcounter = (eventcounter - uint32_t(step) + uint32_t(countdown)) | 0x80000000u;
+    } else {
+        resyncevents();
+    }
     debugoffset = 0;
     cpu.exitflag = 1;  // the current slice was budgeted for the old state
     linewritelogcount = 0;
