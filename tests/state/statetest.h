@@ -158,7 +158,9 @@ struct trig {
     tbitmap screen;
     std::unique_ptr<tgb> gb;
 
-    explicit trig(int systemmode) : settings(defaults(systemmode)), renderer(settings) {
+    // `cartmode` 0 gives every cartridge its own controller; 1 is the compatibility mode
+    // (the tolerant mapper and 128 KiB of RAM for most types).
+    explicit trig(int systemmode, int cartmode = 0) : settings(defaults(systemmode, cartmode)), renderer(settings) {
         picture.attach(renderer, settings);
         gb = std::make_unique<tgb>(settings);
         gb->attachrenderer(&renderer);
@@ -168,10 +170,11 @@ struct trig {
         renderer.setsgb(nullptr);
         gb->attachrenderer(nullptr);
     }
-    static tsettings defaults(int systemmode) {
+    static tsettings defaults(int systemmode, int cartmode) {
         tsettings s;
         setdefaults(s);
         s.SystemMode = systemmode;
+        s.CartMode = cartmode;
         return s;
     }
     bool load(std::vector<uint8_t> rom) {
