@@ -120,9 +120,11 @@ public:
     void mapbootrom(bool on);
 
     // ---- Save state ----
-    // The machine's chunks, "gbcmode" to "hraminited", then "linerest", "vblanklateness"
-    // and "hdmadeferred" (mid-line timing that a state needs to resume exactly). The
-    // sound unit, SGB unit and cartridge list their own chunks.
+    // The machine's chunks, "gbcmode" to "hraminited", then "linerest", "vblanklateness",
+    // "hdmadeferred", "eventstep", "eventcountdown", "stepfinal" and "lasteventcounter"
+    // (timing that a state needs to resume exactly; states without them still load). The
+    // sound unit, SGB unit and cartridge list their own chunks (state/machinestate.h
+    // walks them all in file order).
     void statefields(tstatevisitor& v);
     // Before the chunks of a state are applied: RAM tracking stays off unless the state's
     // "wraminited" switches it on.

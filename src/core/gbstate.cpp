@@ -189,6 +189,15 @@ void tgb::beginstateload() { trackwraminit = false; }
 void tgb::afterstateload() {
     cart->afterstateload();
     unpackflags(cpu);
+    // Outside GBC mode the GBC chunks were not taken: normal speed and the first banks,
+    // whatever the machine ran before.
+    if (!gbcmode) {
+        speed = 0;
+        shift = 1;
+        key1prepare = 0;
+        vbk = 0;
+        svbk = 0;
+    }
     // A state with the running event step ("eventstep" after "divider") continues it;
     // otherwise the counter is aligned to the divider's position. eventcounter holds that
     // position here (setdivider).

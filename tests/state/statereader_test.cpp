@@ -233,6 +233,30 @@ TEST_F(tdmg, DamagedTimingValuesCannotHangOrOverrun) {
     gb().runframe();
 }
 
+TEST(StateModes, ADmgStateLoadedIntoAGbcMachineLeavesTheGbcBanksAndSpeed) {
+    trig dmg(0), gbc(1);
+    ASSERT_TRUE(dmg.load(statetest::busyrom(statetest::cartmbc5, true, false)));
+    ASSERT_TRUE(gbc.load(statetest::busyrom(statetest::cartmbc5, true, false)));
+    for (int i = 0; i < 20; i++) gbc.frame();  // double speed, banks switched
+    ASSERT_EQ(gbc.gb->speed, 1);
+    ASSERT_FALSE(dmg.gb->gbcmode);
+    for (int i = 0; i < 5; i++) dmg.frame();
+    loadmachinestate(*gbc.gb, savemachinestate(*dmg.gb));
+    EXPECT_FALSE(gbc.gb->gbcmode);
+    EXPECT_EQ(gbc.gb->speed, 0);
+    EXPECT_EQ(gbc.gb->vrambank, gbc.gb->vram);
+    EXPECT_EQ(gbc.gb->wrambank, gbc.gb->wram + 4096);
+    EXPECT_FALSE(gbc.renderer.gbcmode);
+    // From here on it runs as the DMG machine does.
+    for (int i = 0; i < 10; i++) {
+        dmg.frame();
+        gbc.frame();
+        auto a = statetest::snapshot(*dmg.gb), b = statetest::snapshot(*gbc.gb);
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t j = 0; j < a.size(); j++) ASSERT_EQ(a[j], b[j]) << "frame " << i << " byte " << j;
+    }
+}
+
 // ---- Cartridge chunks ----
 
 struct tcartcase {

@@ -213,7 +213,7 @@ inline std::vector<uint8_t> snapshot(tgb& gb) {
     put(gb.vram, gb.gbcmode ? tgb::vramsize : 8192);
     put(gb.oam, sizeof gb.oam);
     put(gb.hram, sizeof gb.hram);
-    put(gb.gbcpal, sizeof gb.gbcpal);
+    if (gb.gbcmode) put(gb.gbcpal, sizeof gb.gbcpal);
     if (auto* c = dynamic_cast<tcartmbcbase*>(&gb.cartridge())) {
         const int32_t banks[] = {c->rombank, c->rambank, c->sramenable, c->mbc1mode};
         put(banks, sizeof banks);
