@@ -318,7 +318,7 @@ TEST(CartChunks, SramOfAnySizeFillsFromTheStart) {
         for (int32_t i = 0; i < n; i++) data[size_t(i)] = uint8_t(i * 31 + 7);
         EXPECT_TRUE(apply(*c.gb, "SRAM", data));
         const int32_t kept = std::min(n, 32768);
-        EXPECT_EQ(std::memcmp(c.cart->sram, data.data(), size_t(kept)), 0);
+        if (kept > 0) EXPECT_EQ(std::memcmp(c.cart->sram, data.data(), size_t(kept)), 0);
         EXPECT_EQ(c.cart->ramused, kept > 0 ? (kept - 1) / 8192 : 0);
     }
 }
