@@ -20,8 +20,10 @@ public:
     virtual ~tcart();
 
     virtual void mappages() {}
-    virtual void savestatefields(tstatewriter&) {}
-    virtual bool loadstatefield(tloadstate&) { return false; }
+    // The cartridge's save-state chunks (none for the empty slot) and the step after a
+    // load that puts its pages back in line with the restored registers.
+    virtual void statefields(tstatevisitor&) {}
+    virtual void afterstateload() {}
     virtual bool isstandardwrite(uint16_t, uint8_t) { return false; }
     virtual void setfilename(const std::string& name) { filename = name; }
     virtual void loadsram() {}

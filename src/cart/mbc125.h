@@ -32,6 +32,14 @@ public:
     void romwrite(uint16_t address, uint8_t value) override;
     bool isstandardwrite(uint16_t address, uint8_t value) override;
     std::string mappername() const override { return "MBC5"; }
+
+protected:
+    // Bank 0 at 0x4000 is only possible after a register write, which also allows it from
+    // then on; a state holding bank 0 was saved after one.
+    void staterombank(int32_t bank) override {
+        if (bank == 0) rombank0ok = true;
+        setrombank(bank);
+    }
 };
 
 // MBC5 whose RAM bank register bit 3 drives the rumble motor.

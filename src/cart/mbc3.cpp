@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "state/statevisitor.h"
+
 namespace tov {
 
 // ---- MBC3 registers
@@ -68,6 +70,14 @@ bool tcartmbc3::isstandardwrite(uint16_t address, uint8_t v) {
     case 0x6000: return v == 0 || v == 1;
     }
     return false;
+}
+
+void tcartmbc3::statefields(tstatevisitor& v) {
+    static_assert(sizeof rtc == 10 && sizeof rtclatched == 10, "five 16-bit clock registers");
+    v.field("mbc3l", latchheld);
+    v.block("mbc3t", rtc.data(), sizeof rtc);
+    v.block("mbc3tl", rtclatched.data(), sizeof rtclatched);
+    tcartmbcbase::statefields(v);
 }
 
 // ---- The running clock

@@ -26,6 +26,8 @@ public:
     int maxrambank() override { return 15; }
     bool isstandardwrite(uint16_t address, uint8_t value) override;
     std::string mappername() const override { return "MBC3"; }
+    // "mbc3l", "mbc3t", "mbc3tl", then the banked chunks.
+    void statefields(tstatevisitor& v) override;
 };
 
 class tcartmbc3timer : public tcartmbc3 {

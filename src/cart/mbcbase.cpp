@@ -5,6 +5,7 @@
 #include <random>
 
 #include "cart/cartoptions.h"
+#include "state/statevisitor.h"
 
 namespace tov {
 
@@ -156,6 +157,29 @@ void tcartmbcbase::setsramcontent(const uint8_t* data, int32_t count) {
     if (count > 0) std::copy(data, data + count, sram);
     sraminited = true;
     noteramused(count > 0 ? (count - 1) / rambanksize : 0);
+    mapram();
+}
+
+void tcartmbcbase::statefields(tstatevisitor& v) {
+    // The bank registers go through the bank operations, so the masks and the bank-0 rule
+    // apply to whatever a state holds.
+    v.value("ROMB", [this] { return rombank; }, [this](int32_t b) { staterombank(b); });
+    // Without cartridge RAM the banking mode still decides what 0x4000 writes select, so
+    // it is kept then too, after the ROM bank.
+    if (ramsize <= 0) {
+        v.field("mbc1mode", mbc1mode);
+        return;
+    }
+    v.value("SRMB", [this] { return rambank; }, [this](int32_t b) { setrambank(b); });
+    v.value("sramenable", [this] { return sramenable; }, [this](bool e) { setsramenable(e); });
+    // Only the banks in use are written; a block of any length is taken.
+    v.anysize("SRAM", sram, sram ? std::min(sramsavesize(), ramalloc) : 0,
+              [this](const uint8_t* data, int32_t count) { setsramcontent(data, count); });
+    v.field("mbc1mode", mbc1mode);
+}
+
+void tcartmbcbase::afterstateload() {
+    mappages();
     mapram();
 }
 

@@ -52,6 +52,9 @@ public:
     uint8_t romread(uint16_t address) override;
     uint8_t ramread(uint16_t address) override;
     void cartreset() override;
+    // "ROMB", then with cartridge RAM "SRMB", "sramenable", "SRAM" and "mbc1mode".
+    void statefields(tstatevisitor& v) override;
+    void afterstateload() override;
 
     // Banked slots
     virtual int maxrambank();
@@ -74,6 +77,9 @@ public:
 
 protected:
     const tcartoptions* options = nullptr;
+
+    // Applies a ROM bank read from a state.
+    virtual void staterombank(int32_t bank) { setrombank(bank); }
     thostclock* clock = nullptr;
 
     // Grows the buffers to whole banks once per object, padding with 0xFF.

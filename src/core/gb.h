@@ -9,6 +9,7 @@
 #include "core/cpu.h"
 #include "core/hostclock.h"
 #include "sound/gbsound.h"
+#include "state/statefwd.h"
 #include "video/gbdraw.h"
 #include "video/sgb.h"
 
@@ -134,6 +135,24 @@ public:
     void requestreset();
     bool loadbootrom(const std::string& path);
     void mapbootrom(bool on);
+
+    // ---- Save state ----
+    // The machine's chunks, "gbcmode" to "hraminited", then "linerest", "vblanklateness",
+    // "hdmadeferred", "eventstep", "eventcountdown", "stepfinal" and "lasteventcounter"
+    // (timing that a state needs to resume exactly; states without them still load). The
+    // sound unit, SGB unit and cartridge list their own chunks (state/machinestate.h
+    // walks them all in file order).
+    void statefields(tstatevisitor& v);
+    // Before the chunks of a state are applied: RAM tracking stays off unless the state's
+    // "wraminited" switches it on.
+    void beginstateload();
+    // After the chunks (also after a failed load): makes the cartridge, the SGB unit
+    // (in SGB mode) and the machine consistent with what was applied: flag bytes from F,
+    // the event counter aligned, renderer told the mode and re-initialised, pages mapped.
+    void afterstateload();
+    // Puts the current time (the divider's position in the event counter) at `position`;
+    // the event step is aligned to it by the next resyncevents.
+    void setdivider(int32_t position);
 
     // ---- GBC DMA and joypad ----
     void hdma5write(uint8_t value);

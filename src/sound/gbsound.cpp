@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "state/blocklayout.h"
+#include "state/statevisitor.h"
+
 namespace tov {
 
 namespace {
@@ -20,21 +23,6 @@ enum : uint8_t {
 // Wave RAM after power-up: the DMG pattern, and the one of GBC and SGB hardware.
 constexpr uint8_t dmgwave[16] = {0x06, 0xFE, 0x0E, 0x7F, 0x00, 0xFF, 0x58, 0xDF,
                                  0x00, 0xEC, 0x00, 0xBF, 0x0C, 0xED, 0x04, 0xF7};
-
-void put32(uint8_t* p, int32_t v) {
-    uint32_t u = static_cast<uint32_t>(v);
-    p[0] = uint8_t(u);
-    p[1] = uint8_t(u >> 8);
-    p[2] = uint8_t(u >> 16);
-    p[3] = uint8_t(u >> 24);
-}
-
-int32_t get32(const uint8_t* p) {
-    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                                uint32_t(p[3]) << 24);
-}
-
-uint8_t flag(uint8_t v) { return v ? 1 : 0; }
 
 }  // namespace
 
@@ -283,93 +271,31 @@ void tgbsound::soundreset(bool gbc, bool sgb) {
 
 // ---- save-state blocks ----
 
-std::array<uint8_t, tgbsound::st1size> tgbsound::savest1() const {
-    std::array<uint8_t, st1size> b{};
-    put32(&b[0], stepcounter);
-    put32(&b[4], stepclock);
-    put32(&b[8], pending);
-    put32(&b[12], sweepcountdown);
-    put32(&b[16], sweepshadow);
-    b[20] = nr10;
-    b[21] = nr43;
-    b[22] = nr50;
-    b[23] = nr51;
-    b[24] = statusbyte;
-    b[25] = ch3dac;
-    b[26] = power;
-    b[27] = gbchardware;
-    b[28] = sgbmode;
-    return b;
-}
-
-std::array<uint8_t, tgbsound::ch1size> tgbsound::savech1() const {
-    std::array<uint8_t, ch1size> b{};
-    for (int i = 0; i < 4; i++) {
-        uint8_t* p = &b[i * 22];
-        const tsoundchannel& c = channels[i];
-        put32(p, c.length);
-        put32(p + 4, c.envcountdown);
-        put32(p + 8, c.volume);
-        put32(p + 12, c.frequency);
-        p[16] = c.on;
-        p[17] = c.lengthenable;
-        p[18] = c.nrx1;
-        p[19] = c.nrx2;
-        p[20] = c.envfinished;
-        p[21] = c.envzeroperiod;
-    }
-    return b;
-}
-
-bool tgbsound::loadst1(const uint8_t* b, size_t size) {
-    if (!b || size != size_t(st1size)) return false;
-    stepcounter = get32(b);
-    stepclock = get32(b + 4);
-    pending = std::max<int32_t>(0, get32(b + 8));
-    sweepcountdown = std::clamp<int32_t>(get32(b + 12), 0, 7);
-    // The shadow only ever holds 11-bit values or a small negative remainder.
-    sweepshadow = std::clamp<int32_t>(get32(b + 16), -4096, 4095);
-    nr10 = b[20];
-    nr43 = b[21];
-    nr50 = b[22];
-    nr51 = b[23];
-    statusbyte = b[24];
-    ch3dac = flag(b[25]);
-    power = flag(b[26]);
-    gbchardware = flag(b[27]);
-    sgbmode = flag(b[28]);
-    return true;
-}
-
-bool tgbsound::loadch1(const uint8_t* b, size_t size) {
-    if (!b || size != size_t(ch1size)) return false;
-    for (int i = 0; i < 4; i++) {
-        const uint8_t* p = b + i * 22;
-        tsoundchannel& c = channels[i];
-        c.length = std::clamp<int32_t>(get32(p), 0, maxlength[i]);
-        c.envcountdown = std::clamp<int32_t>(get32(p + 4), 0, 7);
-        c.volume = get32(p + 8) & 15;
-        c.frequency = get32(p + 12) & 2047;
-        c.on = flag(p[16]);
-        c.lengthenable = flag(p[17]);
-        c.nrx1 = p[18];
-        c.nrx2 = p[19];
-        c.envfinished = flag(p[20]);
-        c.envzeroperiod = flag(p[21]);
-    }
-    return true;
-}
-
-bool tgbsound::loadch3regs(const uint8_t* b, size_t size) {
-    if (!b || size != 16) return false;
-    std::memcpy(ch3regs, b, 16);
-    return true;
-}
-
-bool tgbsound::loadch3wave(const uint8_t* b, size_t size) {
-    if (!b || size != 16) return false;
-    std::memcpy(ch3wave, b, 16);
-    return true;
+void tgbsound::statefields(tstatevisitor& v) {
+    v.blockvalue(
+        "s_st1", st1size,
+        [this](uint8_t* out) {
+            tlayoutsaver l(out);
+            st1layout(l);
+        },
+        [this](const uint8_t* in) {
+            tlayoutloader l(in);
+            st1layout(l);
+        });
+    v.blockvalue(
+        "s_ch1", ch1size,
+        [this](uint8_t* out) {
+            tlayoutsaver l(out);
+            for (int i = 0; i < 4; i++) channellayout(l, i);
+        },
+        [this](const uint8_t* in) {
+            tlayoutloader l(in);
+            for (int i = 0; i < 4; i++) channellayout(l, i);
+        });
+    v.block("ch3regs", ch3regs, wavesize);
+    v.block("ch3wave", ch3wave, wavesize);
+    v.value(
+        "s_rng", [this] { return int32_t(rng); }, [this](int32_t r) { seedrandom(uint32_t(r)); });
 }
 
 }  // namespace tov

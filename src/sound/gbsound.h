@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "state/statefwd.h"
+
 namespace tov {
 
 // One channel's register-side state. The field order is the stored order of the
@@ -67,16 +69,46 @@ public:
     virtual void renderpending() {}
     virtual void trigger(int channel);  // channel 0-3
 
-    // Save-state blocks as byte images in their stored layout (little-endian,
-    // fields back to back). Loading accepts only a block of the exact size and
-    // brings every field into its valid range, so a damaged state cannot make the
-    // synthesiser index outside its tables. Returns false when the size is wrong.
-    std::array<uint8_t, st1size> savest1() const;
-    std::array<uint8_t, ch1size> savech1() const;
-    bool loadst1(const uint8_t* data, size_t size);
-    bool loadch1(const uint8_t* data, size_t size);
-    bool loadch3regs(const uint8_t* data, size_t size);
-    bool loadch3wave(const uint8_t* data, size_t size);
+    // Save-state chunks: "s_st1", "s_ch1", "ch3regs", "ch3wave", then "s_rng" (the
+    // generator of the wave-RAM noise, so a restored machine reads the same noise). The
+    // blocks hold the fields back to back in the order of st1layout and channellayout;
+    // loading brings every field into its valid range, so a damaged state cannot make the
+    // synthesiser index outside its tables.
+    void statefields(tstatevisitor& v);
+
+    template <class L>
+    void st1layout(L& l) {
+        l.longint(stepcounter);
+        l.longint(stepclock);
+        // Time owed to the synthesiser is never negative.
+        l.longint(pending, 0);
+        l.longint(sweepcountdown, 0, 7);
+        // The shadow only ever holds 11-bit values or a small negative remainder.
+        l.longint(sweepshadow, -4096, 4095);
+        l.byte(nr10);
+        l.byte(nr43);
+        l.byte(nr50);
+        l.byte(nr51);
+        l.byte(statusbyte);
+        l.flag(ch3dac);
+        l.flag(power);
+        l.flag(gbchardware);
+        l.flag(sgbmode);
+    }
+    template <class L>
+    void channellayout(L& l, int i) {
+        tsoundchannel& c = channels[i];
+        l.longint(c.length, 0, maxlength[i]);
+        l.longint(c.envcountdown, 0, 7);
+        l.longmask(c.volume, 15);
+        l.longmask(c.frequency, 2047);
+        l.flag(c.on);
+        l.flag(c.lengthenable);
+        l.byte(c.nrx1);
+        l.byte(c.nrx2);
+        l.flag(c.envfinished);
+        l.flag(c.envzeroperiod);
+    }
 
     // Seeds the generator of the wave-RAM noise read back after a channel-3 trigger.
     void seedrandom(uint32_t seed) { rng = seed ? seed : 1; }

@@ -1,8 +1,7 @@
-// Forward declarations of the save-state chunk writer and reader, so that components can
-// declare their state hooks before the save-state code exists.
+// Forward declaration of the field-list visitor, so that components can declare their
+// `statefields` without the visitor's header.
 #pragma once
 
 namespace tov {
-class tstatewriter;  // writes named chunks
-class tloadstate;    // one named chunk read back, typed accessors
+class tstatevisitor;  // statevisitor.h
 }  // namespace tov

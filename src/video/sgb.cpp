@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "video/videooptions.h"
+#include "state/statevisitor.h"
 
 namespace tov {
 
@@ -472,6 +473,34 @@ void tsgb::drawborder() {
             }
         }
     }
+}
+
+void tsgb::statefields(tstatevisitor& v) {
+    v.field("sgb_xfer_startbit", xferstartbit);
+    v.field("sgb_xfer_busy", xferbusy);
+    v.field("sgb_xfer_offset", xferoffset);
+    v.block("sgb_xfer_data", xferdata, sizeof xferdata);
+    v.field("sgb_joypad_max", joypadmax);
+    v.field("sgb_joypad_current", joypadcurrent);
+    v.field("sgb_joypad_done", joypaddone);
+    v.field("sgb_screen_frozen", screenfrozen);
+    v.block("sgb_chardata", chardata, sizeof chardata);
+    v.block("sgb_pct_map", pctmap, sizeof pctmap);
+    v.block("sgb_pal", pal, sizeof pal);
+    v.block("sgb_rampal", rampal, sizeof rampal);
+    v.field("sgb_trn_status", trnstatus);
+    v.field("sgb_trn_select", trnselect);
+    v.field("sgb_chr_trn_select", chrtrnselect);
+    v.field("sgb_hasborder", hasborder);
+    v.block("sgb_atf", atf, sizeof atf);
+    v.block("sgb_attr", attr, sizeof attr);
+    v.field("sgb_mltreq_done", mltreqdone);
+    v.field("sgb_packet_max", packetmax);
+    v.field("sgb_packet_current", packetcurrent);
+    v.block("sgb_packet_data", packetdata, sizeof packetdata);
+    v.block("sgb_vram_data", vramdata, sizeof vramdata, {trnstatus == 2, true});
+    v.field("sgb_hidden", hidden);
+    v.field("sgb_initialflag", initialflag);
 }
 
 void tsgb::afterstateload() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "state/statefwd.h"
+
 namespace tov {
 
 struct tvideooptions;
@@ -104,36 +106,9 @@ public:
     // Brings values read from a save state back into their ranges, then rebuilds.
     void afterstateload();
 
-    // Visits every saved field in chunk order: f(name, data, size, iswritten), where
-    // iswritten is false for a chunk that a writer leaves out at this moment.
-    template <class F>
-    void statefields(F&& f) {
-        f("sgb_xfer_startbit", &xferstartbit, 1, true);
-        f("sgb_xfer_busy", &xferbusy, 1, true);
-        f("sgb_xfer_offset", &xferoffset, 4, true);
-        f("sgb_xfer_data", xferdata, sizeof xferdata, true);
-        f("sgb_joypad_max", &joypadmax, 4, true);
-        f("sgb_joypad_current", &joypadcurrent, 4, true);
-        f("sgb_joypad_done", &joypaddone, 4, true);
-        f("sgb_screen_frozen", &screenfrozen, 4, true);
-        f("sgb_chardata", chardata, sizeof chardata, true);
-        f("sgb_pct_map", pctmap, sizeof pctmap, true);
-        f("sgb_pal", pal, sizeof pal, true);
-        f("sgb_rampal", rampal, sizeof rampal, true);
-        f("sgb_trn_status", &trnstatus, 4, true);
-        f("sgb_trn_select", &trnselect, 4, true);
-        f("sgb_chr_trn_select", &chrtrnselect, 4, true);
-        f("sgb_hasborder", &hasborder, 1, true);
-        f("sgb_atf", atf, sizeof atf, true);
-        f("sgb_attr", attr, sizeof attr, true);
-        f("sgb_mltreq_done", &mltreqdone, 1, true);
-        f("sgb_packet_max", &packetmax, 4, true);
-        f("sgb_packet_current", &packetcurrent, 4, true);
-        f("sgb_packet_data", packetdata, sizeof packetdata, true);
-        f("sgb_vram_data", vramdata, sizeof vramdata, trnstatus == 2);
-        f("sgb_hidden", &hidden, 1, true);
-        f("sgb_initialflag", &initialflag, 1, true);
-    }
+    // Every saved field in chunk order, for saving and loading alike. "sgb_vram_data" is
+    // written only while a transfer is being captured and taken always.
+    void statefields(tstatevisitor& v);
 
 private:
     void pulse(int kind);

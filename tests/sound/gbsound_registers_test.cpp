@@ -2,10 +2,32 @@
 // envelope, sweep, wave RAM and the save-state blocks.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "sound/gbsound.h"
+#include "state/blocklayout.h"
+#include "state/statevisitors.h"
 
 namespace tov {
 namespace {
+
+// The unit's chunks as written, by name.
+std::map<std::string, std::vector<uint8_t>> savechunks(tgbsound& unit) {
+    tstatewriter w;
+    unit.statefields(w);
+    std::map<std::string, std::vector<uint8_t>> m;
+    for (auto& c : w.chunks) m[c.name] = c.data;
+    return m;
+}
+
+// Offers one chunk to the unit; true when it was taken.
+bool loadchunk(tgbsound& unit, const char* name, const uint8_t* data, size_t size) {
+    tstatereader r(name, data, int32_t(size));
+    unit.statefields(r);
+    return r.taken();
+}
 
 class SoundRegisters : public ::testing::Test {
 protected:
@@ -258,19 +280,54 @@ TEST_F(SoundRegisters, SaveBlocksRoundTrip) {
     s.soundwrite(0x19, 0xC3);
     s.pending = 1234;
     steps(5);
-    auto st1 = s.savest1();
-    auto ch1 = s.savech1();
+    auto chunks = savechunks(s);
+    ASSERT_EQ(chunks.size(), 5u);
+    const auto& st1 = chunks["s_st1"];
+    const auto& ch1 = chunks["s_ch1"];
+    ASSERT_EQ(st1.size(), 29u);
+    ASSERT_EQ(ch1.size(), 88u);
     EXPECT_EQ(st1[8] | st1[9] << 8, 1234);
     EXPECT_EQ(st1[22], 0x77);  // NR50 at offset 22
     EXPECT_EQ(ch1[22 + 19], 0xB3);  // channel 2 NRx2 at offset 19 of its record
+    EXPECT_EQ(chunks["ch3regs"].size(), 16u);
 
     tgbsound t;
-    ASSERT_TRUE(t.loadst1(st1.data(), st1.size()));
-    ASSERT_TRUE(t.loadch1(ch1.data(), ch1.size()));
+    for (auto& [name, data] : chunks) ASSERT_TRUE(loadchunk(t, name.c_str(), data.data(), data.size())) << name;
     for (uint8_t r = 0x10; r <= 0x26; r++) EXPECT_EQ(t.soundread(r), s.soundread(r)) << int(r);
     EXPECT_EQ(t.pending, 1234);
     EXPECT_EQ(t.stepcounter, s.stepcounter);
-    EXPECT_FALSE(t.loadst1(st1.data(), 28));
+    EXPECT_EQ(savechunks(t), chunks);
+    EXPECT_THROW(loadchunk(t, "s_st1", st1.data(), 28), tstateerror);
+}
+
+TEST_F(SoundRegisters, BlockLayoutsFillTheirBlocksExactly) {
+    tlayoutsizer st1;
+    s.st1layout(st1);
+    EXPECT_EQ(st1.bytes, tgbsound::st1size);
+    tlayoutsizer ch1;
+    for (int i = 0; i < 4; i++) s.channellayout(ch1, i);
+    EXPECT_EQ(ch1.bytes, tgbsound::ch1size);
+}
+
+TEST_F(SoundRegisters, WaveNoiseGeneratorIsRestored) {
+    // A channel-3 trigger fills the read-back wave RAM from the generator.
+    auto chunks = savechunks(s);
+    tgbsound t;
+    t.seedrandom(99);
+    for (auto& [name, data] : chunks) loadchunk(t, name.c_str(), data.data(), data.size());
+    tgbsound other;
+    other.seedrandom(99);
+    for (tgbsound* u : {&s, &t, &other}) {
+        u->soundwrite(0x26, 0x80);
+        u->soundwrite(0x1A, 0x80);
+        u->soundwrite(0x1E, 0x80);
+    }
+    int differing = 0;
+    for (int i = 0; i < 16; i++) {
+        EXPECT_EQ(t.waveread(i), s.waveread(i)) << i;
+        differing += other.waveread(i) != s.waveread(i);
+    }
+    EXPECT_GT(differing, 0) << "another generator state gives other noise";
 }
 
 TEST_F(SoundRegisters, LongRunsDoNotOverflowTheCounters) {
@@ -286,11 +343,11 @@ TEST_F(SoundRegisters, LongRunsDoNotOverflowTheCounters) {
 TEST_F(SoundRegisters, DamagedSaveBlocksAreBroughtIntoRange) {
     std::array<uint8_t, 29> st1{};
     st1.fill(0xFF);
-    ASSERT_TRUE(s.loadst1(st1.data(), st1.size()));
+    ASSERT_TRUE(loadchunk(s, "s_st1", st1.data(), st1.size()));
     EXPECT_EQ(s.pending, 0);  // negative pending becomes 0
     std::array<uint8_t, 88> ch1{};
     ch1.fill(0x7F);
-    ASSERT_TRUE(s.loadch1(ch1.data(), ch1.size()));
+    ASSERT_TRUE(loadchunk(s, "s_ch1", ch1.data(), ch1.size()));
     for (auto& c : s.channels) {
         EXPECT_LE(c.frequency, 2047);
         EXPECT_LE(c.volume, 15);
