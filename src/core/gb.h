@@ -160,7 +160,8 @@ public:
     uint8_t sb = 0, sc = 0, serialbits = 0;
     uint8_t div = 0, tima = 0, tma = 0, tac = 0;
     uint8_t ifreg = 0, iereg = 0, ilines = 0;
-    uint8_t lcdc = 0, stat = 0x80, statwritten = 0, ly = 0, lyc = 0, dmareg = 0;
+    tlcdregisters lcdregs;  // LCDC, SCY, SCX, WY, WX, BGP, OBP0, OBP1; the renderer draws from it
+    uint8_t stat = 0x80, statwritten = 0, ly = 0, lyc = 0, dmareg = 0;
     uint8_t key1prepare = 0;
     int speed = 0, shift = 1;
     uint8_t vbk = 0, svbk = 0;

@@ -144,20 +144,14 @@ void tgb::attachrenderer(tgbdraw* renderer) {
     tgbdraw* old = draw;
     tgbdraw* next = renderer ? renderer : &nulldraw;
     if (next != old) {
-        // The LCD registers live in the renderer; carry them over.
-        next->scx = old->scx;
-        next->scy = old->scy;
-        next->wx = old->wx;
-        next->wy = old->wy;
-        next->lcdc = old->lcdc;
-        next->bgp = old->bgp;
-        next->obp0 = old->obp0;
-        next->obp1 = old->obp1;
+        // The detached renderer draws from its own record again.
+        old->attachregisters(nullptr);
         next->gbcmode = old->gbcmode;
         next->sgbmode = old->sgbmode;
         next->gbchardware = old->gbchardware;
         next->skipframe = old->skipframe;
     }
+    next->attachregisters(&lcdregs);
     next->vram = vram;
     next->oam = oam;
     next->gbcpalram = gbcpal;
@@ -303,7 +297,7 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         break;
     case ioSCY: case ioSCX: case ioBGP: {
         uint8_t code = iocode[address & 0xFFF];
-        uint8_t& reg = code == ioSCY ? draw->scy : code == ioSCX ? draw->scx : draw->bgp;
+        uint8_t& reg = code == ioSCY ? lcdregs.scy : code == ioSCX ? lcdregs.scx : lcdregs.bgp;
         if (linewritelogcount < maxlinewrites) {
             tlinewrite& w = linewrites[linewritelogcount];
             w.reg = address;
@@ -321,10 +315,10 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         cpu.exitflag = 1;
         break;
     case ioDMA: oamdma(value); break;
-    case ioOBP0: draw->obp0 = value; break;
-    case ioOBP1: draw->obp1 = value; break;
-    case ioWY: draw->wy = value; break;
-    case ioWX: draw->wx = value; break;
+    case ioOBP0: lcdregs.obp0 = value; break;
+    case ioOBP1: lcdregs.obp1 = value; break;
+    case ioWY: lcdregs.wy = value; break;
+    case ioWX: lcdregs.wx = value; break;
     case ioKEY1:
         if (gbcmode) key1prepare = value & 1;
         break;
@@ -395,18 +389,18 @@ uint8_t tgb::ioread(uint16_t address) {
     case ioIF: return ifreg | 0xE0;
     case ioSound: return sound->soundread(uint8_t(address));
     case ioWave: return sound->waveread(address & 0x0F);
-    case ioLCDC: return lcdc;
+    case ioLCDC: return lcdregs.lcdc;
     case ioSTAT: return stat;
-    case ioSCY: return draw->scy;
-    case ioSCX: return draw->scx;
+    case ioSCY: return lcdregs.scy;
+    case ioSCX: return lcdregs.scx;
     case ioLY: return ly;
     case ioLYC: return lyc;
     case ioDMA: return dmareg;
-    case ioBGP: return draw->bgp;
-    case ioOBP0: return draw->obp0;
-    case ioOBP1: return draw->obp1;
-    case ioWY: return draw->wy;
-    case ioWX: return draw->wx;
+    case ioBGP: return lcdregs.bgp;
+    case ioOBP0: return lcdregs.obp0;
+    case ioOBP1: return lcdregs.obp1;
+    case ioWY: return lcdregs.wy;
+    case ioWX: return lcdregs.wx;
     case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | 0x7E) : 0xFF;
     case ioVBK: return gbchardware ? uint8_t(vbk | 0xFE) : 0xFF;
     case ioHDMA1: return gbcmode ? uint8_t(hdmasource >> 8) : 0xFF;

@@ -272,8 +272,7 @@ void tgb::resetmachine() {
     writebyte(0xFF07, 0);
     iereg = 0;
     ifreg = 0x01;
-    lcdc = 0;
-    draw->lcdc = 0;
+    lcdregs.lcdc = 0;
     vblankraised = false;
     mode2hold = false;
     hdmadeferred = false;
@@ -309,8 +308,8 @@ void tgb::resetmachine() {
 
     // 11. Remaining LCD registers.
     lyc = 0;
-    draw->scx = draw->scy = draw->wx = draw->wy = 0;
-    draw->bgp = 0xFC;
+    lcdregs.scx = lcdregs.scy = lcdregs.wx = lcdregs.wy = 0;
+    lcdregs.bgp = 0xFC;
     updatestatline();
 
     // 12. Palettes and the GBC-only registers.
@@ -326,7 +325,7 @@ void tgb::resetmachine() {
                 gbcpal[32 + j] = v;
             }
         }
-        draw->obp0 = draw->obp1 = 0;
+        lcdregs.obp0 = lcdregs.obp1 = 0;
         bcps = 0xC0;
         ocps = 0xC1;
         hdmasource = hdmadest = 0xFFFF;
@@ -335,10 +334,10 @@ void tgb::resetmachine() {
     } else if (gbchardware) {
         bcps = 0xC8;
         ocps = 0xD0;
-        draw->obp0 = draw->obp1 = 0;
+        lcdregs.obp0 = lcdregs.obp1 = 0;
         hdma5 = 0xFF;
     } else {
-        draw->obp0 = draw->obp1 = 0xFF;
+        lcdregs.obp0 = lcdregs.obp1 = 0xFF;
         hdma5 = 0xFF;
     }
 
