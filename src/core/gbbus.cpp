@@ -37,10 +37,7 @@ tgb::~tgb() {
     // is still alive.
     if (cart) cart->savesram();
     cart.reset();
-    if (sgb && sgb->onrestartcontext == this) {
-        sgb->onrestart = nullptr;
-        sgb->onrestartcontext = nullptr;
-    }
+    if (sgb) sgb->cancelrestart(this);
 }
 
 void tgb::wirepages() {
@@ -166,11 +163,8 @@ void tgb::setsound(std::unique_ptr<tgbsound> unit) {
 
 void tgb::setsgb(std::unique_ptr<tsgb> unit) {
     if (!unit) return;
-    if (sgb->onrestartcontext == this) {
-        // Carry a pending two-phase restart over to the new unit.
-        unit->onrestart = sgb->onrestart;
-        unit->onrestartcontext = sgb->onrestartcontext;
-    }
+    // Carry a pending two-phase restart over to the new unit.
+    unit->adoptrestart(*sgb, this);
     sgb = std::move(unit);
 }
 

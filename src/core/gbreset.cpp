@@ -147,22 +147,14 @@ void tgb::resetmachine() {
             gbcmode = true;
         } else if (colour && sgbcapable) {
             twophase = true;
-            if (!sgb->onrestart) {
+            if (!sgb->restartarmed()) {
                 // First run as a Super Game Boy game so that it sends its border.
                 sgbmode = true;
-                sgb->onrestart = restartroutine;
-                sgb->onrestartcontext = this;
-                sgb->keepborder = false;
-                sgb->hidden = false;
+                sgb->beginborderphase(restartroutine, this);
             } else {
                 // The border is up: restart in colour inside it.
                 secondphase = true;
-                sgb->onrestart = nullptr;
-                sgb->onrestartcontext = nullptr;
-                sgb->setmask(0);
-                sgb->keepborder = true;
-                sgb->hidden = true;
-                sgb->joypadcurrent = 0;
+                sgb->beginhiddenphase();
                 sgbmode = true;
                 gbcmode = true;
             }
@@ -178,14 +170,8 @@ void tgb::resetmachine() {
     case 5: gbcmode = colour; sgbmode = sgbcapable; break;
     default: break;  // 0, 6 (handled above) and out-of-range values: Game Boy
     }
-    if (!secondphase) {
-        sgb->keepborder = false;
-        sgb->hidden = false;
-    }
-    if (!twophase && sgbmode && sgb->onrestartcontext == this) {
-        sgb->onrestart = nullptr;
-        sgb->onrestartcontext = nullptr;
-    }
+    if (!secondphase) sgb->endhiddenphase();
+    if (!twophase && sgbmode) sgb->cancelrestart(this);
     gbchardware = gbcmode || o.SystemMode == 1;
 
     // 3. Renderer.

@@ -378,7 +378,7 @@ int32_t tgb::runframe() {
             continue;
         }
 
-        sound->pending += c;
+        sound->addtime(c);
         eventcountdown -= c;
         while (eventcountdown <= 0) processevent();
 

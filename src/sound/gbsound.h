@@ -54,6 +54,8 @@ public:
     tgbsound(const tgbsound&) = delete;
     tgbsound& operator=(const tgbsound&) = delete;
 
+    // Emulated time passed (units of 2 clocks), to be rendered with the next batch.
+    void addtime(int32_t units) { pending += units; }
     void soundwrite(uint8_t reg, uint8_t value);  // reg = low byte of the address, 0x10-0x26
     uint8_t soundread(uint8_t reg);
     void wavewrite(int index, uint8_t value);     // index = address & 0x0F
