@@ -7,6 +7,7 @@
 
 #include "cart/cart.h"
 #include "core/cpu.h"
+#include "core/ioregs.h"
 #include "frontend/settings.h"
 #include "sound/gbsound.h"
 #include "video/gbdraw.h"
@@ -39,14 +40,6 @@ public:
     // A change of controller 1: returns true when it was sent to the peer instead of
     // being applied locally.
     virtual bool sendjoypad(int bit, bool pressed) = 0;
-};
-
-// I/O register codes of the 0xF000-0xFFFF page, one per address.
-enum tiocode : uint8_t {
-    ioNone, ioEcho, ioOAM, ioUnusable, ioP1, ioSB, ioSC, ioDIV, ioTIMA, ioTMA, ioTAC, ioIF,
-    ioSound, ioWave, ioLCDC, ioSTAT, ioSCY, ioSCX, ioLY, ioLYC, ioDMA, ioBGP, ioOBP0, ioOBP1,
-    ioWY, ioWX, ioKEY1, ioVBK, ioBOOT, ioHDMA1, ioHDMA2, ioHDMA3, ioHDMA4, ioHDMA5, ioRP,
-    ioBCPS, ioBCPD, ioOCPS, ioOCPD, ioSVBK, ioHRAM, ioIE
 };
 
 class tgb {

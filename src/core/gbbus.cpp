@@ -5,6 +5,12 @@
 
 namespace tov {
 
+namespace {
+// Bits that read as 1, taken from the register table at compile time.
+template <uint16_t address, bool gbcmode>
+constexpr uint8_t ones = ioreadones(address, gbcmode);
+}  // namespace
+
 tgb::tgb(tsettings& s, std::string folder)
     : settings(s), programfolder(std::move(folder)),
       wrambuf(new uint8_t[wramsize]()), vrambuf(new uint8_t[vramsize]()),
@@ -55,21 +61,9 @@ void tgb::buildiocodes() {
     range(0xF000, 0xFDFF, ioEcho);
     range(0xFE00, 0xFE9F, ioOAM);
     range(0xFEA0, 0xFEFF, ioUnusable);
-    range(0xFF10, 0xFF26, ioSound);
-    range(0xFF30, 0xFF3F, ioWave);
     range(0xFF80, 0xFFFE, ioHRAM);
-    static const struct { uint16_t address; tiocode code; } single[] = {
-        {0xFF00, ioP1},    {0xFF01, ioSB},    {0xFF02, ioSC},    {0xFF04, ioDIV},
-        {0xFF05, ioTIMA},  {0xFF06, ioTMA},   {0xFF07, ioTAC},   {0xFF0F, ioIF},
-        {0xFF40, ioLCDC},  {0xFF41, ioSTAT},  {0xFF42, ioSCY},   {0xFF43, ioSCX},
-        {0xFF44, ioLY},    {0xFF45, ioLYC},   {0xFF46, ioDMA},   {0xFF47, ioBGP},
-        {0xFF48, ioOBP0},  {0xFF49, ioOBP1},  {0xFF4A, ioWY},    {0xFF4B, ioWX},
-        {0xFF4D, ioKEY1},  {0xFF4F, ioVBK},   {0xFF50, ioBOOT},  {0xFF51, ioHDMA1},
-        {0xFF52, ioHDMA2}, {0xFF53, ioHDMA3}, {0xFF54, ioHDMA4}, {0xFF55, ioHDMA5},
-        {0xFF56, ioRP},    {0xFF68, ioBCPS},  {0xFF69, ioBCPD},  {0xFF6A, ioOCPS},
-        {0xFF6B, ioOCPD},  {0xFF70, ioSVBK},  {0xFFFF, ioIE},
-    };
-    for (const auto& r : single) iocode[r.address & 0xFFF] = r.code;
+    // The registers, 0xFF00-0xFF7F and IE, from their table.
+    for (const tioregister& r : ioregisters) iocode[r.address & 0xFFF] = r.code;
 }
 
 // ---- Page routines ----
@@ -375,12 +369,12 @@ uint8_t tgb::ioread(uint16_t address) {
     case ioUnusable: return 0x00;
     case ioP1: return joypadread();
     case ioSB: return sb;
-    case ioSC: return sc | (gbcmode ? 0x7C : 0x7E);
+    case ioSC: return sc | (gbcmode ? ones<0xFF02, true> : ones<0xFF02, false>);
     case ioDIV: return div;
     case ioTIMA: return tima;
     case ioTMA: return tma;
-    case ioTAC: return tac | 0xF8;
-    case ioIF: return ifreg | 0xE0;
+    case ioTAC: return tac | ones<0xFF07, false>;
+    case ioIF: return ifreg | ones<0xFF0F, false>;
     case ioSound: return sound->soundread(uint8_t(address));
     case ioWave: return sound->waveread(address & 0x0F);
     case ioLCDC: return lcdregs.lcdc;
@@ -395,16 +389,16 @@ uint8_t tgb::ioread(uint16_t address) {
     case ioOBP1: return lcdregs.obp1;
     case ioWY: return lcdregs.wy;
     case ioWX: return lcdregs.wx;
-    case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | 0x7E) : 0xFF;
-    case ioVBK: return gbchardware ? uint8_t(vbk | 0xFE) : 0xFF;
+    case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | ones<0xFF4D, true>) : 0xFF;
+    case ioVBK: return gbchardware ? uint8_t(vbk | ones<0xFF4F, true>) : 0xFF;
     case ioHDMA1: return gbcmode ? uint8_t(hdmasource >> 8) : 0xFF;
     case ioHDMA2: return gbcmode ? uint8_t(hdmasource) : 0xFF;
     case ioHDMA3: return gbcmode ? uint8_t(hdmadest >> 8) : 0xFF;
     case ioHDMA4: return gbcmode ? uint8_t(hdmadest) : 0xFF;
     case ioHDMA5: return gbcmode ? hdma5 : 0xFF;
-    case ioRP: return gbcmode ? uint8_t(rp | 0x3E) : 0xFF;
-    case ioBCPS: return gbchardware ? uint8_t(bcps | 0x40) : 0xFF;
-    case ioOCPS: return gbchardware ? uint8_t(ocps | 0x40) : 0xFF;
+    case ioRP: return gbcmode ? uint8_t(rp | ones<0xFF56, true>) : 0xFF;
+    case ioBCPS: return gbchardware ? uint8_t(bcps | ones<0xFF68, true>) : 0xFF;
+    case ioOCPS: return gbchardware ? uint8_t(ocps | ones<0xFF6A, true>) : 0xFF;
     case ioBCPD:
     case ioOCPD: {
         if (!gbcmode || vraminaccessible) return 0xFF;
@@ -412,7 +406,7 @@ uint8_t tgb::ioread(uint16_t address) {
         int idx = (objects ? ocps : bcps) & 0x3F;
         return uint8_t(gbcpal[(objects ? 32 : 0) + (idx >> 1)] >> ((idx & 1) * 8));
     }
-    case ioSVBK: return gbcmode ? uint8_t(svbk | 0xF8) : 0xFF;
+    case ioSVBK: return gbcmode ? uint8_t(svbk | ones<0xFF70, true>) : 0xFF;
     case ioHRAM: return hram[address & 0x7F];
     case ioIE: return iereg & 0x1F;
     default: return 0xFF;

@@ -11,7 +11,7 @@ void tgb::hdma5write(uint8_t value) {
     } else if (value & 0x80) {
         hdma5 = value & 0x7F;
         if (value == 0x80) {
-            if ((stat & 3) != 3 || !(lcdregs.lcdc & 0x80)) {
+            if ((stat & statmode) != 3 || !(lcdregs.lcdc & lcdcenable)) {
                 hdmablock();
             } else {
                 // End mode 3 now: the line is drawn, HBlank starts and the block runs.

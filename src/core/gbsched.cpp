@@ -32,7 +32,7 @@ void tgb::chargetime(int32_t units) {
 }
 
 void tgb::updatestatline() {
-    if (!(lcdregs.lcdc & 0x80)) {
+    if (!(lcdregs.lcdc & lcdcenable)) {
         setirqlines(0, 2);
         return;
     }
@@ -57,7 +57,7 @@ void tgb::setlcdmode(int mode) {
         vblankraised = false;
         setirqlines(0, 1);
     }
-    bool inaccessible = settings.EmulateInaccVRAM && mode == 3 && (lcdregs.lcdc & 0x80);
+    bool inaccessible = settings.EmulateInaccVRAM && mode == 3 && (lcdregs.lcdc & lcdcenable);
     if (inaccessible != vraminaccessible) {
         vraminaccessible = inaccessible;
         refreshvrampages();
@@ -88,7 +88,7 @@ void tgb::statwrite(uint8_t value) {
     int oldmode = stat & 3;
     stat = uint8_t((value & 0x78) | (stat & 7) | 0x80);
     // Monochrome hardware: a STAT write during HBlank or VBlank briefly enables every source.
-    if (!gbchardware && (oldmode == 0 || oldmode == 1) && (lcdregs.lcdc & 0x80)) setirqlines(2, 2);
+    if (!gbchardware && (oldmode == 0 || oldmode == 1) && (lcdregs.lcdc & lcdcenable)) setirqlines(2, 2);
     statwritten = value;
     updatestatline();
 }
@@ -311,7 +311,7 @@ int32_t tgb::runframe() {
     linewritepending = false;
     linewritelogcount = 0;
     passedline149 = false;
-    if (!(lcdregs.lcdc & 0x80)) draw->skipframe = !renderflag;
+    if (!(lcdregs.lcdc & lcdcenable)) draw->skipframe = !renderflag;
     // A reset during the call (a requested one, or one made from a debugger break)
     // starts the time afresh; the elapsed time is carried across it.
     auto afterreset = [this, &start](uint32_t elapsed) {
@@ -393,8 +393,8 @@ int32_t tgb::runframe() {
         }
 
         bool frameend = false;
-        if (lcdregs.lcdc & 0x80) {
-            while (lcdcountdown <= 0 && (lcdregs.lcdc & 0x80)) {
+        if (lcdregs.lcdc & lcdcenable) {
+            while (lcdcountdown <= 0 && (lcdregs.lcdc & lcdcenable)) {
                 if (lcdevent()) {
                     frameend = true;
                     break;

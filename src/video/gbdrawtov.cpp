@@ -4,20 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "core/ioregs.h"
 #include "frontend/settings.h"
 
 namespace tov {
 
 namespace {
-// LCDC bits.
-constexpr uint8_t lcdcbgon = 0x01;       // DMG: background on; GBC: background/window priority
-constexpr uint8_t lcdcobjon = 0x02;
-constexpr uint8_t lcdcobj16 = 0x04;
-constexpr uint8_t lcdcbgmap = 0x08;
-constexpr uint8_t lcdctiledata = 0x10;   // set: tiles at 0x8000 numbered 0-255
-constexpr uint8_t lcdcwindowon = 0x20;
-constexpr uint8_t lcdcwindowmap = 0x40;
-
 // OAM attribute bits.
 constexpr uint8_t attrbehind = 0x80;
 constexpr uint8_t attrvflip = 0x40;
