@@ -61,7 +61,10 @@ public:
     uint8_t vramread(uint16_t address) const {
         return vraminaccessible ? 0xFF : vrambank[address & 0x1FFF];
     }
-    uint8_t ioread(uint16_t address);
+    uint8_t ioread(uint16_t address) { return iopeek(address); }
+    // What a CPU read of 0xF000-0xFFFF gives, without any effect of the read: for the
+    // inspection interface; the bus's reads of this page go through it.
+    uint8_t iopeek(uint16_t address) const;
     void iowrite(uint16_t address, uint8_t value);
     void refreshvrampages();
     void setwrambank(uint8_t value);
@@ -116,7 +119,7 @@ public:
     void hdmablock();
     void generaldma(uint8_t value);
     void joypadset(int controller, int bit, bool pressed);
-    uint8_t joypadread();
+    uint8_t joypadread() const;
 
     // ---- Components ----
     tsettings& settings;

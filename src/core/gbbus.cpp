@@ -362,7 +362,7 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
     }
 }
 
-uint8_t tgb::ioread(uint16_t address) {
+uint8_t tgb::iopeek(uint16_t address) const {
     switch (iocode[address & 0xFFF]) {
     case ioEcho: return wrambank[address & 0xFFF];
     case ioOAM: return oam[address & 0xFF];

@@ -72,7 +72,7 @@ void tgb::joypadset(int controller, int bit, bool pressed) {
     setirqlines(0, 16);
 }
 
-uint8_t tgb::joypadread() {
+uint8_t tgb::joypadread() const {
     uint8_t a = p1select | 0xCF;
     uint8_t b = 0;
     if (sgbmode) {
