@@ -164,11 +164,16 @@ inline constexpr tioregister ioregisters[ioregistercount] = {
     {0xFFFF, ioIE, "IE", "int enable", "interrupt enable", 0x00, 0x00, true, true},
 };
 
+// Index in `ioregisters` of an address of 0xFF00-0xFF7F or 0xFFFF, else -1.
+constexpr int ioregisterindex(uint16_t address) {
+    if (address == 0xFFFF) return ioregistercount - 1;
+    return address >= 0xFF00 && address <= 0xFF7F ? address - 0xFF00 : -1;
+}
+
 // The entry of an address of 0xFF00-0xFF7F or 0xFFFF, else null.
 constexpr const tioregister* ioregisterat(uint16_t address) {
-    if (address == 0xFFFF) return &ioregisters[ioregistercount - 1];
-    if (address < 0xFF00 || address > 0xFF7F) return nullptr;
-    return &ioregisters[address - 0xFF00];
+    const int i = ioregisterindex(address);
+    return i < 0 ? nullptr : &ioregisters[i];
 }
 
 // The register with this short name ("LCDC", "nr52": case is ignored), else null.
@@ -176,8 +181,9 @@ const tioregister* findioregister(std::string_view name);
 
 // Bits of a register that read as 1 (0 for addresses outside the table).
 constexpr uint8_t ioreadones(uint16_t address, bool gbcmode) {
-    const tioregister* r = ioregisterat(address);
-    return r ? (gbcmode ? r->readonesgbc : r->readonesdmg) : 0;
+    const int i = ioregisterindex(address);
+    if (i < 0) return 0;
+    return gbcmode ? ioregisters[i].readonesgbc : ioregisters[i].readonesdmg;
 }
 
 // A named bit: its caption and, for control bits, what each state means.
