@@ -52,13 +52,13 @@ struct tlinebench {
         r->gbchardware = gbc;
         r->gfxout = out.get();
         r->init();
-        r->lcdc = 0xF3;  // window, background, sprites
-        r->scx = 3;
-        r->wx = 87;
-        r->wy = 40;
-        r->bgp = 0xE4;
-        r->obp0 = 0xD2;
-        r->obp1 = 0x1B;
+        r->ownregisters().lcdc = 0xF3;  // window, background, sprites
+        r->ownregisters().scx = 3;
+        r->ownregisters().wx = 87;
+        r->ownregisters().wy = 40;
+        r->ownregisters().bgp = 0xE4;
+        r->ownregisters().obp0 = 0xD2;
+        r->ownregisters().obp1 = 0x1B;
     }
 
     // scroll: SCX moves by one every frame, so no line repeats the previous frame's.
@@ -76,7 +76,7 @@ struct tlinebench {
             if (++ly == 144) {
                 r->frameend();
                 ly = 0;
-                if (scroll) ++r->scx;
+                if (scroll) ++r->ownregisters().scx;
                 r->framebegin();
             }
         }

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "core/cpu.h"
 #include "state/statefwd.h"
@@ -35,6 +36,29 @@ public:
     virtual uint8_t romread(uint16_t) { return 0xFF; }
     virtual uint8_t ramread(uint16_t) { return 0xFF; }
     virtual void cartreset();
+
+    // Inspection (debugger, viewers, cheats): what is loaded and mapped, for any controller.
+    // The empty slot has no ROM, no RAM and no banks.
+    virtual bool isbanked() const { return false; }          // a ROM image is loaded
+    virtual int32_t currentrombank() const { return 0; }     // bank at 0x4000-0x7FFF
+    virtual int32_t currentrambank() const { return 0; }     // bank at 0xA000-0xBFFF
+    virtual bool ramenabled() const { return false; }
+    virtual bool hasbattery() const { return false; }
+    virtual bool mbc1modeflag() const { return false; }     // `mbc1mode` of an MBC1 (I/O map)
+    // The ROM image (`romimagesize` bytes, edits included) and the cartridge RAM
+    // (`ramimagesize` bytes, 0 without RAM). The pointers are null when there is none and
+    // until the first reset has allocated the RAM; a reset may move them.
+    virtual const uint8_t* romimagedata() const { return nullptr; }
+    virtual int32_t romimagesize() const { return 0; }
+    virtual const uint8_t* ramdata() const { return nullptr; }
+    virtual int32_t ramimagesize() const { return 0; }
+    uint8_t* romimagedata() { return const_cast<uint8_t*>(std::as_const(*this).romimagedata()); }
+    uint8_t* ramdata() { return const_cast<uint8_t*>(std::as_const(*this).ramdata()); }
+    // The byte the CPU would read at a ROM (0x0000-0x7FFF) or RAM (0xA000-0xBFFF) address,
+    // without the read's effects. The read slots have none; a controller whose reads do
+    // (a serial EEPROM, a latch) overrides these.
+    virtual uint8_t peekrom(uint16_t address) { return romread(address); }
+    virtual uint8_t peekram(uint16_t address) { return ramread(address); }
 
     // Page-table routines that forward to romread/ramread of the cartridge in the context.
     static uint8_t romreadroutine(void* context, uint16_t address);

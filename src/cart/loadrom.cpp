@@ -404,10 +404,10 @@ std::string batterybasepath(const std::string& rompath, const std::string& saver
 }
 
 std::string rominfotext(const tcart& cart, const std::string& rompath) {
-    const auto* banked = dynamic_cast<const tcartmbcbase*>(&cart);
-    if (!banked) return "No game is loaded.";
+    if (!cart.isbanked()) return "No game is loaded.";
+    const uint8_t* rom = cart.romimagedata();
     auto header = [&](int address) -> uint8_t {
-        return banked->rom && address < banked->romsize ? banked->rom[address] : 0xFF;
+        return rom && address < cart.romimagesize() ? rom[address] : 0xFF;
     };
     // The title leaves out (rather than stops at) zero bytes and bytes with bit 7 set.
     std::string title;
@@ -418,10 +418,10 @@ std::string rominfotext(const tcart& cart, const std::string& rompath) {
     std::string text;
     text += "file: " + rompath + "\n";
     text += "name: " + title + "\n";
-    text += "cart type: " + banked->mappername() + "\n";
-    text += "ROM size: " + std::to_string(banked->romsize) + " bytes\n";
-    text += "RAM size: " + std::to_string(banked->ramsize) + " bytes\n";
-    text += std::string("battery: ") + (banked->battery ? "Yes" : "No") + "\n";
+    text += "cart type: " + cart.mappername() + "\n";
+    text += "ROM size: " + std::to_string(cart.romimagesize()) + " bytes\n";
+    text += "RAM size: " + std::to_string(cart.ramimagesize()) + " bytes\n";
+    text += std::string("battery: ") + (cart.hasbattery() ? "Yes" : "No") + "\n";
     uint8_t cgb = header(0x143);
     if ((cgb & 0xC0) == 0xC0)
         text += "GBC exclusive";

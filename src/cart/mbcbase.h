@@ -55,6 +55,16 @@ public:
     // "ROMB", then with cartridge RAM "SRMB", "sramenable", "SRAM" and "mbc1mode".
     void statefields(tstatevisitor& v) override;
     void afterstateload() override;
+    bool isbanked() const override { return true; }
+    int32_t currentrombank() const override { return rombank; }
+    int32_t currentrambank() const override { return rambank; }
+    bool ramenabled() const override { return sramenable; }
+    bool hasbattery() const override { return battery; }
+    bool mbc1modeflag() const override { return mbc1mode; }
+    const uint8_t* romimagedata() const override { return rom; }
+    int32_t romimagesize() const override { return romsize; }
+    const uint8_t* ramdata() const override { return sram; }
+    int32_t ramimagesize() const override { return ramsize; }
 
     // Banked slots
     virtual int maxrambank();

@@ -8,6 +8,7 @@
 #include "cart/cart.h"
 #include "core/cpu.h"
 #include "core/hostclock.h"
+#include "core/ioregs.h"
 #include "sound/gbsound.h"
 #include "state/statefwd.h"
 #include "video/gbdraw.h"
@@ -60,14 +61,6 @@ struct tmachineoptions {
     bool operator==(const tmachineoptions&) const = default;
 };
 
-// I/O register codes of the 0xF000-0xFFFF page, one per address.
-enum tiocode : uint8_t {
-    ioNone, ioEcho, ioOAM, ioUnusable, ioP1, ioSB, ioSC, ioDIV, ioTIMA, ioTMA, ioTAC, ioIF,
-    ioSound, ioWave, ioLCDC, ioSTAT, ioSCY, ioSCX, ioLY, ioLYC, ioDMA, ioBGP, ioOBP0, ioOBP1,
-    ioWY, ioWX, ioKEY1, ioVBK, ioBOOT, ioHDMA1, ioHDMA2, ioHDMA3, ioHDMA4, ioHDMA5, ioRP,
-    ioBCPS, ioBCPD, ioOCPS, ioOCPD, ioSVBK, ioHRAM, ioIE
-};
-
 class tgb {
 public:
     // programfolder is where relative file names (the boot image) are resolved.
@@ -86,7 +79,10 @@ public:
     uint8_t vramread(uint16_t address) const {
         return vraminaccessible ? 0xFF : vrambank[address & 0x1FFF];
     }
-    uint8_t ioread(uint16_t address);
+    uint8_t ioread(uint16_t address) { return iopeek(address); }
+    // What a CPU read of 0xF000-0xFFFF gives, without any effect of the read: for the
+    // inspection interface; the bus's reads of this page go through it.
+    uint8_t iopeek(uint16_t address) const;
     void iowrite(uint16_t address, uint8_t value);
     void refreshvrampages();
     void setwrambank(uint8_t value);
@@ -97,6 +93,7 @@ public:
     void attachcart(std::unique_ptr<tcart> newcart);
     void detachcart();
     tcart& cartridge() { return *cart; }
+    const tcart& cartridge() const { return *cart; }
     // Renderer: owned by the caller; null re-attaches the built-in one that draws nothing.
     void attachrenderer(tgbdraw* renderer);
     tgbdraw& renderer() { return *draw; }
@@ -159,7 +156,7 @@ public:
     void hdmablock();
     void generaldma(uint8_t value);
     void joypadset(int controller, int bit, bool pressed);
-    uint8_t joypadread();
+    uint8_t joypadread() const;
 
     // ---- Components ----
     tmachineoptions options;
@@ -197,7 +194,8 @@ public:
     uint8_t sb = 0, sc = 0, serialbits = 0;
     uint8_t div = 0, tima = 0, tma = 0, tac = 0;
     uint8_t ifreg = 0, iereg = 0, ilines = 0;
-    uint8_t lcdc = 0, stat = 0x80, statwritten = 0, ly = 0, lyc = 0, dmareg = 0;
+    tlcdregisters lcdregs;  // LCDC, SCY, SCX, WY, WX, BGP, OBP0, OBP1; the renderer draws from it
+    uint8_t stat = 0x80, statwritten = 0, ly = 0, lyc = 0, dmareg = 0;
     uint8_t key1prepare = 0;
     int speed = 0, shift = 1;
     uint8_t vbk = 0, svbk = 0;

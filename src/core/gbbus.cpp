@@ -5,6 +5,12 @@
 
 namespace tov {
 
+namespace {
+// Bits that read as 1, taken from the register table at compile time.
+template <uint16_t address, bool gbcmode>
+constexpr uint8_t ones = ioreadones(address, gbcmode);
+}  // namespace
+
 tgb::tgb(const tmachineoptions& o, std::string folder)
     : options(o), programfolder(std::move(folder)),
       wrambuf(new uint8_t[wramsize]()), vrambuf(new uint8_t[vramsize]()),
@@ -37,10 +43,7 @@ tgb::~tgb() {
     // is still alive.
     if (cart) cart->savesram();
     cart.reset();
-    if (sgb && sgb->onrestartcontext == this) {
-        sgb->onrestart = nullptr;
-        sgb->onrestartcontext = nullptr;
-    }
+    if (sgb) sgb->cancelrestart(this);
 }
 
 void tgb::wirepages() {
@@ -58,21 +61,9 @@ void tgb::buildiocodes() {
     range(0xF000, 0xFDFF, ioEcho);
     range(0xFE00, 0xFE9F, ioOAM);
     range(0xFEA0, 0xFEFF, ioUnusable);
-    range(0xFF10, 0xFF26, ioSound);
-    range(0xFF30, 0xFF3F, ioWave);
     range(0xFF80, 0xFFFE, ioHRAM);
-    static const struct { uint16_t address; tiocode code; } single[] = {
-        {0xFF00, ioP1},    {0xFF01, ioSB},    {0xFF02, ioSC},    {0xFF04, ioDIV},
-        {0xFF05, ioTIMA},  {0xFF06, ioTMA},   {0xFF07, ioTAC},   {0xFF0F, ioIF},
-        {0xFF40, ioLCDC},  {0xFF41, ioSTAT},  {0xFF42, ioSCY},   {0xFF43, ioSCX},
-        {0xFF44, ioLY},    {0xFF45, ioLYC},   {0xFF46, ioDMA},   {0xFF47, ioBGP},
-        {0xFF48, ioOBP0},  {0xFF49, ioOBP1},  {0xFF4A, ioWY},    {0xFF4B, ioWX},
-        {0xFF4D, ioKEY1},  {0xFF4F, ioVBK},   {0xFF50, ioBOOT},  {0xFF51, ioHDMA1},
-        {0xFF52, ioHDMA2}, {0xFF53, ioHDMA3}, {0xFF54, ioHDMA4}, {0xFF55, ioHDMA5},
-        {0xFF56, ioRP},    {0xFF68, ioBCPS},  {0xFF69, ioBCPD},  {0xFF6A, ioOCPS},
-        {0xFF6B, ioOCPD},  {0xFF70, ioSVBK},  {0xFFFF, ioIE},
-    };
-    for (const auto& r : single) iocode[r.address & 0xFFF] = r.code;
+    // The registers, 0xFF00-0xFF7F and IE, from their table.
+    for (const tioregister& r : ioregisters) iocode[r.address & 0xFFF] = r.code;
 }
 
 // ---- Page routines ----
@@ -144,20 +135,14 @@ void tgb::attachrenderer(tgbdraw* renderer) {
     tgbdraw* old = draw;
     tgbdraw* next = renderer ? renderer : &nulldraw;
     if (next != old) {
-        // The LCD registers live in the renderer; carry them over.
-        next->scx = old->scx;
-        next->scy = old->scy;
-        next->wx = old->wx;
-        next->wy = old->wy;
-        next->lcdc = old->lcdc;
-        next->bgp = old->bgp;
-        next->obp0 = old->obp0;
-        next->obp1 = old->obp1;
+        // The detached renderer draws from its own record again.
+        old->attachregisters(nullptr);
         next->gbcmode = old->gbcmode;
         next->sgbmode = old->sgbmode;
         next->gbchardware = old->gbchardware;
         next->skipframe = old->skipframe;
     }
+    next->attachregisters(&lcdregs);
     next->vram = vram;
     next->oam = oam;
     next->gbcpalram = gbcpal;
@@ -172,11 +157,8 @@ void tgb::setsound(std::unique_ptr<tgbsound> unit) {
 
 void tgb::setsgb(std::unique_ptr<tsgb> unit) {
     if (!unit) return;
-    if (sgb->onrestartcontext == this) {
-        // Carry a pending two-phase restart over to the new unit.
-        unit->onrestart = sgb->onrestart;
-        unit->onrestartcontext = sgb->onrestartcontext;
-    }
+    // Carry a pending two-phase restart over to the new unit.
+    unit->adoptrestart(*sgb, this);
     sgb = std::move(unit);
 }
 
@@ -303,7 +285,7 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         break;
     case ioSCY: case ioSCX: case ioBGP: {
         uint8_t code = iocode[address & 0xFFF];
-        uint8_t& reg = code == ioSCY ? draw->scy : code == ioSCX ? draw->scx : draw->bgp;
+        uint8_t& reg = code == ioSCY ? lcdregs.scy : code == ioSCX ? lcdregs.scx : lcdregs.bgp;
         if (linewritelogcount < maxlinewrites) {
             tlinewrite& w = linewrites[linewritelogcount];
             w.reg = address;
@@ -321,10 +303,10 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         cpu.exitflag = 1;
         break;
     case ioDMA: oamdma(value); break;
-    case ioOBP0: draw->obp0 = value; break;
-    case ioOBP1: draw->obp1 = value; break;
-    case ioWY: draw->wy = value; break;
-    case ioWX: draw->wx = value; break;
+    case ioOBP0: lcdregs.obp0 = value; break;
+    case ioOBP1: lcdregs.obp1 = value; break;
+    case ioWY: lcdregs.wy = value; break;
+    case ioWX: lcdregs.wx = value; break;
     case ioKEY1:
         if (gbcmode) key1prepare = value & 1;
         break;
@@ -380,43 +362,43 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
     }
 }
 
-uint8_t tgb::ioread(uint16_t address) {
+uint8_t tgb::iopeek(uint16_t address) const {
     switch (iocode[address & 0xFFF]) {
     case ioEcho: return wrambank[address & 0xFFF];
     case ioOAM: return oam[address & 0xFF];
     case ioUnusable: return 0x00;
     case ioP1: return joypadread();
     case ioSB: return sb;
-    case ioSC: return sc | (gbcmode ? 0x7C : 0x7E);
+    case ioSC: return sc | (gbcmode ? ones<0xFF02, true> : ones<0xFF02, false>);
     case ioDIV: return div;
     case ioTIMA: return tima;
     case ioTMA: return tma;
-    case ioTAC: return tac | 0xF8;
-    case ioIF: return ifreg | 0xE0;
+    case ioTAC: return tac | ones<0xFF07, false>;
+    case ioIF: return ifreg | ones<0xFF0F, false>;
     case ioSound: return sound->soundread(uint8_t(address));
     case ioWave: return sound->waveread(address & 0x0F);
-    case ioLCDC: return lcdc;
+    case ioLCDC: return lcdregs.lcdc;
     case ioSTAT: return stat;
-    case ioSCY: return draw->scy;
-    case ioSCX: return draw->scx;
+    case ioSCY: return lcdregs.scy;
+    case ioSCX: return lcdregs.scx;
     case ioLY: return ly;
     case ioLYC: return lyc;
     case ioDMA: return dmareg;
-    case ioBGP: return draw->bgp;
-    case ioOBP0: return draw->obp0;
-    case ioOBP1: return draw->obp1;
-    case ioWY: return draw->wy;
-    case ioWX: return draw->wx;
-    case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | 0x7E) : 0xFF;
-    case ioVBK: return gbchardware ? uint8_t(vbk | 0xFE) : 0xFF;
+    case ioBGP: return lcdregs.bgp;
+    case ioOBP0: return lcdregs.obp0;
+    case ioOBP1: return lcdregs.obp1;
+    case ioWY: return lcdregs.wy;
+    case ioWX: return lcdregs.wx;
+    case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | ones<0xFF4D, true>) : 0xFF;
+    case ioVBK: return gbchardware ? uint8_t(vbk | ones<0xFF4F, true>) : 0xFF;
     case ioHDMA1: return gbcmode ? uint8_t(hdmasource >> 8) : 0xFF;
     case ioHDMA2: return gbcmode ? uint8_t(hdmasource) : 0xFF;
     case ioHDMA3: return gbcmode ? uint8_t(hdmadest >> 8) : 0xFF;
     case ioHDMA4: return gbcmode ? uint8_t(hdmadest) : 0xFF;
     case ioHDMA5: return gbcmode ? hdma5 : 0xFF;
-    case ioRP: return gbcmode ? uint8_t(rp | 0x3E) : 0xFF;
-    case ioBCPS: return gbchardware ? uint8_t(bcps | 0x40) : 0xFF;
-    case ioOCPS: return gbchardware ? uint8_t(ocps | 0x40) : 0xFF;
+    case ioRP: return gbcmode ? uint8_t(rp | ones<0xFF56, true>) : 0xFF;
+    case ioBCPS: return gbchardware ? uint8_t(bcps | ones<0xFF68, true>) : 0xFF;
+    case ioOCPS: return gbchardware ? uint8_t(ocps | ones<0xFF6A, true>) : 0xFF;
     case ioBCPD:
     case ioOCPD: {
         if (!gbcmode || vraminaccessible) return 0xFF;
@@ -424,7 +406,7 @@ uint8_t tgb::ioread(uint16_t address) {
         int idx = (objects ? ocps : bcps) & 0x3F;
         return uint8_t(gbcpal[(objects ? 32 : 0) + (idx >> 1)] >> ((idx & 1) * 8));
     }
-    case ioSVBK: return gbcmode ? uint8_t(svbk | 0xF8) : 0xFF;
+    case ioSVBK: return gbcmode ? uint8_t(svbk | ones<0xFF70, true>) : 0xFF;
     case ioHRAM: return hram[address & 0x7F];
     case ioIE: return iereg & 0x1F;
     default: return 0xFF;

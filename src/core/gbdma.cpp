@@ -11,7 +11,7 @@ void tgb::hdma5write(uint8_t value) {
     } else if (value & 0x80) {
         hdma5 = value & 0x7F;
         if (value == 0x80) {
-            if ((stat & 3) != 3 || !(lcdc & 0x80)) {
+            if ((stat & statmode) != 3 || !(lcdregs.lcdc & lcdcenable)) {
                 hdmablock();
             } else {
                 // End mode 3 now: the line is drawn, HBlank starts and the block runs.
@@ -72,7 +72,7 @@ void tgb::joypadset(int controller, int bit, bool pressed) {
     setirqlines(0, 16);
 }
 
-uint8_t tgb::joypadread() {
+uint8_t tgb::joypadread() const {
     uint8_t a = p1select | 0xCF;
     uint8_t b = 0;
     if (sgbmode) {

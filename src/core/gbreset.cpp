@@ -165,22 +165,14 @@ void tgb::resetmachine() {
             gbcmode = true;
         } else if (colour && sgbcapable) {
             twophase = true;
-            if (!sgb->onrestart) {
+            if (!sgb->restartarmed()) {
                 // First run as a Super Game Boy game so that it sends its border.
                 sgbmode = true;
-                sgb->onrestart = restartroutine;
-                sgb->onrestartcontext = this;
-                sgb->keepborder = false;
-                sgb->hidden = false;
+                sgb->beginborderphase(restartroutine, this);
             } else {
                 // The border is up: restart in colour inside it.
                 secondphase = true;
-                sgb->onrestart = nullptr;
-                sgb->onrestartcontext = nullptr;
-                sgb->setmask(0);
-                sgb->keepborder = true;
-                sgb->hidden = true;
-                sgb->joypadcurrent = 0;
+                sgb->beginhiddenphase();
                 sgbmode = true;
                 gbcmode = true;
             }
@@ -196,14 +188,8 @@ void tgb::resetmachine() {
     case 5: gbcmode = colour; sgbmode = sgbcapable; break;
     default: break;  // 0, 6 (handled above) and out-of-range values: Game Boy
     }
-    if (!secondphase) {
-        sgb->keepborder = false;
-        sgb->hidden = false;
-    }
-    if (!twophase && sgbmode && sgb->onrestartcontext == this) {
-        sgb->onrestart = nullptr;
-        sgb->onrestartcontext = nullptr;
-    }
+    if (!secondphase) sgb->endhiddenphase();
+    if (!twophase && sgbmode) sgb->cancelrestart(this);
     gbchardware = gbcmode || o.SystemMode == 1;
 
     // 3. Renderer.
@@ -290,8 +276,7 @@ void tgb::resetmachine() {
     writebyte(0xFF07, 0);
     iereg = 0;
     ifreg = 0x01;
-    lcdc = 0;
-    draw->lcdc = 0;
+    lcdregs.lcdc = 0;
     vblankraised = false;
     mode2hold = false;
     hdmadeferred = false;
@@ -327,8 +312,8 @@ void tgb::resetmachine() {
 
     // 11. Remaining LCD registers.
     lyc = 0;
-    draw->scx = draw->scy = draw->wx = draw->wy = 0;
-    draw->bgp = 0xFC;
+    lcdregs.scx = lcdregs.scy = lcdregs.wx = lcdregs.wy = 0;
+    lcdregs.bgp = 0xFC;
     updatestatline();
 
     // 12. Palettes and the GBC-only registers.
@@ -344,7 +329,7 @@ void tgb::resetmachine() {
                 gbcpal[32 + j] = v;
             }
         }
-        draw->obp0 = draw->obp1 = 0;
+        lcdregs.obp0 = lcdregs.obp1 = 0;
         bcps = 0xC0;
         ocps = 0xC1;
         hdmasource = hdmadest = 0xFFFF;
@@ -353,10 +338,10 @@ void tgb::resetmachine() {
     } else if (gbchardware) {
         bcps = 0xC8;
         ocps = 0xD0;
-        draw->obp0 = draw->obp1 = 0;
+        lcdregs.obp0 = lcdregs.obp1 = 0;
         hdma5 = 0xFF;
     } else {
-        draw->obp0 = draw->obp1 = 0xFF;
+        lcdregs.obp0 = lcdregs.obp1 = 0xFF;
         hdma5 = 0xFF;
     }
 

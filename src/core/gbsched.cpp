@@ -32,7 +32,7 @@ void tgb::chargetime(int32_t units) {
 }
 
 void tgb::updatestatline() {
-    if (!(lcdc & 0x80)) {
+    if (!(lcdregs.lcdc & lcdcenable)) {
         setirqlines(0, 2);
         return;
     }
@@ -57,7 +57,7 @@ void tgb::setlcdmode(int mode) {
         vblankraised = false;
         setirqlines(0, 1);
     }
-    bool inaccessible = options.EmulateInaccVRAM && mode == 3 && (lcdc & 0x80);
+    bool inaccessible = options.EmulateInaccVRAM && mode == 3 && (lcdregs.lcdc & lcdcenable);
     if (inaccessible != vraminaccessible) {
         vraminaccessible = inaccessible;
         refreshvrampages();
@@ -66,8 +66,8 @@ void tgb::setlcdmode(int mode) {
 }
 
 void tgb::lcdcwrite(uint8_t value) {
-    uint8_t old = lcdc;
-    lcdc = value;
+    uint8_t old = lcdregs.lcdc;
+    lcdregs.lcdc = value;
     if ((old ^ value) & 0x80) {
         renderflag = true;
         ly = 0;
@@ -82,14 +82,13 @@ void tgb::lcdcwrite(uint8_t value) {
             setlcdmode(2);
         }
     }
-    draw->lcdc = lcdc;
 }
 
 void tgb::statwrite(uint8_t value) {
     int oldmode = stat & 3;
     stat = uint8_t((value & 0x78) | (stat & 7) | 0x80);
     // Monochrome hardware: a STAT write during HBlank or VBlank briefly enables every source.
-    if (!gbchardware && (oldmode == 0 || oldmode == 1) && (lcdc & 0x80)) setirqlines(2, 2);
+    if (!gbchardware && (oldmode == 0 || oldmode == 1) && (lcdregs.lcdc & lcdcenable)) setirqlines(2, 2);
     statwritten = value;
     updatestatline();
 }
@@ -312,7 +311,7 @@ int32_t tgb::runframe() {
     linewritepending = false;
     linewritelogcount = 0;
     passedline149 = false;
-    if (!(lcdc & 0x80)) draw->skipframe = !renderflag;
+    if (!(lcdregs.lcdc & lcdcenable)) draw->skipframe = !renderflag;
     // A reset during the call (a requested one, or one made from a debugger break)
     // starts the time afresh; the elapsed time is carried across it.
     auto afterreset = [this, &start](uint32_t elapsed) {
@@ -379,7 +378,7 @@ int32_t tgb::runframe() {
             continue;
         }
 
-        sound->pending += c;
+        sound->addtime(c);
         eventcountdown -= c;
         while (eventcountdown <= 0) processevent();
 
@@ -394,8 +393,8 @@ int32_t tgb::runframe() {
         }
 
         bool frameend = false;
-        if (lcdc & 0x80) {
-            while (lcdcountdown <= 0 && (lcdc & 0x80)) {
+        if (lcdregs.lcdc & lcdcenable) {
+            while (lcdcountdown <= 0 && (lcdregs.lcdc & lcdcenable)) {
                 if (lcdevent()) {
                     frameend = true;
                     break;

@@ -12,15 +12,14 @@ constexpr int32_t lcdframeunits = 80000;
 }  // namespace
 
 void tgb::statefields(tstatevisitor& v) {
-    // The LCD registers the renderer holds: the one place that names their home.
-    tgbdraw& lcd = renderer();
-    uint8_t& scy = lcd.scy;
-    uint8_t& scx = lcd.scx;
-    uint8_t& wy = lcd.wy;
-    uint8_t& wx = lcd.wx;
-    uint8_t& bgp = lcd.bgp;
-    uint8_t& obp0 = lcd.obp0;
-    uint8_t& obp1 = lcd.obp1;
+    // The LCD registers live in one record that the renderer draws from.
+    uint8_t& scy = lcdregs.scy;
+    uint8_t& scx = lcdregs.scx;
+    uint8_t& wy = lcdregs.wy;
+    uint8_t& wx = lcdregs.wx;
+    uint8_t& bgp = lcdregs.bgp;
+    uint8_t& obp0 = lcdregs.obp0;
+    uint8_t& obp1 = lcdregs.obp1;
 
     // GBC mode implies GBC hardware.
     v.value("gbcmode", [this] { return gbcmode; },
@@ -59,11 +58,7 @@ void tgb::statefields(tstatevisitor& v) {
     v.field("TAC", tac);
     v.field("IF", ifreg);
     v.field("IE", iereg);
-    v.value("LCDC", [this] { return lcdc; },
-            [this, &lcd](uint8_t value) {
-                lcdc = value;
-                lcd.lcdc = value;
-            });
+    v.field("LCDC", lcdregs.lcdc);
     // The interrupt sources follow the last written copy; both take the saved value.
     v.value("STAT", [this] { return stat; },
             [this](uint8_t value) {
@@ -219,7 +214,6 @@ void tgb::afterstateload() {
     draw->gbcmode = gbcmode;
     draw->sgbmode = sgbmode;
     draw->gbchardware = gbchardware;
-    draw->lcdc = lcdc;
     draw->init();
     if (sgbmode) sgb->afterstateload();
     // The cartridge re-mapped page 0; the boot image covers it again.

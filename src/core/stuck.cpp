@@ -17,7 +17,7 @@ namespace {
 // one; the joypad always, since a key can be pressed.
 uint8_t livesources(const tgb& gb) {
     uint8_t s = 0x10;
-    if (gb.lcdc & 0x80) s |= 0x03;
+    if (gb.lcdregs.lcdc & lcdcenable) s |= 0x03;
     if (gb.tac & 4) s |= 0x04;
     if (gb.link || (gb.sc & 0x81) == 0x81) s |= 0x08;
     return s;

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "cart/loadrom.h"
-#include "cart/mbcbase.h"
 
 namespace tov {
 
@@ -166,14 +165,14 @@ void tsession::unloadrom() {
     loaded = false;
 }
 
-bool tsession::hasgame() const {
-    return dynamic_cast<const tcartmbcbase*>(&const_cast<tgb&>(*gb).cartridge()) != nullptr;
-}
+bool tsession::hasgame() const { return gb->cartridge().isbanked(); }
 
 std::unique_ptr<tcart> tsession::rebuildcart(std::string& message) {
-    auto* banked = dynamic_cast<tcartmbcbase*>(&gb->cartridge());
-    if (!banked) return nullptr;
-    return makecart(banked->romimage(), cartopts, message, clock);
+    const tcart& cart = gb->cartridge();
+    if (!cart.isbanked() || !cart.romimagedata()) return nullptr;
+    // The image in memory, edits included.
+    std::vector<uint8_t> image(cart.romimagedata(), cart.romimagedata() + cart.romimagesize());
+    return makecart(std::move(image), cartopts, message, clock);
 }
 
 void tsession::reset() {

@@ -114,7 +114,7 @@ void tgbsound::soundwrite(uint8_t reg, uint8_t value) {
     }
 }
 
-uint8_t tgbsound::soundread(uint8_t reg) {
+uint8_t tgbsound::soundread(uint8_t reg) const {
     switch (reg) {
     case NR10: return nr10 | 0x80;
     case NR11: return channels[0].nrx1 | 0x3F;
@@ -151,7 +151,7 @@ void tgbsound::wavewrite(int index, uint8_t value) {
     ch3wave[index] = value;
 }
 
-uint8_t tgbsound::waveread(int index) { return ch3regs[index & 15]; }
+uint8_t tgbsound::waveread(int index) const { return ch3regs[index & 15]; }
 
 void tgbsound::trigger(int channel) {
     tsoundchannel& c = channels[channel];

@@ -56,10 +56,12 @@ public:
     tgbsound(const tgbsound&) = delete;
     tgbsound& operator=(const tgbsound&) = delete;
 
+    // Emulated time passed (units of 2 clocks), to be rendered with the next batch.
+    void addtime(int32_t units) { pending += units; }
     void soundwrite(uint8_t reg, uint8_t value);  // reg = low byte of the address, 0x10-0x26
-    uint8_t soundread(uint8_t reg);
+    uint8_t soundread(uint8_t reg) const;
     void wavewrite(int index, uint8_t value);     // index = address & 0x0F
-    uint8_t waveread(int index);
+    uint8_t waveread(int index) const;
     void framestep();                              // 256 Hz frame-sequencer step
     void soundreset(bool gbchardware, bool sgb);
     void setpower(bool on);

@@ -1,5 +1,5 @@
-// The renderer interface the machine drives. The machine stores the LCD registers
-// straight into these fields and calls the hooks at fixed points of each line and frame.
+// The renderer interface the machine drives. The renderer draws from the machine's LCD
+// register record and is called at fixed points of each line and frame.
 #pragma once
 #include <cstdint>
 
@@ -15,6 +15,12 @@ struct tlinewrite {
 
 constexpr int maxlinewrites = 20;
 
+// The LCD registers the renderer draws from, as the CPU last wrote them (FF40, FF42-FF43,
+// FF47-FF4B). The machine owns the record; a renderer only reads it.
+struct tlcdregisters {
+    uint8_t lcdc = 0, scy = 0, scx = 0, wy = 0, wx = 0, bgp = 0, obp0 = 0, obp1 = 0;
+};
+
 class tgbdraw {
 public:
     uint8_t* vram = nullptr;        // 16 KiB: bank 0 then bank 1, offsets from 0x8000
@@ -23,13 +29,21 @@ public:
     bool gbcmode = false;
     bool sgbmode = false;
     bool gbchardware = false;
-    uint8_t scx = 0, scy = 0, wx = 0, wy = 0;
-    uint8_t lcdc = 0, bgp = 0, obp0 = 0, obp1 = 0;
     const tlinewrite* linewrites = nullptr;  // owned by the machine
     int32_t linewritecount = 0;
     bool skipframe = false;
 
+    tgbdraw() = default;
+    tgbdraw(const tgbdraw&) = delete;
+    tgbdraw& operator=(const tgbdraw&) = delete;
     virtual ~tgbdraw() = default;
+
+    // The record drawn from: the machine's once attached, null restores the renderer's own.
+    void attachregisters(const tlcdregisters* record) { lcdregs = record ? record : &ownregs; }
+    const tlcdregisters& registers() const { return *lcdregs; }
+    // The renderer's own record, drawn from while no machine's is attached (standalone use).
+    tlcdregisters& ownregisters() { return ownregs; }
+
     virtual void startline(int ly) = 0;
     virtual void refresh() = 0;
     virtual void blank() = 0;
@@ -41,6 +55,10 @@ public:
     virtual void vramwrite(int bank, int address) = 0;
     virtual void oamwrite(int address) = 0;
     virtual void palwrite(int index) = 0;
+
+private:
+    tlcdregisters ownregs;
+    const tlcdregisters* lcdregs = &ownregs;
 };
 
 // A renderer that draws nothing: the machine's default until a real one is attached.

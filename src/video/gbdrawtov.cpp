@@ -4,20 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "core/ioregs.h"
 #include "video/videooptions.h"
 
 namespace tov {
 
 namespace {
-// LCDC bits.
-constexpr uint8_t lcdcbgon = 0x01;       // DMG: background on; GBC: background/window priority
-constexpr uint8_t lcdcobjon = 0x02;
-constexpr uint8_t lcdcobj16 = 0x04;
-constexpr uint8_t lcdcbgmap = 0x08;
-constexpr uint8_t lcdctiledata = 0x10;   // set: tiles at 0x8000 numbered 0-255
-constexpr uint8_t lcdcwindowon = 0x20;
-constexpr uint8_t lcdcwindowmap = 0x40;
-
 // OAM attribute bits.
 constexpr uint8_t attrbehind = 0x80;
 constexpr uint8_t attrvflip = 0x40;
@@ -172,13 +164,14 @@ void tgbdrawtov::frameend() {
 
 void tgbdrawtov::startline(int ly) {
     if (!frameopen) return;
+    const tlcdregisters& r = registers();
     // DMG hardware treats WX 166 like 7; the GBC shows a single window pixel at column 159.
-    windowx = wx;
+    windowx = r.wx;
     if (!gbchardware && windowx == 166) windowx = 7;
     windowthisline = false;
     // The window also starts on the line after WY (no 8-bit wrap: WY 255 never matches 0).
-    if ((ly == wy || ly == int(wy) + 1) && (lcdc & lcdcwindowon) && windowline < 0) windowtriggered = true;
-    if (windowx <= 166 && windowtriggered && (lcdc & lcdcwindowon)) {
+    if ((ly == r.wy || ly == int(r.wy) + 1) && (r.lcdc & lcdcwindowon) && windowline < 0) windowtriggered = true;
+    if (windowx <= 166 && windowtriggered && (r.lcdc & lcdcwindowon)) {
         windowthisline = true;
         ++windowline;
     }
@@ -186,7 +179,9 @@ void tgbdrawtov::startline(int ly) {
 
 void tgbdrawtov::drawline(int ly) {
     if (!frameopen || skipframe || !gfxout) return;
-    updatecaches();
+    // One copy per line: mid-line writes are replayed on it, never on the machine's record.
+    lcd = registers();
+    refreshcaches();
     uint8_t* line = gfxout->getline(ly);
     if (!line) return;
     if (linewritecount <= 0 || !linewrites)
@@ -224,13 +219,18 @@ void tgbdrawtov::refresh() {
 // ---- Caches
 
 void tgbdrawtov::updatecaches() {
+    lcd = registers();
+    refreshcaches();
+}
+
+void tgbdrawtov::refreshcaches() {
     // Runs before every line: the common nothing-changed case costs a few compares.
     if (anytiledirty) updatetiles();
-    if ((!gbcmode || dmgtables) && (bgp != lastbgp || obp0 != lastobp[0] || obp1 != lastobp[1])) updatedmgpalettes();
-    if (anyspritedirty || lastlcdc < 0 || ((lastlcdc ^ lcdc) & lcdcobj16))
+    if ((!gbcmode || dmgtables) && (lcd.bgp != lastbgp || lcd.obp0 != lastobp[0] || lcd.obp1 != lastobp[1])) updatedmgpalettes();
+    if (anyspritedirty || lastlcdc < 0 || ((lastlcdc ^ lcd.lcdc) & lcdcobj16))
         updatesprites();
     else
-        lastlcdc = lcdc;
+        lastlcdc = lcd.lcdc;
     if (anypaldirty && gbcmode) updategbcpalettes();
 }
 
@@ -269,9 +269,9 @@ bool tgbdrawtov::dmgderivedentries() const {
 void tgbdrawtov::updatedmgpalettes() {
     if (gbcmode && !dmgtables) return;
     const bool derived = dmgderivedentries() && gfxout;
-    if (bgp != lastbgp) {
-        lastbgp = bgp;
-        for (int c = 0; c < 4; ++c) bgpmap[c] = uint8_t(palentry::dmgbg | ((bgp >> (2 * c)) & 3));
+    if (lcd.bgp != lastbgp) {
+        lastbgp = lcd.bgp;
+        for (int c = 0; c < 4; ++c) bgpmap[c] = uint8_t(palentry::dmgbg | ((lcd.bgp >> (2 * c)) & 3));
         for (int v = 0; v < 256; ++v)
             for (int f = 0; f < 4; ++f) bgptable[v * 4 + f] = bgpmap[(v >> (2 * f)) & 3];
         if (derived) {
@@ -282,7 +282,7 @@ void tgbdrawtov::updatedmgpalettes() {
             gfxout->setpalette(palentry::derived, 8);
         }
     }
-    const uint8_t obp[2] = {obp0, obp1};
+    const uint8_t obp[2] = {lcd.obp0, lcd.obp1};
     for (int i = 0; i < 2; ++i) {
         if (obp[i] == lastobp[i]) continue;
         lastobp[i] = obp[i];
@@ -297,12 +297,12 @@ void tgbdrawtov::updatedmgpalettes() {
 }
 
 void tgbdrawtov::updatesprites() {
-    if (lastlcdc < 0 || ((lastlcdc ^ lcdc) & lcdcobj16)) {
-        spriteheight = (lcdc & lcdcobj16) ? 16 : 8;
+    if (lastlcdc < 0 || ((lastlcdc ^ lcd.lcdc) & lcdcobj16)) {
+        spriteheight = (lcd.lcdc & lcdcobj16) ? 16 : 8;
         std::memset(spritedirty, 1, sizeof spritedirty);
         anyspritedirty = true;
     }
-    lastlcdc = lcdc;
+    lastlcdc = lcd.lcdc;
     if (!anyspritedirty || !oam) return;
     std::memset(linehassprite, 0, sizeof linehassprite);
     std::memset(linehasbehind, 0, sizeof linehasbehind);
@@ -429,20 +429,20 @@ void tgbdrawtov::dmgline(int ly, uint8_t* line) {
         // The game left GBC tables behind: build the packed rows and BGP tables now.
         dmgtables = true;
         invalidate();
-        updatecaches();
+        refreshcaches();
     }
-    const uint16_t* tiles = tileindex[0][(lcdc & lcdctiledata) ? 0 : 1];
+    const uint16_t* tiles = tileindex[0][(lcd.lcdc & lcdctiledata) ? 0 : 1];
     const int wstart = windowstart();
     const bool storeraw = linehasbehind[ly];
 
-    if (lcdc & lcdcbgon) {
+    if (lcd.lcdc & lcdcbgon) {
         if (wstart > 0) {
-            const int y = (scy + ly) & 255;
-            const int map = mapsoffset + ((lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
+            const int y = (lcd.scy + ly) & 255;
+            const int map = mapsoffset + ((lcd.lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
             if (storeraw)
-                dmglayer<false, true>(line, 0, wstart, map, scx, y & 7, tiles);
+                dmglayer<false, true>(line, 0, wstart, map, lcd.scx, y & 7, tiles);
             else
-                dmglayer<false, false>(line, 0, wstart, map, scx, y & 7, tiles);
+                dmglayer<false, false>(line, 0, wstart, map, lcd.scx, y & 7, tiles);
         }
     } else {
         // Background off: colour 0 through BGP, and it counts as colour 0 for sprites.
@@ -452,7 +452,7 @@ void tgbdrawtov::dmgline(int ly, uint8_t* line) {
 
     if (wstart < 160) {
         const int wl = windowline & 255;
-        const int map = mapsoffset + ((lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
+        const int map = mapsoffset + ((lcd.lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
         // Window pixel for column c is c - WX + 7; with WX below 7 its left part is cut off.
         const int x = wstart - windowx + 7;
         if (storeraw)
@@ -461,7 +461,7 @@ void tgbdrawtov::dmgline(int ly, uint8_t* line) {
             dmglayer<true, false>(line, wstart, 160, map, x, wl & 7, tiles);
     }
 
-    if (!(lcdc & lcdcobjon) || !linehassprite[ly]) return;
+    if (!(lcd.lcdc & lcdcobjon) || !linehassprite[ly]) return;
     const int height = spriteheight;
     for (int i = spritecount - 1; i >= 0; --i) {
         const int s = draworder[i];
@@ -571,26 +571,26 @@ void tgbdrawtov::gbcmarkpriority(int start, int end, int mapbase, int x) {
 
 void tgbdrawtov::gbcline(int ly, uint8_t* line) {
     if (unsigned(ly) >= unsigned(visiblelines) || !vram || !oam) return;
-    const int mode = (lcdc & lcdctiledata) ? 0 : 1;
+    const int mode = (lcd.lcdc & lcdctiledata) ? 0 : 1;
     const int wstart = windowstart();
     prioritytiles = false;
 
     // LCDC.0 does not hide the background in GBC mode; it switches priorities off.
-    const int y = (scy + ly) & 255;
-    const int bgmap = mapsoffset + ((lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
-    if (wstart > 0) gbclayer(line, 0, wstart, bgmap, scx, y & 7, mode);
+    const int y = (lcd.scy + ly) & 255;
+    const int bgmap = mapsoffset + ((lcd.lcdc & lcdcbgmap) ? 0x400 : 0) + 32 * (y >> 3);
+    if (wstart > 0) gbclayer(line, 0, wstart, bgmap, lcd.scx, y & 7, mode);
     const int wl = windowline & 255;
-    const int windowmap = mapsoffset + ((lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
+    const int windowmap = mapsoffset + ((lcd.lcdc & lcdcwindowmap) ? 0x400 : 0) + 32 * (wl >> 3);
     const int windowx0 = wstart - windowx + 7;
     if (wstart < 160) gbclayer(line, wstart, 160, windowmap, windowx0, wl & 7, mode);
 
-    if (!(lcdc & lcdcobjon) || !linehassprite[ly]) return;
-    const bool priorities = (lcdc & lcdcbgon) != 0;
+    if (!(lcd.lcdc & lcdcobjon) || !linehassprite[ly]) return;
+    const bool priorities = (lcd.lcdc & lcdcbgon) != 0;
     const bool redraw = prioritytiles && priorities;
     if (redraw) {
         std::memcpy(layerline, line, 160);
         // Which pixels belong to priority tiles, worked out only on lines that need it.
-        if (wstart > 0) gbcmarkpriority(0, wstart, bgmap, scx);
+        if (wstart > 0) gbcmarkpriority(0, wstart, bgmap, lcd.scx);
         if (wstart < 160) gbcmarkpriority(wstart, 160, windowmap, windowx0);
     }
     const int height = spriteheight;
@@ -644,12 +644,12 @@ void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
     int chunk[maxlinewrites];
     for (int i = 0; i < count; ++i) chunk[i] = 19 - linewrites[i].position / 4;
 
-    const uint8_t finalscy = scy, finalscx = scx, finalbgp = bgp;
+    const uint8_t finalscy = lcd.scy, finalscx = lcd.scx, finalbgp = lcd.bgp;
     auto reg = [this](uint32_t address) -> uint8_t* {
         switch (address) {
-            case 0xFF42: return &scy;
-            case 0xFF43: return &scx;
-            case 0xFF47: return &bgp;
+            case 0xFF42: return &lcd.scy;
+            case 0xFF43: return &lcd.scx;
+            case 0xFF47: return &lcd.bgp;
             default: return nullptr;
         }
     };
@@ -659,7 +659,7 @@ void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
     updatedmgpalettes();
 
     auto copychunk = [&](int k) {
-        const int first = k * 8 - (scx & 7);
+        const int first = k * 8 - (lcd.scx & 7);
         const int from = std::max(first, 0), to = std::min(first + 8, 160);
         if (to > from) std::memcpy(line + from, chunkline + from, size_t(to - from));
     };
@@ -672,12 +672,12 @@ void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
         if (last >= 0) {
             const tlinewrite& w = linewrites[last];
             if (w.reg == 0xFF42) {
-                scy = w.newvalue;
+                lcd.scy = w.newvalue;
             } else if (w.reg == 0xFF43) {
                 // Only the tile column changes; the line keeps its fine scroll.
-                scx = uint8_t((w.newvalue & 0xF8) | (scx & 7));
+                lcd.scx = uint8_t((w.newvalue & 0xF8) | (lcd.scx & 7));
             } else if (w.reg == 0xFF47) {
-                bgp = w.newvalue;
+                lcd.bgp = w.newvalue;
                 updatedmgpalettes();
             }
             if (reg(w.reg)) rendered = false;
@@ -689,10 +689,10 @@ void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
         copychunk(k);
     }
 
-    scy = finalscy;
-    scx = finalscx;
-    bgp = finalbgp;
-    if (scx & 7) {
+    lcd.scy = finalscy;
+    lcd.scx = finalscx;
+    lcd.bgp = finalbgp;
+    if (lcd.scx & 7) {
         updatedmgpalettes();
         renderline(ly, chunkline);
         copychunk(20);

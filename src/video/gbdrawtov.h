@@ -71,6 +71,8 @@ protected:
     void drawmidline(int ly, uint8_t* line);
     void renderline(int ly, uint8_t* line) { (this->*lineproc)(ly, line); }
 
+    // The cache update on the line's register copy `lcd`.
+    void refreshcaches();
     void updatetiles();
     void updatedmgpalettes();
     void updatesprites();
@@ -88,6 +90,9 @@ protected:
 
     const tvideooptions& settings;
     tgbcolors owncolors;
+    // The LCD registers of the line being drawn: copied from `registers()` when the line
+    // is drawn, then changed only by the replay of mid-line writes.
+    tlcdregisters lcd;
     tlineproc lineproc;
 
     // Tile pixel cache: tile 384b + n, 8 rows of 8 colour numbers.

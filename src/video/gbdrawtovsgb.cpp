@@ -76,11 +76,10 @@ void tgbdrawtovsgb::sgbcaptureline(int ly, uint8_t* line) {
     std::memset(line, 0, 160);
     if (unsigned(ly) >= unsigned(visiblelines)) return;
     // The adapter reads the picture after BGP; a game in GBC mode gets the plain ramp.
-    const uint8_t savedbgp = bgp;
-    if (gbcmode) bgp = 0xE4;
-    updatecaches();  // skipped frames leave the caches behind
+    lcd = registers();
+    if (gbcmode) lcd.bgp = 0xE4;
+    refreshcaches();  // skipped frames leave the caches behind
     dmgline(ly, line);
-    bgp = savedbgp;
 }
 
 void tgbdrawtovsgb::sgbsetcolors(const uint32_t* colors) {

@@ -52,6 +52,39 @@ bool tsgb::colorsactive() const {
 
 int tsgb::currentjoypad() const { return joypadcurrent; }
 
+void tsgb::beginborderphase(tevent routine, void* context) {
+    onrestart = routine;
+    onrestartcontext = context;
+    keepborder = false;
+    hidden = false;
+}
+
+void tsgb::beginhiddenphase() {
+    onrestart = nullptr;
+    onrestartcontext = nullptr;
+    setmask(0);
+    keepborder = true;
+    hidden = true;
+    joypadcurrent = 0;
+}
+
+void tsgb::endhiddenphase() {
+    keepborder = false;
+    hidden = false;
+}
+
+void tsgb::cancelrestart(const void* context) {
+    if (onrestartcontext != context) return;
+    onrestart = nullptr;
+    onrestartcontext = nullptr;
+}
+
+void tsgb::adoptrestart(const tsgb& other, const void* context) {
+    if (other.onrestartcontext != context) return;
+    onrestart = other.onrestart;
+    onrestartcontext = other.onrestartcontext;
+}
+
 bool tsgb::transferstarting(uint8_t lastjoypad) const {
     return xferbusy && xferstartbit && (lastjoypad & 0x30) == 0x30;
 }

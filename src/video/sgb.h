@@ -87,6 +87,19 @@ public:
     tsgb& operator=(const tsgb&) = delete;
     virtual ~tsgb();
 
+    // The two-phase colour start of a colour game that also speaks SGB: the first run is
+    // an SGB game, so that it sends its border, and fires `routine` once the border is up;
+    // the second run is the colour game inside that border, with packets ignored.
+    void beginborderphase(tevent routine, void* context);
+    void beginhiddenphase();
+    // Any other start: packets are heard and the border is rebuilt at reset.
+    void endhiddenphase();
+    bool restartarmed() const { return onrestart != nullptr; }
+    // Forgets a pending restart event armed with this context (nothing otherwise).
+    void cancelrestart(const void* context);
+    // Takes over a restart event that `other` holds for this context (a replaced unit).
+    void adoptrestart(const tsgb& other, const void* context);
+
     void joypadwrite(uint8_t newvalue, uint8_t oldvalue);
     int currentjoypad() const;
     void endofline(int ly);

@@ -44,6 +44,43 @@ TEST(CartMapping, RomIsReadThroughDirectPointersThatAgreeWithTheRoutine) {
     }
 }
 
+// Viewers and the debugger see banks, RAM and the ROM image through tcart alone.
+template <class T>
+void checkaccessors(int rombankregister, int rambankregister) {
+    tfixture<T> f(512 * KiB, 32768);
+    tcart& cart = *f.cart;
+    EXPECT_TRUE(cart.isbanked());
+    f->romwrite(0x0000, 0x0A);
+    f->romwrite(0x2000, uint8_t(rombankregister));
+    f->romwrite(0x4000, uint8_t(rambankregister));
+    EXPECT_EQ(cart.currentrombank(), f.bank());
+    EXPECT_EQ(cart.currentrambank(), f->rambank);
+    EXPECT_TRUE(cart.ramenabled());
+    f->ramwrite(0xA123, 0x5C);
+    ASSERT_NE(cart.ramdata(), nullptr);
+    EXPECT_EQ(cart.ramdata()[f->rambank * 0x2000 + 0x123], 0x5C);
+    EXPECT_EQ(cart.ramimagesize(), 32768);
+    ASSERT_EQ(cart.romimagesize(), int32_t(512 * KiB));
+    EXPECT_EQ(cart.romimagedata()[cart.currentrombank() * 0x4000], uint8_t(f.bank()));
+    for (uint16_t a : {0x0000, 0x4000, 0x7FFF}) EXPECT_EQ(cart.peekrom(a), f.bus.read(a));
+    EXPECT_EQ(cart.peekram(0xA123), 0x5C);
+    f->romwrite(0x0000, 0x00);
+    EXPECT_FALSE(cart.ramenabled());
+    EXPECT_EQ(cart.peekram(0xA123), 0xFF);
+}
+
+TEST(CartMapping, AccessorsShowBanksRamAndImageWithoutKnowingTheController) {
+    checkaccessors<tcartmbc1>(6, 0);  // MBC1 mode 0: the 0x4000 register extends the ROM bank
+    checkaccessors<tcartmbc3>(9, 2);
+    checkaccessors<tcartmbc5>(17, 3);
+    tcart empty;
+    EXPECT_FALSE(empty.isbanked());
+    EXPECT_EQ(empty.romimagedata(), nullptr);
+    EXPECT_EQ(empty.ramdata(), nullptr);
+    EXPECT_EQ(empty.romimagesize(), 0);
+    EXPECT_EQ(empty.peekrom(0x4000), 0xFF);
+}
+
 TEST(CartMapping, BankZeroSelectsBankOneExceptOnMbc5AfterItsFirstWrite) {
     tfixture<tcartmbc3> mbc3(64 * KiB);
     mbc3->romwrite(0x2000, 0);

@@ -59,20 +59,25 @@ TEST(GbBus, RegistersReadBackWithFixedBits) {
     EXPECT_EQ(m->readbyte(0xFF04), 0x00);
 }
 
-TEST(GbBus, LcdRegistersLiveInTheRenderer) {
+TEST(GbBus, LcdRegistersLiveInTheMachineAndReachTheRenderer) {
     tmachine m;
     tcountingdraw draw;
+    m->writebyte(0xFF43, 0x21);  // written before any renderer is attached
     m->attachrenderer(&draw);
-    m->writebyte(0xFF43, 0x21);
     m->writebyte(0xFF4B, 0x07);
     m->writebyte(0xFF48, 0xE4);
-    EXPECT_EQ(draw.scx, 0x21);
-    EXPECT_EQ(draw.wx, 0x07);
-    EXPECT_EQ(draw.obp0, 0xE4);
+    m->writebyte(0xFF40, 0x93);
+    EXPECT_EQ(&draw.registers(), &m->lcdregs);
+    EXPECT_EQ(draw.registers().scx, 0x21);
+    EXPECT_EQ(draw.registers().wx, 0x07);
+    EXPECT_EQ(draw.registers().obp0, 0xE4);
+    EXPECT_EQ(draw.registers().lcdc, 0x93);
     EXPECT_EQ(m->readbyte(0xFF43), 0x21);
-    // Registers survive replacing the renderer.
+    // Registers survive replacing the renderer; the detached one draws from its own record.
     m->attachrenderer(nullptr);
+    EXPECT_EQ(&draw.registers(), &draw.ownregisters());
     EXPECT_EQ(m->readbyte(0xFF43), 0x21);
+    EXPECT_EQ(m->readbyte(0xFF40), 0x93);
     EXPECT_EQ(m->readbyte(0xFF48), 0xE4);
 }
 

@@ -335,6 +335,22 @@ TEST(GbReset, Mode6RunsTwoPhases) {
     EXPECT_EQ(sgb.onrestart, nullptr);
 }
 
+TEST(GbReset, Mode6PendingRestartFollowsAReplacedSgbUnitAndOnlyItsOwnerCancelsIt) {
+    tmachine m(tromimage().colour(0x80).sgbcapable(), 6);
+    ASSERT_TRUE(m->sgbunit().restartarmed());
+    auto unit = std::make_unique<tsgb>(m.session->videooptions());
+    tsgb* replacement = unit.get();
+    m->setsgb(std::move(unit));
+    ASSERT_EQ(&m->sgbunit(), replacement);
+    ASSERT_TRUE(replacement->restartarmed());
+    replacement->cancelrestart(replacement);  // not the context it was armed with
+    EXPECT_TRUE(replacement->restartarmed());
+    replacement->onrestart(replacement->onrestartcontext);
+    m->runframe();
+    EXPECT_TRUE(m->gbcmode) << "the second phase ran through the new unit's event";
+    EXPECT_TRUE(replacement->hidden);
+}
+
 TEST(GbReset, Mode6RestartFromInsideAWriteStartsTheProgramAgain) {
     // The SGB unit fires the restart while the program writes; here an OAM write stands
     // in for the P1 write that carries the packet.

@@ -44,6 +44,7 @@ struct tmachine {
         load(rom);
     }
     void load(const tromimage& rom) {
+        session->applysettings();
         std::string message;
         ASSERT_TRUE(session->loadimage(rom.finished(), "", false, message)) << message;
         reset();

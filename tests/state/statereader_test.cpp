@@ -79,7 +79,7 @@ TEST_F(tdmg, ALaterChunkOfTheSameNameWins) {
     EXPECT_TRUE(apply(gb(), "SCX", {0x12}));
     EXPECT_TRUE(apply(gb(), "SCX", {0x34}));
     EXPECT_EQ(gb().ioread(0xFF43), 0x34);
-    EXPECT_EQ(gb().renderer().scx, 0x34);
+    EXPECT_EQ(gb().lcdregs.scx, 0x34);
 }
 
 TEST_F(tdmg, GbcChunksAreTakenOnlyInGbcModeWithTheirSizes) {

@@ -23,8 +23,8 @@ constexpr const char* spritepattern = "12312301";
 TEST_F(EdgesDmg, SpritesCutAtBothBordersShowTheirVisibleColumnsOnly) {
     hidesprites();
     tile(0, 2, spritepattern);
-    r->lcdc = 0x93;
-    r->obp0 = 0xE4;  // shade = colour
+    r->ownregisters().lcdc = 0x93;
+    r->ownregisters().obp0 = 0xE4;  // shade = colour
     for (int x : {1, 4, 7, 153, 156, 159, 160, 167}) {
         for (bool mirrored : {false, true}) {
             SCOPED_TRACE("sprite x " + std::to_string(x) + (mirrored ? " mirrored" : ""));
@@ -46,7 +46,7 @@ TEST_F(EdgesDmg, SpritesCutAtBothBordersShowTheirVisibleColumnsOnly) {
 TEST_F(EdgesGbc, SpritesCutAtBothBordersShowTheirVisibleColumnsOnly) {
     hidesprites();
     tile(0, 2, spritepattern);
-    r->lcdc = 0x93;
+    r->ownregisters().lcdc = 0x93;
     for (int x : {1, 7, 153, 159, 167}) {
         for (bool mirrored : {false, true}) {
             SCOPED_TRACE("sprite x " + std::to_string(x) + (mirrored ? " mirrored" : ""));
@@ -74,10 +74,10 @@ TEST_F(EdgesGbc, MapRowWrapsWithEachTilesOwnAttributes) {
         map(0, c, 0, 1);
         attr(0, c, 0, uint8_t((c % 8) | ((c & 1) ? 0x08 : 0) | ((c & 2) ? 0x20 : 0)));
     }
-    r->scx = 8 * 29 + 3;
+    r->ownregisters().scx = 8 * 29 + 3;
     runframe();
     for (int sx = 0; sx < 160; ++sx) {
-        const int px = (r->scx + sx) & 255, c = px >> 3, k = px & 7;
+        const int px = (r->ownregisters().scx + sx) & 255, c = px >> 3, k = px & 7;
         const int kk = (c & 2) ? 7 - k : k;
         const int colour = (c & 1) ? 3 - (kk & 3) : (kk & 3);
         ASSERT_EQ(int(row(0)[sx]), 4 + 4 * (c % 8) + colour) << "column " << sx;
@@ -94,9 +94,9 @@ TEST_F(EdgesGbc, PriorityTilesOnEitherSideOfTheWindowStartCoverSprites) {
     // Background priority only in map column 9, window priority only in window column 0.
     attr(0, 9, 0, 0x80);
     attr(1, 0, 0, 0x80);
-    r->lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x02 | 0x01;  // window map 1 on, sprites, priorities
-    r->wx = 7 + 80;
-    r->wy = 0;
+    r->ownregisters().lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x02 | 0x01;  // window map 1 on, sprites, priorities
+    r->ownregisters().wx = 7 + 80;
+    r->ownregisters().wy = 0;
     sprite(0, 16, 8 + 72, 2, 0);   // columns 72-79: background, priority from 72
     sprite(1, 16, 8 + 80, 2, 0);   // columns 80-87: window column 0, priority
     sprite(2, 16, 8 + 88, 2, 0);   // columns 88-95: window column 1, no priority

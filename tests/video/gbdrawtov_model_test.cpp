@@ -136,14 +136,14 @@ TEST_P(RendererModel, RandomFramesMatchThePixelRules) {
         uint8_t want[160];
         for (int ly = 0; ly < 144; ++ly) {
             if (ly == 0 || rng() % 8 == 0) {
-                r->lcdc = uint8_t(0x80 | (byte() & 0x7F));
-                r->scx = byte();
-                r->scy = byte();
-                r->wx = uint8_t(rng() % 4 == 0 ? 166 : rng() % 176);
-                r->wy = uint8_t(rng() % 150);
-                r->bgp = byte();
-                r->obp0 = byte();
-                r->obp1 = byte();
+                r->ownregisters().lcdc = uint8_t(0x80 | (byte() & 0x7F));
+                r->ownregisters().scx = byte();
+                r->ownregisters().scy = byte();
+                r->ownregisters().wx = uint8_t(rng() % 4 == 0 ? 166 : rng() % 176);
+                r->ownregisters().wy = uint8_t(rng() % 150);
+                r->ownregisters().bgp = byte();
+                r->ownregisters().obp0 = byte();
+                r->ownregisters().obp1 = byte();
             }
             if (rng() % 16 == 0) {
                 // Tile data and OAM change between lines: the caches must follow.
@@ -154,7 +154,7 @@ TEST_P(RendererModel, RandomFramesMatchThePixelRules) {
                 oam[o] = byte();
                 r->oamwrite(o);
             }
-            model.line(ly, r->lcdc, r->scx, r->scy, r->wx, r->wy, r->bgp, r->obp0, r->obp1, want);
+            model.line(ly, r->ownregisters().lcdc, r->ownregisters().scx, r->ownregisters().scy, r->ownregisters().wx, r->ownregisters().wy, r->ownregisters().bgp, r->ownregisters().obp0, r->ownregisters().obp1, want);
             drawline(ly);
             for (int x = 0; x < 160; ++x)
                 ASSERT_EQ(int(line(ly)[x]), int(want[x])) << "round " << round << " line " << ly << " x " << x;

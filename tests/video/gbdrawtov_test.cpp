@@ -26,12 +26,12 @@ TEST_F(RendererDmg, BackgroundScrollsAndWrapsAt256) {
     for (int x = 0; x < 160; ++x) EXPECT_EQ(line(0)[x], x < 8 ? 0x23 : 0x20) << x;
     EXPECT_EQ(line(8)[0], 0x20);
 
-    r->scx = 3;
+    r->ownregisters().scx = 3;
     runframe();
     for (int x = 0; x < 10; ++x) EXPECT_EQ(line(0)[x], x < 5 ? 0x23 : 0x20) << x;
 
-    r->scx = 253;  // columns 0-2 show map column 31, then column 0 wraps in
-    r->scy = 250;  // line 6 shows map row 0
+    r->ownregisters().scx = 253;  // columns 0-2 show map column 31, then column 0 wraps in
+    r->ownregisters().scy = 250;  // line 6 shows map row 0
     runframe();
     for (int x = 0; x < 14; ++x) EXPECT_EQ(line(6)[x], (x >= 3 && x < 11) ? 0x23 : 0x20) << x;
     EXPECT_EQ(line(5)[4], 0x20);
@@ -44,14 +44,14 @@ TEST_F(RendererDmg, BackgroundMapSelectAndLcdcBit0Off) {
     solidtile(0, 2, 2);
     fillmap(0, 1);
     fillmap(1, 2);
-    r->lcdc = 0x99;
+    r->ownregisters().lcdc = 0x99;
     runframe();
     EXPECT_EQ(line(50)[50], 0x22);
     // Background off: BGP colour 0 everywhere, the window still shows.
-    r->bgp = 0xE7;  // colour 0 -> shade 3
-    r->lcdc = 0x80 | 0x20 | 0x10;
-    r->wx = 87;
-    r->wy = 0;
+    r->ownregisters().bgp = 0xE7;  // colour 0 -> shade 3
+    r->ownregisters().lcdc = 0x80 | 0x20 | 0x10;
+    r->ownregisters().wx = 87;
+    r->ownregisters().wy = 0;
     runframe();
     EXPECT_EQ(line(50)[79], 0x23);
     EXPECT_EQ(line(50)[80], 0x25);  // window map 0, tile 1, BGP gives colour 1 shade 1
@@ -68,13 +68,13 @@ TEST_F(RendererDmg, WindowStartsAtWxMinus7AndUsesItsOwnLineCounter) {
         map(1, x, 1, 2);
         map(1, x, 2, 3);
     }
-    r->lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
-    r->wx = 107;
-    r->wy = 0;
+    r->ownregisters().lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
+    r->ownregisters().wx = 107;
+    r->ownregisters().wy = 0;
     r->framebegin();
     for (int ly = 0; ly < 144; ++ly) {
         // Window switched off on lines 10-19: those lines do not advance its counter.
-        r->lcdc = (ly >= 10 && ly < 20) ? 0x80 | 0x40 | 0x10 | 0x01 : 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
+        r->ownregisters().lcdc = (ly >= 10 && ly < 20) ? 0x80 | 0x40 | 0x10 | 0x01 : 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
         drawline(ly);
     }
     r->frameend();
@@ -90,12 +90,12 @@ TEST_F(RendererDmg, WindowStartsAtWxMinus7AndUsesItsOwnLineCounter) {
 TEST_F(RendererDmg, WindowTriggersOnTheLineAfterWy) {
     solidtile(0, 1, 1);
     fillmap(1, 1);
-    r->lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
-    r->wx = 7;
-    r->wy = 200;
+    r->ownregisters().lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
+    r->ownregisters().wx = 7;
+    r->ownregisters().wy = 200;
     r->framebegin();
     for (int ly = 0; ly < 144; ++ly) {
-        if (ly == 11) r->wy = 10;  // written after line 10 started
+        if (ly == 11) r->ownregisters().wy = 10;  // written after line 10 started
         drawline(ly);
     }
     r->frameend();
@@ -103,7 +103,7 @@ TEST_F(RendererDmg, WindowTriggersOnTheLineAfterWy) {
     EXPECT_EQ(line(11)[0], 0x25);
     EXPECT_EQ(r->windowlinecounter(), 132);
 
-    r->wy = 255;  // 255 + 1 does not wrap to line 0
+    r->ownregisters().wy = 255;  // 255 + 1 does not wrap to line 0
     runframe();
     EXPECT_EQ(line(0)[0], 0x20);
     EXPECT_EQ(r->windowlinecounter(), -1);
@@ -112,11 +112,11 @@ TEST_F(RendererDmg, WindowTriggersOnTheLineAfterWy) {
 TEST_F(RendererDmg, WindowBeyondWx166IsOffForTheLineAndKeepsItsCounter) {
     solidtile(0, 1, 1);
     fillmap(1, 1);
-    r->lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
-    r->wy = 0;
+    r->ownregisters().lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
+    r->ownregisters().wy = 0;
     r->framebegin();
     for (int ly = 0; ly < 144; ++ly) {
-        r->wx = (ly & 1) ? 167 : 7;
+        r->ownregisters().wx = (ly & 1) ? 167 : 7;
         drawline(ly);
     }
     r->frameend();
@@ -130,14 +130,14 @@ TEST_F(RendererDmg, WindowLeftEdgeIsCutBelowWx7) {
     solidtile(0, 2, 1);
     map(1, 0, 0, 1);
     for (int x = 1; x < 32; ++x) map(1, x, 0, 2);
-    r->lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
-    r->wy = 0;
-    r->wx = 7;
+    r->ownregisters().lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
+    r->ownregisters().wy = 0;
+    r->ownregisters().wx = 7;
     runframe();
     EXPECT_EQ(row(0)[3], 0x27);
     EXPECT_EQ(row(0)[4], 0x24);
     EXPECT_EQ(row(0)[8], 0x25);
-    r->wx = 3;  // 4 pixels cut off: column 0 shows window pixel 4
+    r->ownregisters().wx = 3;  // 4 pixels cut off: column 0 shows window pixel 4
     runframe();
     EXPECT_EQ(row(0)[0], 0x24);
     EXPECT_EQ(row(0)[3], 0x24);
@@ -147,17 +147,17 @@ TEST_F(RendererDmg, WindowLeftEdgeIsCutBelowWx7) {
 TEST_F(RendererDmg, Wx166IsWx7OnDmgButOnePixelOnGbcHardware) {
     solidtile(0, 1, 1);
     fillmap(1, 1);
-    r->lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
-    r->wy = 0;
-    r->wx = 166;
+    r->ownregisters().lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
+    r->ownregisters().wy = 0;
+    r->ownregisters().wx = 166;
     runframe();
     EXPECT_EQ(line(0)[0], 0x25);
     EXPECT_EQ(line(0)[159], 0x25);
 
     make(false, true);  // DMG game on GBC hardware
-    r->lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
-    r->wy = 0;
-    r->wx = 166;
+    r->ownregisters().lcdc = 0x80 | 0x40 | 0x20 | 0x10 | 0x01;
+    r->ownregisters().wy = 0;
+    r->ownregisters().wx = 166;
     runframe();
     EXPECT_EQ(line(0)[158], 0x20);
     EXPECT_EQ(line(0)[159], 0x25);
@@ -169,7 +169,7 @@ TEST_F(RendererDmg, TallSpritesIgnoreTileBit0AndMirrorAllRows) {
     hidesprites();
     solidtile(0, 4, 1);
     solidtile(0, 5, 2);
-    r->lcdc = 0x93 | 0x04;
+    r->ownregisters().lcdc = 0x93 | 0x04;
     sprite(0, 16, 8, 5, 0x00);
     sprite(1, 16, 20, 5, 0x40);
     runframe();
@@ -184,7 +184,7 @@ TEST_F(RendererDmg, TallSpritesIgnoreTileBit0AndMirrorAllRows) {
 TEST_F(RendererDmg, SpriteAtY159IsNotShownOnLine143) {
     hidesprites();
     solidtile(0, 1, 3);
-    r->lcdc = 0x93;
+    r->ownregisters().lcdc = 0x93;
     sprite(0, 159, 8, 1, 0);
     sprite(1, 158, 20, 1, 0);
     runframe();
@@ -192,7 +192,7 @@ TEST_F(RendererDmg, SpriteAtY159IsNotShownOnLine143) {
     EXPECT_EQ(row(143)[12], 0x0B);
     EXPECT_EQ(row(142)[12], 0x0B);
     // 8x16 with its top on line 142 shows on 142 and 143.
-    r->lcdc = 0x97;
+    r->ownregisters().lcdc = 0x97;
     solidtile(0, 0, 3);  // also the background: 0x23 there
     sprite(2, 158, 40, 0, 0);
     runframe();
@@ -206,8 +206,8 @@ TEST_F(RendererDmg, BehindBackgroundSpritesShowOnlyOverRawColour0) {
     tile(0, 1, "00001111");
     fillmap(0, 1);
     solidtile(0, 2, 3);
-    r->bgp = 0x03;  // colour 0 shows dark: the rule is about the colour number, not the shade
-    r->lcdc = 0x93;
+    r->ownregisters().bgp = 0x03;  // colour 0 shows dark: the rule is about the colour number, not the shade
+    r->ownregisters().lcdc = 0x93;
     sprite(0, 16, 8, 2, 0x80);
     runframe();
     EXPECT_EQ(row(0)[0], 0x0B);
@@ -215,7 +215,7 @@ TEST_F(RendererDmg, BehindBackgroundSpritesShowOnlyOverRawColour0) {
     EXPECT_EQ(row(0)[4], 0x20);  // colour 1 -> shade 0 through BGP 0x03, covers the sprite
 
     // Background off: every column counts as colour 0.
-    r->lcdc = 0x92;
+    r->ownregisters().lcdc = 0x92;
     runframe();
     EXPECT_EQ(row(0)[4], 0x0B);
 }
@@ -223,7 +223,7 @@ TEST_F(RendererDmg, BehindBackgroundSpritesShowOnlyOverRawColour0) {
 TEST_F(RendererDmg, SpriteLimitTakesTheFirstTenInOamOrder) {
     hidesprites();
     solidtile(0, 1, 3);
-    r->lcdc = 0x93;
+    r->ownregisters().lcdc = 0x93;
     // Sprites 0-9 are on line 0 but off-screen horizontally; 10 and 11 are visible.
     for (int s = 0; s < 10; ++s) sprite(s, 16, 0, 1, 0);
     sprite(10, 16, 20, 1, 0);
@@ -250,7 +250,7 @@ TEST_F(RendererDmg, SmallerXIsOnTopAndEqualXGoesByOamIndex) {
     hidesprites();
     solidtile(0, 1, 1);
     solidtile(0, 2, 2);
-    r->lcdc = 0x93;
+    r->ownregisters().lcdc = 0x93;
     sprite(0, 16, 20, 1, 0);
     sprite(1, 16, 16, 2, 0);  // smaller X, higher index: on top
     sprite(2, 40, 16, 1, 0);
@@ -294,14 +294,14 @@ TEST_F(RendererGbc, PriorityTilesCoverSpritesExceptTheirColour0) {
     solidtile(0, 2, 3);
     fillmap(0, 1);
     for (int x = 0; x < 32; ++x) attr(0, x, 0, 0x80);
-    r->lcdc = 0x93;
+    r->ownregisters().lcdc = 0x93;
     sprite(0, 16, 8, 2, 0);
     runframe();
     EXPECT_EQ(row(0)[3], 36 + 3);
     EXPECT_EQ(row(0)[4], 4 + 1);  // priority tile pixel over the sprite
     EXPECT_EQ(row(8)[4], 4 + 1);  // line 8 has no sprite
     // LCDC bit 0 clear: sprites always on top, background still drawn.
-    r->lcdc = 0x92;
+    r->ownregisters().lcdc = 0x92;
     runframe();
     EXPECT_EQ(row(0)[4], 36 + 3);
     EXPECT_EQ(row(0)[12], 4 + 1);
@@ -312,12 +312,12 @@ TEST_F(RendererGbc, ObjectPriorityBitHidesBehindNonZeroColours) {
     tile(0, 1, "00001111");
     solidtile(0, 2, 3);
     fillmap(0, 1);
-    r->lcdc = 0x93;
+    r->ownregisters().lcdc = 0x93;
     sprite(0, 16, 8, 2, 0x80);
     runframe();
     EXPECT_EQ(row(0)[0], 36 + 3);
     EXPECT_EQ(row(0)[4], 4 + 1);
-    r->lcdc = 0x92;  // priorities off
+    r->ownregisters().lcdc = 0x92;  // priorities off
     runframe();
     EXPECT_EQ(row(0)[4], 36 + 3);
 }
@@ -360,9 +360,9 @@ protected:
     }
     // The line as drawn with fixed registers.
     std::vector<uint8_t> plain(uint8_t scy, uint8_t scx, uint8_t bgp) {
-        r->scy = scy;
-        r->scx = scx;
-        r->bgp = bgp;
+        r->ownregisters().scy = scy;
+        r->ownregisters().scx = scx;
+        r->ownregisters().bgp = bgp;
         r->linewritecount = 0;
         r->framebegin();
         drawline(0);
@@ -370,9 +370,9 @@ protected:
         return row(0);
     }
     std::vector<uint8_t> withwrites(uint8_t scy, uint8_t scx, uint8_t bgp, int count) {
-        r->scy = scy;
-        r->scx = scx;
-        r->bgp = bgp;
+        r->ownregisters().scy = scy;
+        r->ownregisters().scx = scx;
+        r->ownregisters().bgp = bgp;
         r->framebegin();
         r->startline(0);
         r->linewritecount = count;
@@ -434,7 +434,7 @@ TEST_F(MidLine, WritesOutsideTheChunkRangeOnlyRestoreTheStartValue) {
     const auto a = plain(0, 0, 0xE4);
     const auto got = withwrites(5, 0, 0xE4, 1);
     EXPECT_EQ(got, a);
-    EXPECT_EQ(r->scy, 5);  // registers hold the written values again afterwards
+    EXPECT_EQ(r->ownregisters().scy, 5);  // registers hold the written values again afterwards
 }
 
 // ---- Frames, LCD off and caches
@@ -483,9 +483,9 @@ TEST_F(RendererDmg, BlankColourByMode) {
 
 TEST_F(RendererDmg, SkippedFramesDrawNothingButCountWindowLines) {
     solidtile(0, 0, 3);
-    r->lcdc = 0xB1;
-    r->wx = 7;
-    r->wy = 0;
+    r->ownregisters().lcdc = 0xB1;
+    r->ownregisters().wx = 7;
+    r->ownregisters().wy = 0;
     r->skipframe = true;
     const int begins = out.begins;
     runframe();
@@ -518,9 +518,9 @@ TEST_F(RendererDmg, CachesFollowOnlyNotifiedWrites) {
 TEST_F(RendererDmg, DerivedPaletteEntriesFollowBgpAndObp) {
     for (int i = 0; i < 8; ++i) out.palette[0x20 + i] = 0x100 + uint32_t(i);
     for (int i = 0; i < 8; ++i) out.palette[0x08 + i] = 0x200 + uint32_t(i);
-    r->bgp = 0x1B;
-    r->obp0 = 0xE4;
-    r->obp1 = 0x1B;
+    r->ownregisters().bgp = 0x1B;
+    r->ownregisters().obp0 = 0xE4;
+    r->ownregisters().obp1 = 0x1B;
     runframe();
     EXPECT_EQ(out.palette[16], 0x103u);
     EXPECT_EQ(out.palette[20], 0x107u);

@@ -450,8 +450,8 @@ TEST(MemoryPicture, RendererFrameEndsUpInTheScreenshot) {
     vram[0] = 0x55;
     vram[1] = 0x33;
     r.vramwrite(0, 0);
-    r.lcdc = 0x91;
-    r.bgp = 0xE4;
+    r.ownregisters().lcdc = 0x91;
+    r.ownregisters().bgp = 0xE4;
     r.framebegin();
     for (int ly = 0; ly < 144; ++ly) {
         r.startline(ly);

@@ -43,8 +43,8 @@ public:
         draw->gbcpalram = gbcpal;
         draw->gfxout = &out;
         draw->setsgb(sgb.get());
-        draw->lcdc = 0x91;  // LCD, background on, tiles at 0x8000
-        draw->bgp = 0xE4;
+        draw->ownregisters().lcdc = 0x91;  // LCD, background on, tiles at 0x8000
+        draw->ownregisters().bgp = 0xE4;
         draw->sgbmode = true;
         draw->init();
         sgb->reset();
@@ -75,9 +75,9 @@ TEST_F(SgbDrawTest, EveryLayerTakesThePaletteOfItsCell) {
     oam[1] = 8 + 40;
     oam[2] = 1;
     draw->oamwrite(0);
-    draw->obp0 = 0xE4;
-    draw->lcdc |= 0x02;
-    draw->bgp = 0x1B;         // inverted: colour c shows shade 3 - c
+    draw->ownregisters().obp0 = 0xE4;
+    draw->ownregisters().lcdc |= 0x02;
+    draw->ownregisters().bgp = 0x1B;         // inverted: colour c shows shade 3 - c
     sgb->attr[0] = 0x1B;      // row 0, cells 0-3: palettes 0,1,2,3
     sgb->attr[5 + 1] = 0x20;  // row 1, cell 5: palette 2
     frame();
@@ -139,7 +139,7 @@ TEST_F(SgbDrawTest, ScreenPalettesReachTheOutputEntries) {
 
 TEST_F(SgbDrawTest, CaptureSeesShadesAfterBgpEvenInSkippedFrames) {
     filltile(0, 0xFF, 0x00);  // colour 1
-    draw->bgp = 0x08;         // colour 1 -> shade 2
+    draw->ownregisters().bgp = 0x08;         // colour 1 -> shade 2
     draw->skipframe = true;
     uint8_t line[160];
     draw->framebegin();
@@ -153,7 +153,7 @@ TEST_F(SgbDrawTest, CaptureSeesShadesAfterBgpEvenInSkippedFrames) {
     draw->startline(0);
     draw->sgbcaptureline(0, line);
     EXPECT_EQ(line[0] & 3, 1);
-    EXPECT_EQ(draw->bgp, 0x08) << "BGP itself is left alone";
+    EXPECT_EQ(draw->ownregisters().bgp, 0x08) << "BGP itself is left alone";
 }
 
 }  // namespace

@@ -73,10 +73,10 @@ protected:
         r->gbchardware = gbc || gbchardware;
         r->gfxout = &out;
         r->init();
-        r->lcdc = 0x91;  // LCD on, tiles at 0x8000, background on
-        r->bgp = 0xE4;
-        r->obp0 = 0xE4;
-        r->obp1 = 0x1B;
+        r->ownregisters().lcdc = 0x91;  // LCD on, tiles at 0x8000, background on
+        r->ownregisters().bgp = 0xE4;
+        r->ownregisters().obp0 = 0xE4;
+        r->ownregisters().obp1 = 0x1B;
     }
 
     void poke(int bank, int address, uint8_t value) {

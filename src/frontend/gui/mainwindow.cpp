@@ -11,7 +11,6 @@
 #include <ctime>
 
 #include "cart/loadrom.h"
-#include "cart/mbcbase.h"
 #include "frontend/filefilter.h"
 #include "frontend/gui/bootimage.h"
 #include "frontend/gui/optionsform.h"
