@@ -76,6 +76,7 @@ tsession::tsession(tsettings& w, std::string programfolder, tsessionparts parts,
     : working(w), folder(std::move(programfolder)), clock(c) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
     gb = std::make_unique<tgb>(machineoptionsof(working), folder);
+    gb->hostclock = &clock;
     if (parts.synthesiser) {
         auto unit = std::make_unique<tgbsoundtov>();
         sound = unit.get();

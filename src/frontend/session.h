@@ -14,6 +14,7 @@
 
 #include "cart/cartoptions.h"
 #include "core/gb.h"
+#include "core/gbinspect.h"
 #include "core/hostclock.h"
 #include "frontend/settings.h"
 #include "sound/gbsoundtov.h"
@@ -104,6 +105,8 @@ public:
     tmemorypicture* picture() { return memory.get(); }
 
     // ---- Seams for the later blocks ----
+    // Reads and changes the machine without the bus's effects (debugger, viewers, cheats).
+    tgbinspect inspector() { return tgbinspect(*gb); }
     void attachdebugger(tdebugport* port) { gb->debugger = port; }
     void attachlink(tlinkport* port) { gb->link = port; }
     void setserialhook(void (*routine)(void*, uint8_t), void* context) {
