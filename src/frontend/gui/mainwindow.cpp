@@ -115,8 +115,8 @@ bool Tfgb::create() {
     SDL_GL_SetSwapInterval(0);
     currentinterval = 0;
     if (SDL_getenv("TOV_GLINFO"))
-        std::fprintf(stderr, "GL %s / %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)),
-                     reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+        std::fprintf(stderr, "GL %s / %s, swap interval %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)),
+                     reinterpret_cast<const char*>(glGetString(GL_RENDERER)), vsynccapable ? "taken" : "refused");
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -1262,8 +1262,18 @@ void Tfgb::popupmenu() {
         ImGui::OpenPopup("PopupMenu1");
         openmenu = false;
     }
+    // A small window gets a tighter menu, so that the check marks and arrows stay in view.
+    const bool narrow = ImGui::GetIO().DisplaySize.x < 320;
+    if (narrow) {
+        ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(3, 3));
+        ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(4, 2));
+    }
     menuopen = ImGui::BeginPopup("PopupMenu1");
-    if (!menuopen) return;
+    if (menuopen) menuentries();
+    if (narrow) ImGui::PopStyleVar(2);
+}
+
+void Tfgb::menuentries() {
     // Esc closes the menu (and, the keys being the menu's, does nothing else).
     if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) ImGui::CloseCurrentPopup();
     tsettings& s = settings.working;

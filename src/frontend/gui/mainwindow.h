@@ -142,6 +142,7 @@ private:
     void keydown(const SDL_KeyboardEvent& k);
     void dropfile(const std::string& path);
     void popupmenu();
+    void menuentries();  // the open pop-up menu's entries (ends the popup)
     bool clientempty() const;
     bool windownormal() const;
     twinsize clientsize() const;
