@@ -447,6 +447,11 @@ void Tfgb::handleevent(const SDL_Event& e) {
             }
             break;
         case SDL_KEYDOWN:
+            // Esc and Return for the menu and the boxes, kept until the next frame: a quick
+            // tap's key-up may arrive before ImGui's next frame could see the key down.
+            if (!e.key.repeat && e.key.keysym.sym == SDLK_ESCAPE) escapepressed = true;
+            if (!e.key.repeat && (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER))
+                returnpressed = true;
             keydown(e.key);
             break;
         case SDL_KEYUP: {
@@ -1086,6 +1091,7 @@ void Tfgb::drawui(int swapinterval) {
 
     ImGui::Render();
     inuiframe = false;
+    escapepressed = returnpressed = false;
     present(swapinterval);
     // Keys held when a menu or dialog took the keyboard are let go, so that nothing stays
     // pressed in the game while the keys belong to the menu.
@@ -1141,6 +1147,7 @@ void Tfgb::messagepass() {
     drawscreen();
     drawmessagebox();
     ImGui::Render();
+    escapepressed = returnpressed = false;
     present(0);
     ImGui::SetCurrentContext(outer);
     SDL_Delay(5);
@@ -1175,10 +1182,8 @@ void Tfgb::drawmessagebox() {
             clicked = int(i);
     }
     // Return gives the first button, Esc the last, as the desktop's boxes do.
-    if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter), false) ||
-        ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_KeyPadEnter), false))
-        clicked = 0;
-    if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) clicked = -1;
+    if (returnpressed) clicked = 0;
+    if (escapepressed) clicked = -1;
     if (clicked != -2) {
         boxes.answer(clicked);
         ImGui::CloseCurrentPopup();
@@ -1275,7 +1280,7 @@ void Tfgb::popupmenu() {
 
 void Tfgb::menuentries() {
     // Esc closes the menu (and, the keys being the menu's, does nothing else).
-    if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) ImGui::CloseCurrentPopup();
+    if (escapepressed) ImGui::CloseCurrentPopup();
     tsettings& s = settings.working;
     std::vector<tmenuentry> menu;
     menu.push_back(command("pause", [this] { mnupause(); }, paused, running));

@@ -217,6 +217,7 @@ private:
     bool menuopen = false;    // the pop-up menu was open in the last frame
     bool inuiframe = false;   // between NewFrame and Render of the main ImGui context
     bool uikeyboard = false;  // the menus and dialogs had the keyboard after the last frame
+    bool escapepressed = false, returnpressed = false;  // since the last frame
     tmessageboxes boxes;
     ImGuiContext* boxcontext = nullptr;
     bool vsynccapable = false;  // the driver takes a swap interval
