@@ -77,6 +77,10 @@ TEST(WindowSizes, SnappingAndPicturePlacement) {
     EXPECT_EQ(pictureplace({512, 448}, sgb, {48, 40}, pic), (twinrect{96, 80, 320, 288}));
     EXPECT_TRUE(sizeitemchecked(2, pic));
     EXPECT_FALSE(sizeitemchecked(3, pic));
+    EXPECT_TRUE(sizeitemchecked(3, {480, 432}));
+    EXPECT_FALSE(sizeitemchecked(3, {481, 432}));
+    // A client wider than the border at the same picture size: the border centred.
+    EXPECT_EQ(pictureplace({600, 448}, sgb, {48, 40}, pic), (twinrect{(600 - 512) / 2 + 96, 80, 320, 288}));
 }
 
 TEST(WindowSizes, SetupSizeFromSettingsWithDamagedValues) {

@@ -1119,7 +1119,9 @@ void Tfgb::present(int swapinterval) {
 // ---------------------------------------------------------------------------------------------
 
 tmsgresult Tfgb::askinwindow(const tmessagebox& box) {
-    if (!imguiready || !boxcontext) {
+    // Without the window's drawing, or once the program is ending (no loop would show the box),
+    // the text goes to stderr.
+    if (!imguiready || !boxcontext || quitrequested) {
         std::fprintf(stderr, "%s: %s\n", box.title.c_str(), msgboxbody(box.text).c_str());
         return msgboxescape(box.buttons);
     }
