@@ -31,6 +31,7 @@
 #include "core/stuck.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
+#include "frontend/windowlogic.h"
 
 namespace {
 
@@ -280,8 +281,9 @@ int main(int argc, char** argv) {
     }
     bool screenshotfailed = false;
     if (!o.screenshot.empty()) {
-        const tsgb& sgb = machine->sgbunit();
-        const uint32_t* border = sgb.hasborder && !sgb.border.empty() ? sgb.border.data() : nullptr;
+        // The SGB border as the desktop program shows it: the starting border from the
+        // reset on, the game's own once it sent one.
+        const uint32_t* border = sgbborderpixels(machine->sgbunit());
         if (!session->picture()->savewithborder(o.screenshot, session->videooptions(), renderer, border, folder)) {
             std::fprintf(stderr, "tov-run: could not write the screenshot %s\n", o.screenshot.c_str());
             screenshotfailed = true;

@@ -178,7 +178,8 @@ bool tframepacer::afterframe(bool drawn, bool fastforward, bool& pollinput) {
     } else {
         pollinput = true;
         skipped = 0;
-        if (vsyncwaits(fastforward))
+        // A present that waits for the blanks itself replaces the blocking waits here.
+        if (vsyncwaits(fastforward) && (predicted() || !host.presentwaitsvblank()))
             for (int i = 0; i < options.VSync; i++) waitforvblank();
         bool vsyncafter = options.VSync == 4 && host.canwaitvblank() && !fastforward;
         present = !vsyncafter;
@@ -244,6 +245,12 @@ tpacedecision tframepacer::pace(int units, bool fastforward, bool sgbmasked, boo
     d.present = options.VSync == 4 && host.canwaitvblank() && !fastforward;
     d.renderflag = render;
     return d;
+}
+
+int tframepacer::swapinterval(bool fastforward) {
+    if (fastforward || predicted() || !host.presentwaitsvblank() || !host.canwaitvblank()) return 0;
+    if (options.VSync >= 1 && options.VSync <= 3) return options.VSync;
+    return options.VSync == 4 ? 1 : 0;
 }
 
 std::string tframepacer::frameratetext() const {

@@ -19,6 +19,9 @@ public:
     virtual void processmessages() {}   // window events, device page requests
     virtual bool canwaitvblank() { return false; }  // the display has a blocking vertical-blank wait
     virtual void waitvblank() {}        // that blocking wait
+    // The display's present can itself wait for vertical blanks (a swap interval), so that a
+    // frame shown after n blanks is shown at the blank, not just after a wait that ended there.
+    virtual bool presentwaitsvblank() { return false; }
     virtual void raisepriority() {}     // real-time priority and 1 ms timer resolution
     virtual void restorepriority() {}
 };
@@ -100,6 +103,12 @@ public:
     // One vertical-blank wait: predicted with `Sleep` and `MMTimer`, else blocking.
     void waitforvblank();
 
+    // Vertical blanks the present of a drawn frame waits for itself, on a display whose
+    // present can wait: `VSync` 1-3 wait that many blanks and 4 waits for the next one, unless
+    // the waits are predicted (`Sleep` and `MMTimer`: the predictor already slept to the blank)
+    // or fast forward is held. 0 everywhere else.
+    int swapinterval(bool fastforward);
+
     // "dd/dd   ": drawn and emulated frames of the last second, for the overlay.
     std::string frameratetext() const;
 
@@ -116,6 +125,7 @@ private:
     bool vsyncwaits(bool fastforward) {
         return options.VSync >= 1 && options.VSync <= 3 && host.canwaitvblank() && !fastforward;
     }
+    bool predicted() const { return options.Sleep && options.MMTimer; }
 };
 
 // The host's real clock and sleep (no window, no vertical blank).

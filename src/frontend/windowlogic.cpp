@@ -37,7 +37,18 @@ void clearrecent(tsettings& s) {
     for (auto& r : s.recent) r.clear();
 }
 
-std::string recentitemtext(int n, const std::string& path) { return "&" + std::to_string(n) + " " + path; }
+std::string recentitemtext(int n, const std::string& path) { return std::to_string(n) + " " + path; }
+
+int menuentriesshown(int count, int rows) {
+    rows = std::max(rows, 2);
+    return count <= rows ? std::max(count, 0) : rows - 1;
+}
+
+int menurowsfitting(float height, float lineheight, float spacing) {
+    if (!(lineheight > 0) || !(height > 0)) return 2;
+    const float rows = (height + spacing) / (lineheight + spacing);
+    return rows >= 2 ? int(std::min(rows, 1000.0f)) : 2;
+}
 
 std::string captiontext(const tcaptioninfo& c) {
     if (c.debugging) return "tov (debugging)";
@@ -107,6 +118,33 @@ twinrect fullscreenplace(int windowmode, twinsize display, twinsize border) {
     return {int32_t((display.w - w) / 2), int32_t((display.h - h) / 2), int32_t(w), int32_t(h)};
 }
 
+tscreenlayout screenlayout(const tscreenview& v) {
+    tscreenlayout l;
+    const twinsize b = v.border;
+    if (v.client.w <= 0 || v.client.h <= 0 || b.w <= 0 || b.h <= 0) return l;
+    const twinsize screen = v.bordered ? v.screen : twinsize{0, 0};
+    if (v.windowmode == 3 || v.windowmode == 4) {
+        if (v.exclusive) {
+            const bool asked = v.client == v.askedmode;
+            const int32_t k = asked ? 1 : std::max(1, std::min(v.client.w / b.w, v.client.h / b.h));
+            l.border = {(v.client.w - k * b.w) / 2, (v.client.h - k * b.h) / 2, k * b.w, k * b.h};
+        } else {
+            l.border = fullscreenplace(v.windowmode, v.client, b);
+        }
+        l.picture = {l.border.x + int32_t(int64_t(screen.w) * l.border.w / b.w),
+                     l.border.y + int32_t(int64_t(screen.h) * l.border.h / b.h),
+                     int32_t(int64_t(160) * l.border.w / b.w), int32_t(int64_t(144) * l.border.h / b.h)};
+        return l;
+    }
+    const twinsize pic = picturesize(v.client, b);
+    l.picture = pictureplace(v.client, b, screen, pic);
+    l.border = {l.picture.x - int32_t(int64_t(screen.w) * pic.w / 160),
+                l.picture.y - int32_t(int64_t(screen.h) * pic.h / 144), int32_t(int64_t(b.w) * pic.w / 160),
+                int32_t(int64_t(b.h) * pic.h / 144)};
+    l.frame = v.bordered;
+    return l;
+}
+
 tmodechange altentermode(int32_t windowmode, int32_t fullscreenmode, bool exclusive) {
     if (windowmode == 3 || windowmode == 4) return {0, false};
     if (exclusive) return {4, true};
@@ -115,6 +153,15 @@ tmodechange altentermode(int32_t windowmode, int32_t fullscreenmode, bool exclus
 
 bool exclusiveavailable(const tsettings& s, bool romloaded) {
     return s.DDraw && s.DDrawFS && !s.DebugScreen && romloaded;
+}
+
+tkeyaction routekeydown(int vk, bool alt, bool repeat, bool uiwantskeyboard) {
+    constexpr int vkreturn = 13, vkf5 = 0x74, vkf8 = 0x77, vkf11 = 0x7A;
+    if (uiwantskeyboard || vk < 0) return {};
+    if (vk == vkreturn && alt) return {repeat ? tkeyroute::ignore : tkeyroute::altenter};
+    if (!repeat && vk == vkf11) return {tkeyroute::options};
+    if (!repeat && vk >= vkf5 && vk <= vkf8) return {tkeyroute::soundchannel, vk - vkf5};
+    return {tkeyroute::keyboard};
 }
 
 bool isstatefilename(std::string_view name) {

@@ -20,8 +20,16 @@ namespace tov {
 // Puts `path` at the head; an equal entry (letter case ignored) is removed, the tenth dropped.
 void addrecent(tsettings& s, const std::string& path);
 void clearrecent(tsettings& s);
-// Menu text of item n (0-9): "&" + n + " " + path.
+// Menu text of item n (0-9): n + " " + path (the menu has no accelerator marks).
 std::string recentitemtext(int n, const std::string& path);
+
+// ---- Pop-up menu ----
+// A menu of `count` entries in a window with room for `rows` of them: all when they fit, else
+// the first rows - 1 and a last entry "more" leading to the rest (which is split the same
+// way), so that every entry can be reached at every window size.
+int menuentriesshown(int count, int rows);
+// Rows of `lineheight` pixels (items one `spacing` apart) in `height` pixels, at least 2.
+int menurowsfitting(float height, float lineheight, float spacing);
 
 // ---- Status messages and caption ----
 constexpr double statusseconds = 1.5;
@@ -86,6 +94,29 @@ bool sizeitemchecked(int k, twinsize picture);
 // Full screen: mode 3 keeps the aspect (centred, largest fit), mode 4 stretches over `display`.
 twinrect fullscreenplace(int windowmode, twinsize display, twinsize border);
 
+// What the window shows where, in drawable pixels: the whole border picture (the bare
+// picture when there is no border), the game picture inside it, and whether a one-pixel
+// black frame runs along the border picture's edge (windowed, with a border).
+struct tscreenlayout {
+    twinrect border;
+    twinrect picture;
+    bool frame = false;
+};
+struct tscreenview {
+    twinsize client;            // the drawable area
+    twinsize border;            // bordersize() of the border picture
+    twinsize screen;            // the game screen's place in the border picture (0,0 without one)
+    bool bordered = false;      // a border picture is shown
+    int32_t windowmode = 0;     // `Windowmode`
+    bool exclusive = false;     // exclusive full screen in a display mode of its own
+    twinsize askedmode;         // `DDrawFSWidth` x `DDrawFSHeight`
+};
+// Windowed: the picture from picturesize() at pictureplace(), the border round it at the same
+// scale. Full screen (modes 3, 4): fullscreenplace(); exclusive full screen centres the border
+// unscaled in the mode asked for, and at the largest whole multiple that fits in a larger mode
+// the display offered instead.
+tscreenlayout screenlayout(const tscreenview& v);
+
 // Alt+Enter: from a full-screen mode (3, 4) back to 0; from a window, exclusive full screen
 // when available (mode 4), else mode 4 when `FullscreenMode` is 1 and mode 3 otherwise.
 struct tmodechange {
@@ -95,6 +126,18 @@ struct tmodechange {
 tmodechange altentermode(int32_t windowmode, int32_t fullscreenmode, bool exclusiveavailable);
 // Exclusive full screen needs `DDraw` and `DDrawFS`, `DebugScreen` off and a loaded ROM.
 bool exclusiveavailable(const tsettings& s, bool romloaded);
+
+// Where a key press goes (Windows virtual-key codes). While the window's own user interface
+// wants the keyboard (an open menu, dialog, message box or text field) no key reaches the
+// joypads or the command keys: `ignore`. Otherwise Alt+Enter toggles full screen, F11 opens
+// the options and F5-F8 switch the sound channels (first presses only), and every other key
+// goes to the other blocks' key hook and then the keyboard state (`keyboard`).
+enum class tkeyroute { ignore, altenter, options, soundchannel, keyboard };
+struct tkeyaction {
+    tkeyroute route = tkeyroute::ignore;
+    int channel = 0;  // soundchannel: 0-3
+};
+tkeyaction routekeydown(int vk, bool alt, bool repeat, bool uiwantskeyboard);
 
 // A file name whose last-but-one to last-but-three characters read ".SN" (any case) is a
 // save-state slot file (".sn0" .. ".sn9").

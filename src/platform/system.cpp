@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -15,58 +16,43 @@ std::string programfolder() {
     return folder;
 }
 
+namespace {
+tfallbackmsgbox& fallbackbox() {
+    static tfallbackmsgbox f;
+    return f;
+}
+}  // namespace
+
+void setmessageboxfallback(tfallbackmsgbox fallback) { fallbackbox() = std::move(fallback); }
+
 tmsgresult messagebox(SDL_Window* parent, const std::string& text, const std::string& title,
                       tmsgbuttons buttons) {
-    SDL_MessageBoxButtonData data[2];
-    int count = 0;
-    tmsgresult results[2];
-    auto add = [&](const char* label, tmsgresult r, Uint32 flags) {
-        data[count].flags = flags;
-        data[count].buttonid = count;
-        data[count].text = label;
-        results[count] = r;
-        count++;
-    };
-    switch (buttons) {
-        case tmsgbuttons::ok:
-            add("OK", tmsgresult::ok, SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
-            break;
-        case tmsgbuttons::okcancel:
-            add("OK", tmsgresult::ok, SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
-            add("Cancel", tmsgresult::cancel, SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
-            break;
-        case tmsgbuttons::yesno:
-            add("Yes", tmsgresult::yes, SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
-            add("No", tmsgresult::no, SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
-            break;
-    }
-    // Message texts use CR LF or CR line ends; the box wants LF.
-    std::string body;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] == '\r') {
-            body += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') i++;
-        } else {
-            body += text[i];
+    auto native = [parent](const tmessagebox& m) -> std::optional<int> {
+        const auto list = msgboxbuttons(m.buttons);
+        SDL_MessageBoxButtonData data[2];
+        const int count = int(std::min<size_t>(list.size(), 2));
+        for (int i = 0; i < count; i++) {
+            data[i].flags = 0;
+            if (i == 0) data[i].flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+            if (i == count - 1) data[i].flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+            data[i].buttonid = i;
+            data[i].text = list[size_t(i)].label;
         }
-    }
-    SDL_MessageBoxData box{};
-    box.flags = title == "error" || title == "Error" || title == "error2" ? SDL_MESSAGEBOX_ERROR
-                : title == "warning" || title == "Warning"                ? SDL_MESSAGEBOX_WARNING
-                                                                          : SDL_MESSAGEBOX_INFORMATION;
-    box.window = parent;
-    box.title = title.c_str();
-    box.message = body.c_str();
-    box.numbuttons = count;
-    box.buttons = data;
-    int hit = -1;
-    if (SDL_ShowMessageBox(&box, &hit) != 0 || hit < 0 || hit >= count) {
-        // No display (or the box was closed): the text goes to stderr and the escape button
-        // is the answer, so nothing is confirmed that the user did not see.
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
-        return count == 1 ? results[0] : results[count - 1];
-    }
-    return results[hit];
+        const std::string body = msgboxbody(m.text);
+        SDL_MessageBoxData box{};
+        box.flags = m.title == "error" || m.title == "Error" || m.title == "error2" ? SDL_MESSAGEBOX_ERROR
+                    : m.title == "warning" || m.title == "Warning"                  ? SDL_MESSAGEBOX_WARNING
+                                                                                    : SDL_MESSAGEBOX_INFORMATION;
+        box.window = parent;
+        box.title = m.title.c_str();
+        box.message = body.c_str();
+        box.numbuttons = count;
+        box.buttons = data;
+        int hit = -1;
+        if (SDL_ShowMessageBox(&box, &hit) != 0) return std::nullopt;
+        return hit;
+    };
+    return showmessagebox({text, title, buttons}, native, fallbackbox());
 }
 
 std::vector<std::string> listfolder(const std::string& folder) {

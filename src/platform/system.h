@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/messageboxes.h"
+
 struct SDL_Window;
 
 namespace tov {
@@ -12,12 +14,13 @@ namespace tov {
 // when that cannot be read).
 std::string programfolder();
 
-enum class tmsgbuttons { ok, okcancel, yesno };
-enum class tmsgresult { ok, cancel, yes, no };
-// A message box with the given text, title and buttons. Blocks until answered. Without a
-// display it writes the text to stderr and answers with the first button.
+// A message box with the given text, title and buttons. Blocks until answered. When the
+// desktop cannot show message boxes, the fallback set below asks instead; without one the
+// text goes to stderr and the Esc answer (the last button's) is given.
 tmsgresult messagebox(SDL_Window* parent, const std::string& text, const std::string& title,
                       tmsgbuttons buttons = tmsgbuttons::ok);
+// The window's own boxes, for when the desktop has none (empty function: none).
+void setmessageboxfallback(tfallbackmsgbox fallback);
 
 // The names (not paths) of the entries of a folder; empty when it cannot be read.
 std::vector<std::string> listfolder(const std::string& folder);

@@ -1,7 +1,6 @@
 #include "video/border.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "video/videooptions.h"
 
@@ -97,76 +96,6 @@ tborder chooseborder(const tvideooptions& s, bool gbcmode, bool sgbmode, const u
         case tborderkind::bitmap: return bitmapborder(programpath(borderbitmapname(s, gbcmode, sgbmode), programdir));
         default: return tborder();
     }
-}
-
-void picturesizeforclient(int32_t cw, int32_t ch, int32_t bw, int32_t bh, int32_t& pw, int32_t& ph) {
-    bw = std::max(bw, 160);
-    bh = std::max(bh, 144);
-    pw = int32_t(int64_t(cw) * 160 / bw);
-    ph = int32_t(int64_t(ch) * 144 / bh);
-}
-
-tpicturerect placepicture(int32_t cw, int32_t ch, int32_t bw, int32_t bh, int32_t sx, int32_t sy, int32_t pw,
-                          int32_t ph) {
-    bw = std::max(bw, 160);
-    bh = std::max(bh, 144);
-    tpicturerect r;
-    r.x = int32_t((cw - int64_t(bw) * pw / 160) / 2 + int64_t(sx) * pw / 160);
-    r.y = int32_t((ch - int64_t(bh) * ph / 144) / 2 + int64_t(sy) * ph / 144);
-    r.width = pw;
-    r.height = ph;
-    return r;
-}
-
-void clientsizeforpicture(int32_t width, int32_t height, int32_t bw, int32_t bh, int32_t& cw, int32_t& ch) {
-    bw = std::max(bw, 160);
-    bh = std::max(bh, 144);
-    cw = int32_t(int64_t(width) * bw / 160);
-    ch = int32_t(int64_t(height) * bh / 144);
-}
-
-int windowsizeentry(int32_t pw, int32_t ph) {
-    for (int n = 1; n <= 4; ++n)
-        if (pw == n * 160 && ph == n * 144) return n;
-    return 0;
-}
-
-void fullscreenplacement(int32_t dw, int32_t dh, const tborder& border, int32_t& bx, int32_t& by, int32_t& px,
-                         int32_t& py) {
-    bx = (dw - border.width()) / 2;
-    by = (dh - border.height()) / 2;
-    px = bx + (border.present ? border.screenx : 0);
-    py = by + (border.present ? border.screeny : 0);
-}
-
-void borderpalette8(const tbitmap& border, std::array<uint32_t, 256>& palette) {
-    std::vector<uint32_t> found;
-    std::unordered_map<uint32_t, int> seen;
-    bool fits = true;
-    for (int32_t y = 0; y < border.height && fits; ++y) {
-        for (int32_t x = 0; x < border.width; ++x) {
-            const uint32_t c = border.pixel(x, y);
-            if (seen.emplace(c, int(found.size())).second) {
-                found.push_back(c);
-                if (found.size() > 180) {
-                    fits = false;
-                    break;
-                }
-            }
-        }
-    }
-    if (fits) {
-        for (size_t i = 0; i < found.size(); ++i) palette[68 + i] = found[i];
-    } else {
-        for (int j = 0; j < 180; ++j) {
-            const uint32_t r = uint32_t((j % 5) * 255 / 4);
-            const uint32_t g = uint32_t(((j / 5) % 6) * 255 / 5);
-            const uint32_t b = uint32_t((j / 30) * 255 / 5);
-            palette[68 + j] = r | g << 8 | b << 16;
-        }
-    }
-    palette[0] = 0;
-    palette[255] = 0xFFFFFF;
 }
 
 }  // namespace tov

@@ -1,5 +1,6 @@
-// Borders around the picture: which border a game gets, the picture's place inside a
-// bitmap border (a single-coloured 160 x 144 hole), and the window and full-screen layout.
+// Borders around the picture: which border a game gets and the picture's place inside a
+// bitmap border (a single-coloured 160 x 144 hole). The window's layout is in
+// frontend/windowlogic.h.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -45,28 +46,5 @@ tborder bitmapborder(const std::string& filename);
 // picture (may be null when there is no SGB unit).
 tborder chooseborder(const tvideooptions& settings, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
                      const std::string& programdir);
-
-// Windowed layout: where the picture window goes inside the client area.
-struct tpicturerect {
-    int32_t x = 0, y = 0, width = 0, height = 0;
-};
-// Picture size after the client area was resized (client x 160 / border width, ...).
-void picturesizeforclient(int32_t clientwidth, int32_t clientheight, int32_t borderwidth, int32_t borderheight,
-                          int32_t& picturewidth, int32_t& pictureheight);
-tpicturerect placepicture(int32_t clientwidth, int32_t clientheight, int32_t borderwidth, int32_t borderheight,
-                          int32_t screenx, int32_t screeny, int32_t picturewidth, int32_t pictureheight);
-// Client size of the window set up from `Width` and `Height`.
-void clientsizeforpicture(int32_t width, int32_t height, int32_t borderwidth, int32_t borderheight,
-                          int32_t& clientwidth, int32_t& clientheight);
-// Window-size menu entry (1-4) shown checked for a picture size, 0 for none.
-int windowsizeentry(int32_t picturewidth, int32_t pictureheight);
-
-// Full screen: the border (or bare picture) centred in the display mode; the picture's
-// offsets inside the surface are the centring offsets plus the screen position.
-void fullscreenplacement(int32_t displaywidth, int32_t displayheight, const tborder& border, int32_t& borderx,
-                         int32_t& bordery, int32_t& picturex, int32_t& picturey);
-// 8-bit display: entries 68-247 take the border's colours when it has at most 180, else a
-// 5 x 6 x 6 colour cube; entry 0 black, 255 white. Other entries are left alone.
-void borderpalette8(const tbitmap& border, std::array<uint32_t, 256>& palette);
 
 }  // namespace tov

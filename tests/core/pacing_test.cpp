@@ -24,6 +24,7 @@ public:
     double offset = 0.003;      // display phase, seconds
     double jitter = 0;          // added to the next blocking wait only
     bool vblank = false;
+    bool presentwaits = false;  // its present takes a swap interval
     int sleeps = 0, waits = 0, messages = 0, raises = 0, restores = 0;
 
     double clockseconds() override {
@@ -37,6 +38,7 @@ public:
     }
     void processmessages() override { messages++; }
     bool canwaitvblank() override { return vblank; }
+    bool presentwaitsvblank() override { return presentwaits; }
     void waitvblank() override {
         waits++;
         double k = std::floor((now - offset) / refresh) + 1;
@@ -183,6 +185,61 @@ TEST_F(Pacing, VSyncFourPresentsAfterWaitingInBlankSteps) {
     // Fast forward presents at once.
     host.now += 0.001;
     EXPECT_TRUE(pacer.afterframe(true, true, poll));
+}
+
+// A display whose present waits for the blank (a swap interval) does the `VSync` waits in the
+// present, so that the frame goes out at the blank; predicted waits sleep to the blank and
+// present at once.
+TEST_F(Pacing, SwapIntervalCarriesTheVSyncWaits) {
+    struct tcase {
+        int vsync;
+        bool mmtimer, vblank, presentwaits, fastforward;
+        int interval;
+    };
+    const tcase cases[] = {
+        {0, false, true, true, false, 0}, {1, false, true, true, false, 1}, {2, false, true, true, false, 2},
+        {3, false, true, true, false, 3}, {4, false, true, true, false, 1}, {5, false, true, true, false, 0},
+        {2, false, true, true, true, 0},  // fast forward never waits
+        {2, true, true, true, false, 0},  // predicted: the predictor waited already
+        {2, false, false, true, false, 0},  // the driver takes no swap interval
+        {2, false, true, false, false, 0},  // a present that cannot wait
+    };
+    for (const tcase& c : cases) {
+        pacer.options.VSync = c.vsync;
+        pacer.options.MMTimer = c.mmtimer;
+        host.vblank = c.vblank;
+        host.presentwaits = c.presentwaits;
+        EXPECT_EQ(pacer.swapinterval(c.fastforward), c.interval) << "VSync " << c.vsync << " MMTimer " << c.mmtimer;
+    }
+}
+
+TEST_F(Pacing, VSyncTwoWithAWaitingPresentLeavesTheWaitsToIt) {
+    host.vblank = true;
+    host.presentwaits = true;
+    pacer.options.VSync = 2;
+    pacer.options.MMTimer = false;
+    frame();
+    for (int i = 0; i < 30; i++) {
+        bool poll;
+        host.now += 0.001;
+        EXPECT_TRUE(pacer.afterframe(true, false, poll)) << "presented at once, by a swap that waits";
+        EXPECT_TRUE(pacer.pace(frameunits, false, false, false).renderflag);
+    }
+    EXPECT_EQ(host.waits, 0) << "no blocking wait besides the present's own";
+    EXPECT_EQ(host.sleeps, 0) << "no clock pacing";
+    EXPECT_EQ(pacer.swapinterval(false), 2);
+}
+
+TEST_F(Pacing, PredictedVSyncCalibratesOnTheDisplaysWaitsAndPresentsAtOnce) {
+    host.vblank = true;
+    host.presentwaits = true;
+    pacer.options.VSync = 1;  // `Sleep` and `MMTimer` on: predicted
+    bool poll;
+    EXPECT_TRUE(pacer.afterframe(true, false, poll));
+    EXPECT_EQ(host.waits, 5) << "calibration: five of the display's own waits";
+    EXPECT_TRUE(pacer.predictor.calibrated);
+    EXPECT_NEAR(pacer.predictor.period, host.refresh, 1e-4);
+    EXPECT_EQ(pacer.swapinterval(false), 0);
 }
 
 TEST_F(Pacing, SkippedFramesStillPollInputEverySixteenth) {

@@ -24,7 +24,7 @@ TEST(RecentList, NewestFirstWithoutCaseDuplicates) {
     EXPECT_EQ(s.recent[0], "/ROMS/GAME5.GB");
     clearrecent(s);
     for (auto& r : s.recent) EXPECT_EQ(r, "");
-    EXPECT_EQ(recentitemtext(3, "/a.gb"), "&3 /a.gb");
+    EXPECT_EQ(recentitemtext(3, "/a.gb"), "3 /a.gb");
 }
 
 TEST(Caption, PrecedenceOfDebuggerStatusPauseAndFrameRate) {
@@ -77,6 +77,10 @@ TEST(WindowSizes, SnappingAndPicturePlacement) {
     EXPECT_EQ(pictureplace({512, 448}, sgb, {48, 40}, pic), (twinrect{96, 80, 320, 288}));
     EXPECT_TRUE(sizeitemchecked(2, pic));
     EXPECT_FALSE(sizeitemchecked(3, pic));
+    EXPECT_TRUE(sizeitemchecked(3, {480, 432}));
+    EXPECT_FALSE(sizeitemchecked(3, {481, 432}));
+    // A client wider than the border at the same picture size: the border centred.
+    EXPECT_EQ(pictureplace({600, 448}, sgb, {48, 40}, pic), (twinrect{(600 - 512) / 2 + 96, 80, 320, 288}));
 }
 
 TEST(WindowSizes, SetupSizeFromSettingsWithDamagedValues) {
@@ -109,6 +113,125 @@ TEST(FullScreen, AltEnterAndPlacement) {
     EXPECT_EQ(fullscreenplace(4, {1920, 1080}, {160, 144}), (twinrect{0, 0, 1920, 1080}));
     EXPECT_EQ(fullscreenplace(3, {1920, 1080}, {160, 144}), (twinrect{360, 0, 1200, 1080}));
     EXPECT_EQ(fullscreenplace(3, {0, 0}, {160, 144}), (twinrect{}));
+}
+
+// The layout the window draws: border picture and game picture, windowed and full screen.
+TEST(ScreenLayout, WindowedPictureInsideTheBorderWithItsFrame) {
+    tscreenview v;
+    v.border = bordersize(256, 224);
+    v.screen = {48, 40};
+    v.bordered = true;
+    v.client = {512, 448};
+    tscreenlayout l = screenlayout(v);
+    EXPECT_EQ(l.picture, (twinrect{96, 80, 320, 288}));
+    EXPECT_EQ(l.border, (twinrect{0, 0, 512, 448}));
+    EXPECT_TRUE(l.frame) << "a border picture has its one-pixel black frame";
+    // A client of another shape (a window manager's size): both stretched alike.
+    v.client = {600, 448};
+    l = screenlayout(v);
+    EXPECT_EQ(l.picture, (twinrect{112, 80, 375, 288}));
+    EXPECT_EQ(l.border, (twinrect{0, 0, 600, 448}));
+    // No border: the bare picture fills the client, no frame; a stale screen position of an
+    // earlier border is ignored.
+    v.bordered = false;
+    v.border = bordersize(0, 0);
+    v.client = {320, 288};
+    l = screenlayout(v);
+    EXPECT_EQ(l.picture, (twinrect{0, 0, 320, 288}));
+    EXPECT_EQ(l.border, l.picture);
+    EXPECT_FALSE(l.frame);
+    v.client = {0, 0};
+    EXPECT_EQ(screenlayout(v).picture, (twinrect{}));
+}
+
+TEST(ScreenLayout, FullScreenModes) {
+    struct tcase {
+        int32_t mode;
+        bool exclusive;
+        twinsize display;
+        bool bordered;
+        twinrect border, picture;
+    };
+    const tcase cases[] = {
+        // Exclusive in the mode asked for (320 x 240): centred, unscaled.
+        {4, true, {320, 240}, false, {80, 48, 160, 144}, {80, 48, 160, 144}},
+        {4, true, {320, 240}, true, {32, 8, 256, 224}, {80, 48, 160, 144}},
+        // A larger mode offered instead: the largest whole multiple that fits.
+        {4, true, {640, 480}, false, {80, 24, 480, 432}, {80, 24, 480, 432}},
+        {4, true, {800, 600}, true, {144, 76, 512, 448}, {240, 156, 320, 288}},
+        // Smaller than the border: still once, centred (running off the edges).
+        {4, true, {200, 200}, true, {-28, -12, 256, 224}, {20, 28, 160, 144}},
+        // Mode 3 keeps the aspect, mode 4 stretches.
+        {3, false, {1920, 1080}, false, {360, 0, 1200, 1080}, {360, 0, 1200, 1080}},
+        {4, false, {1920, 1080}, true, {0, 0, 1920, 1080}, {360, 192, 1200, 694}},
+    };
+    for (const tcase& c : cases) {
+        tscreenview v;
+        v.windowmode = c.mode;
+        v.exclusive = c.exclusive;
+        v.client = c.display;
+        v.askedmode = {320, 240};
+        v.bordered = c.bordered;
+        v.border = c.bordered ? bordersize(256, 224) : bordersize(0, 0);
+        v.screen = {48, 40};
+        const tscreenlayout l = screenlayout(v);
+        EXPECT_EQ(l.border, c.border) << "mode " << c.mode << " on " << c.display.w << "x" << c.display.h;
+        EXPECT_EQ(l.picture, c.picture) << "mode " << c.mode << " on " << c.display.w << "x" << c.display.h;
+        EXPECT_FALSE(l.frame) << "full screen has no frame";
+    }
+}
+
+// Keys while menus and dialogs have the keyboard reach neither the game nor the commands.
+TEST(KeyRouting, UiKeepsEveryKeyWhileItWantsTheKeyboard) {
+    constexpr int esc = 27, s = 'S', ret = 13, f5 = 0x74, f8 = 0x77, f11 = 0x7A;
+    for (int vk : {esc, s, ret, f5, f11, 0x25})
+        for (bool alt : {false, true}) EXPECT_EQ(routekeydown(vk, alt, false, true).route, tkeyroute::ignore) << vk;
+    struct tcase {
+        int vk;
+        bool alt, repeat;
+        tkeyroute route;
+        int channel;
+    };
+    const tcase cases[] = {
+        {ret, true, false, tkeyroute::altenter, 0}, {ret, true, true, tkeyroute::ignore, 0},
+        {ret, false, false, tkeyroute::keyboard, 0}, {f11, false, false, tkeyroute::options, 0},
+        {f11, false, true, tkeyroute::keyboard, 0}, {f5, false, false, tkeyroute::soundchannel, 0},
+        {f8, false, false, tkeyroute::soundchannel, 3}, {esc, false, false, tkeyroute::keyboard, 0},
+        {s, false, true, tkeyroute::keyboard, 0}, {-1, false, false, tkeyroute::ignore, 0},
+    };
+    for (const tcase& c : cases) {
+        const tkeyaction a = routekeydown(c.vk, c.alt, c.repeat, false);
+        EXPECT_EQ(a.route, c.route) << c.vk;
+        if (c.route == tkeyroute::soundchannel) EXPECT_EQ(a.channel, c.channel);
+    }
+}
+
+// Every pop-up menu entry can be reached: what does not fit goes into "more".
+TEST(PopupMenu, LongMenusContinueInMore) {
+    EXPECT_EQ(menuentriesshown(5, 7), 5);
+    EXPECT_EQ(menuentriesshown(7, 7), 7);
+    EXPECT_EQ(menuentriesshown(12, 7), 6);
+    EXPECT_EQ(menuentriesshown(0, 7), 0);
+    EXPECT_EQ(menuentriesshown(12, 0), 1) << "even a tiny window shows one entry and \"more\"";
+    // Walking the "more" chain reaches every entry of a long menu in a small window.
+    for (int count : {1, 8, 13, 40})
+        for (int rows : {2, 3, 7}) {
+            int reached = 0, left = count, levels = 0;
+            while (left > 0 && levels < 100) {
+                int shown = menuentriesshown(left, rows);
+                ASSERT_GT(shown, 0);
+                EXPECT_LE(shown + (shown < left ? 1 : 0), std::max(rows, 2));
+                reached += shown;
+                left -= shown;
+                levels++;
+            }
+            EXPECT_EQ(reached, count);
+        }
+    // The 1x window (144 pixels, less ImGui's safe area and padding) has room for 7 rows of
+    // 13-pixel text 4 pixels apart.
+    EXPECT_EQ(menurowsfitting(144 - 6 - 16, 13, 4), 7);
+    EXPECT_EQ(menurowsfitting(0, 13, 4), 2);
+    EXPECT_EQ(menurowsfitting(100, 0, 4), 2);
 }
 
 TEST(FileNames, StateSlotsAndBitmaps) {

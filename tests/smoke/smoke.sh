@@ -4,8 +4,12 @@
 #    ball sprite), read back from a screenshot of the real window;
 #  - holding the right arrow (player 0's "right") moves the ball to the right;
 #  - pressing "S" (player 0's "A") counts up;
+#  - while the pop-up menu is open, keys reach neither the game nor the commands, and the Esc
+#    that closes the menu does not pause;
 #  - a close request ends the program with status 0, the settings hold the recent file and
-#    the battery RAM file ".sav" holds the counter.
+#    the battery RAM file ".sav" holds the counter;
+#  - a ROM with header warnings asks in the window's own box (the bare X server has no
+#    message boxes of its own), and answering OK with Return loads it.
 #   smoke.sh TOV_PROGRAM DEMO_ROM
 # Exit 77 (skipped) without xvfb-run, xdotool or ImageMagick.
 prog=$1
@@ -89,11 +93,49 @@ counted=$?
 xdotool keyup s
 [ $counted -eq 0 ] || fail "the counter did not change"
 
+# The open pop-up menu keeps the keys: "S" does not count, Esc closes the menu and does not
+# pause, and afterwards the keys reach the game again.
+shot
+c1=$(counter)
+xdotool mousemove --window "$wid" 40 40 click 3
+sleep 0.5
+xdotool keydown s; sleep 0.3; xdotool keyup s; sleep 0.5
+shot
+[ "$(counter)" = "$c1" ] || fail "a key reached the game while the menu was open"
+xdotool key Escape
+sleep 0.5
+name=$(xdotool getwindowname "$wid")
+case "$name" in *paused*) fail "the Esc that closed the menu also paused ($name)";; esac
+xdotool keydown s
+poll 15 'shot && [ "$(counter)" != "$c1" ]'
+counted=$?
+xdotool keyup s
+[ $counted -eq 0 ] || fail "the counter did not change after the menu closed"
+
 # A close request (the SDL quit event) ends the program cleanly.
 kill -TERM $pid
 status=0
 wait $pid || status=$?
 [ $status -eq 0 ] || { echo "FAIL: exit status $status after the close request"; exit 1; }
+
+# A second copy in a folder of its own, with a ROM whose header checksum is wrong.
+mkdir "$dir/warn"
+cp "$dir/tov" "$dir/warn/tov"
+cp "$dir/demo.gb" "$dir/warn/bad.gb"
+printf '\377' | dd of="$dir/warn/bad.gb" bs=1 seek=333 conv=notrunc 2>/dev/null
+printf 'LoadRomWarnings=1\nWidth=320\nHeight=288\nWindowmode=0\n' > "$dir/warn/tov.ini"
+pid=
+"$dir/warn/tov" "$dir/warn/bad.gb" &
+pid=$!
+poll 30 'wid=$(xdotool search --name "^tov" 2>/dev/null | head -1); [ -n "$wid" ]' || fail "no window for the ROM with warnings"
+sleep 1
+xdotool windowfocus "$wid" 2>/dev/null
+sleep 0.3
+xdotool key Return
+poll 15 '[ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "tov - TOV DEMO" ]' ||
+    fail "answering OK to the header warnings did not load the ROM (caption \"$(xdotool getwindowname "$wid")\")"
+kill -TERM $pid
+wait $pid
 exit 0
 SCRIPT
 rm -f "$dir/demo.sav"
@@ -102,8 +144,9 @@ status=$?
 [ $status -eq 0 ] || { echo "the window test failed (status $status)"; exit 1; }
 grep -q "^Recent0=$dir/demo.gb\$" "$dir/tov.ini" || { echo "settings not written"; exit 1; }
 [ -s "$dir/demo.sav" ] || { echo "battery RAM not saved"; exit 1; }
-# The demo keeps its counter in the first byte of the battery RAM, after one press 1,
-# followed by its signature "TV".
+# The demo keeps its counter in the first byte of the battery RAM, after two presses (one
+# before the menu opened, one after it closed; none while it was open) 2, followed by its
+# signature "TV".
 saved=$(od -A n -t x1 -N 3 "$dir/demo.sav" | tr -d ' \n')
-[ "$saved" = "015456" ] || { echo "the battery RAM holds $saved instead of the counter 01 and \"TV\""; exit 1; }
+[ "$saved" = "025456" ] || { echo "the battery RAM holds $saved instead of the counter 02 and \"TV\""; exit 1; }
 echo "smoke test passed"

@@ -340,51 +340,6 @@ TEST(Borders, BitmapBorderLoadsFromTheProgramFolder) {
     EXPECT_FALSE(chooseborder(s, false, true, nullptr, dir.string()).present);
 }
 
-TEST(Borders, WindowAndFullScreenLayout) {
-    int32_t pw, ph;
-    picturesizeforclient(512, 448, 256, 224, pw, ph);
-    EXPECT_EQ(pw, 320);
-    EXPECT_EQ(ph, 288);
-    const tpicturerect r = placepicture(600, 448, 256, 224, 48, 40, pw, ph);
-    EXPECT_EQ(r.x, (600 - 512) / 2 + 96);
-    EXPECT_EQ(r.y, 80);
-    int32_t cw, ch;
-    clientsizeforpicture(320, 288, 256, 224, cw, ch);
-    EXPECT_EQ(cw, 512);
-    EXPECT_EQ(ch, 448);
-    clientsizeforpicture(320, 288, 0, 0, cw, ch);  // no border
-    EXPECT_EQ(cw, 320);
-    EXPECT_EQ(windowsizeentry(480, 432), 3);
-    EXPECT_EQ(windowsizeentry(481, 432), 0);
-    tborder none;
-    int32_t bx, by, px, py;
-    fullscreenplacement(320, 240, none, bx, by, px, py);
-    EXPECT_EQ(px, 80);
-    EXPECT_EQ(py, 48);
-    tborder sgb = sgbborder(std::vector<uint32_t>(256 * 224).data());
-    fullscreenplacement(320, 240, sgb, bx, by, px, py);
-    EXPECT_EQ(bx, 32);
-    EXPECT_EQ(px, 80);
-    EXPECT_EQ(py, 8 + 40);
-}
-
-TEST(Borders, EightBitDisplayPalette) {
-    std::array<uint32_t, 256> pal{};
-    pal[1] = 0x42;
-    borderpalette8(borderwithhole(200, 200, 0, 0, 0x123456, 0x654321), pal);
-    EXPECT_EQ(pal[68], 0x654321u);
-    EXPECT_EQ(pal[69], 0x123456u);
-    EXPECT_EQ(pal[1], 0x42u);
-    EXPECT_EQ(pal[255], 0xFFFFFFu);
-    tbitmap many;
-    many.create(200, 2, 32);
-    for (int i = 0; i < 200; ++i) many.setpixel(i, 0, uint32_t(i));
-    borderpalette8(many, pal);
-    EXPECT_EQ(pal[68], 0u);
-    EXPECT_EQ(pal[68 + 179], 0xFFFFFFu);  // the cube's last entry is white
-    EXPECT_EQ(pal[68 + 1], 0x3Fu);
-}
-
 TEST(Borders, ComposedPictureSitsInTheHole) {
     tsurfaceoutput s(32);
     s.drawframe();

@@ -24,7 +24,6 @@ namespace {
 
 constexpr const char* romfilter = "GB roms and zip files|*.GB;*.GBC;*.ZIP;*.GZ|All files|*";
 constexpr double joytimerseconds = 0.010;  // Timerjoy
-constexpr int vkreturn = 13;
 
 }  // namespace
 
@@ -44,10 +43,15 @@ Tfgb::~Tfgb() {
         sound = nullptr;
     }
     output.reset();
+    setmessageboxfallback(nullptr);
     if (imguiready) {
-        ImGui_ImplOpenGL3_Shutdown();
-        ImGui_ImplSDL2_Shutdown();
-        ImGui::DestroyContext();
+        ImGuiContext* maincontext = ImGui::GetCurrentContext();
+        for (ImGuiContext* c : {boxcontext, maincontext}) {
+            ImGui::SetCurrentContext(c);
+            ImGui_ImplOpenGL3_Shutdown();
+            ImGui_ImplSDL2_Shutdown();
+            ImGui::DestroyContext(c);
+        }
     }
     if (picturetexture) glDeleteTextures(1, &picturetexture);
     if (bordertexture) glDeleteTextures(1, &bordertexture);
@@ -104,10 +108,14 @@ bool Tfgb::create() {
         return false;
     }
     SDL_GL_MakeCurrent(window, gl);
-    SDL_GL_SetSwapInterval(0);  // the frame loop paces itself
+    // The display waits for its vertical blank when the driver takes a swap interval; the
+    // frame loop then uses it for `VSync` (and its swaps stay immediate otherwise).
+    vsynccapable = SDL_GL_SetSwapInterval(1) == 0;
+    SDL_GL_SetSwapInterval(0);
+    currentinterval = 0;
     if (SDL_getenv("TOV_GLINFO"))
-        std::fprintf(stderr, "GL %s / %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)),
-                     reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+        std::fprintf(stderr, "GL %s / %s, swap interval %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)),
+                     reinterpret_cast<const char*>(glGetString(GL_RENDERER)), vsynccapable ? "taken" : "refused");
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -115,7 +123,18 @@ bool Tfgb::create() {
     ImGui::StyleColorsDark();
     ImGui_ImplSDL2_InitForOpenGL(window, gl);
     ImGui_ImplOpenGL3_Init("#version 130");
+    // Message boxes drawn by the window have an ImGui context of their own, so that a question
+    // asked in the middle of a frame of the main one can keep drawing.
+    ImGuiContext* maincontext = ImGui::GetCurrentContext();
+    boxcontext = ImGui::CreateContext();
+    ImGui::SetCurrentContext(boxcontext);
+    ImGui::GetIO().IniFilename = nullptr;
+    ImGui::StyleColorsDark();
+    ImGui_ImplSDL2_InitForOpenGL(window, gl);
+    ImGui_ImplOpenGL3_Init("#version 130");
+    ImGui::SetCurrentContext(maincontext);
     imguiready = true;
+    setmessageboxfallback([this](const tmessagebox& box) { return askinwindow(box); });
 
     glGenTextures(1, &picturetexture);
     glBindTexture(GL_TEXTURE_2D, picturetexture);
@@ -312,8 +331,14 @@ void Tfgb::runframesstep() {
     if (d.newsecond && s.FrameRate) updatecaption();
     if (d.savesram) session->savebattery();
     machine->renderflag = d.renderflag;
-    if (drawn || clockseconds() - lastuidraw > 0.1) drawui();
+    // The frame shown now goes out with the swap interval of `VSync`; other redraws at once.
+    const bool shown = (drawn && presentnow) || d.present;
+    if (drawn || clockseconds() - lastuidraw > 0.1) drawui(shown ? pacer.swapinterval(fastforwardheld) : 0);
 }
+
+// The display's own wait for its vertical blank: the current picture is put on the screen
+// again with a swap that waits for the blank (the picture does not change, so nothing shows).
+void Tfgb::waitvblank() { drawui(1); }
 
 void Tfgb::idlestep() {
     processmessages();
@@ -421,6 +446,11 @@ void Tfgb::handleevent(const SDL_Event& e) {
             }
             break;
         case SDL_KEYDOWN:
+            // Esc and Return for the menu and the boxes, kept until the next frame: a quick
+            // tap's key-up may arrive before ImGui's next frame could see the key down.
+            if (!e.key.repeat && e.key.keysym.sym == SDLK_ESCAPE) escapepressed = true;
+            if (!e.key.repeat && (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER))
+                returnpressed = true;
             keydown(e.key);
             break;
         case SDL_KEYUP: {
@@ -429,7 +459,7 @@ void Tfgb::handleevent(const SDL_Event& e) {
             break;
         }
         case SDL_MOUSEBUTTONDOWN:
-            if (uimouse) break;
+            if (uimouse || !boxes.empty()) break;
             if (e.button.button == SDL_BUTTON_RIGHT) openmenu = true;
             if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2 && windownormal() &&
                 !settings.working.DebugScreen) {
@@ -466,25 +496,24 @@ void Tfgb::handleevent(const SDL_Event& e) {
 
 void Tfgb::keydown(const SDL_KeyboardEvent& k) {
     int vk = sdlkeytovk(k.keysym.sym, k.keysym.scancode);
-    if (vk < 0) return;
-    if (vk == vkreturn && (k.keysym.mod & KMOD_ALT)) {
-        if (!k.repeat) altenter();
-        return;
-    }
-    // Text fields of the dialogs keep their keys.
-    if (imguiready && ImGui::GetIO().WantTextInput) return;
-    if (!k.repeat) {
-        switch (k.keysym.sym) {
-            case SDLK_F11: mnuoptions(); return;
-            case SDLK_F5: mnusoundchannel(0); return;
-            case SDLK_F6: mnusoundchannel(1); return;
-            case SDLK_F7: mnusoundchannel(2); return;
-            case SDLK_F8: mnusoundchannel(3); return;
-            default: break;
-        }
+    const tkeyaction a = routekeydown(vk, (k.keysym.mod & KMOD_ALT) != 0, k.repeat != 0, uiwantskeyboard());
+    switch (a.route) {
+        case tkeyroute::ignore: return;
+        case tkeyroute::altenter: altenter(); return;
+        case tkeyroute::options: mnuoptions(); return;
+        case tkeyroute::soundchannel: mnusoundchannel(a.channel); return;
+        case tkeyroute::keyboard: break;
     }
     if (!k.repeat && hooks.onkey && hooks.onkey(vk, uint16_t(k.keysym.mod))) return;
     input.keydown(vk);
+}
+
+// Menus, dialogs, message boxes and text fields keep the keyboard to themselves.
+bool Tfgb::uiwantskeyboard() const {
+    if (menuopen || !boxes.empty() || filedialog.isopen() || (options && options->visible())) return true;
+    if (!imguiready) return false;
+    const ImGuiIO& io = ImGui::GetIO();
+    return io.WantCaptureKeyboard || io.WantTextInput;
 }
 
 void Tfgb::dropfile(const std::string& path) {
@@ -962,7 +991,73 @@ void Tfgb::updatecaption() {
     }
 }
 
-void Tfgb::drawui() {
+// The picture, its border and the texts on it, behind every window of the current ImGui frame.
+void Tfgb::drawscreen() {
+    const tsettings& s = settings.working;
+    twinsize client = clientsize();
+    ImGuiIO& io = ImGui::GetIO();
+    // Drawable pixels versus ImGui's window coordinates (they differ on high-density screens).
+    float sx = client.w > 0 ? io.DisplaySize.x / float(client.w) : 1.0f;
+    float sy = client.h > 0 ? io.DisplaySize.y / float(client.h) : 1.0f;
+    tscreenview view;
+    view.client = client;
+    view.border = bordersize(border.width(), border.height());
+    view.screen = {border.screenx, border.screeny};
+    view.bordered = border.present;
+    view.windowmode = s.Windowmode;
+    view.exclusive = exclusivefullscreen;
+    view.askedmode = {s.DDrawFSWidth, s.DDrawFSHeight};
+    const tscreenlayout place = screenlayout(view);
+    const twinrect& borderrect = place.border;
+    const twinrect& picrect = place.picture;
+    ImDrawList* bg = ImGui::GetBackgroundDrawList();
+    auto toui = [&](int x, int y) { return ImVec2(float(x) * sx, float(y) * sy); };
+    if (border.present) {
+        bg->AddImage(reinterpret_cast<ImTextureID>(uintptr_t(bordertexture)), toui(borderrect.x, borderrect.y),
+                     toui(borderrect.x + borderrect.w, borderrect.y + borderrect.h));
+    }
+    if (surface)
+        bg->AddImage(reinterpret_cast<ImTextureID>(uintptr_t(picturetexture)), toui(picrect.x, picrect.y),
+                     toui(picrect.x + picrect.w, picrect.y + picrect.h));
+    // The border picture's one-pixel black frame, drawn on its outermost pixels: the window
+    // is a whole multiple of the border, so a frame outside it would lie off the client.
+    if (place.frame) {
+        const float px = sx > 0 ? sx : 1.0f, py = sy > 0 ? sy : 1.0f;
+        const ImVec2 a = toui(borderrect.x, borderrect.y);
+        const ImVec2 b = toui(borderrect.x + borderrect.w, borderrect.y + borderrect.h);
+        const ImU32 black = IM_COL32(0, 0, 0, 255);
+        bg->AddRectFilled(a, ImVec2(b.x, a.y + py), black);
+        bg->AddRectFilled(ImVec2(a.x, b.y - py), b, black);
+        bg->AddRectFilled(a, ImVec2(a.x + px, b.y), black);
+        bg->AddRectFilled(ImVec2(b.x - px, a.y), b, black);
+    }
+    // Texts on the picture sit on a dark backdrop, readable on every shade of the game.
+    auto overlaytext = [&](ImVec2 at, const std::string& text) {
+        ImVec2 size = ImGui::CalcTextSize(text.c_str());
+        bg->AddRectFilled(ImVec2(at.x - 2, at.y - 1), ImVec2(at.x + size.x + 2, at.y + size.y + 1),
+                          IM_COL32(0, 0, 0, 160));
+        bg->AddText(at, IM_COL32(255, 255, 255, 255), text.c_str());
+    };
+    if (s.FrameRate && running) {
+        // The counts without the trailing blanks, which would only widen the backdrop.
+        std::string text = pacer.frameratetext();
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        overlaytext(toui(picrect.x + 8, picrect.y + 8), text);
+    }
+
+    // Status messages also show on the picture, where a full-screen window has no caption.
+    if (status.active(lastuidraw)) {
+        ImVec2 at = toui(picrect.x + 4, picrect.y + picrect.h - 4);
+        at.y -= ImGui::GetTextLineHeight();
+        overlaytext(at, status.text());
+    }
+
+}
+
+void Tfgb::drawui(int swapinterval) {
+    // Commands run from inside the frame (menus, dialogs) may ask questions, whose nested
+    // loop draws in a context of its own, never this frame again.
+    if (inuiframe) return;
     lastuidraw = clockseconds();
     // The status message runs out on its own.
     if (!status.text().empty() && !status.active(lastuidraw)) {
@@ -973,61 +1068,8 @@ void Tfgb::drawui() {
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
     ImGui::NewFrame();
-
-    const tsettings& s = settings.working;
-    twinsize client = clientsize();
-    ImGuiIO& io = ImGui::GetIO();
-    // Drawable pixels versus ImGui's window coordinates (they differ on high-density screens).
-    float sx = client.w > 0 ? io.DisplaySize.x / float(client.w) : 1.0f;
-    float sy = client.h > 0 ? io.DisplaySize.y / float(client.h) : 1.0f;
-    twinsize b = bordersize(border.width(), border.height());
-    twinrect borderrect, picrect;
-    if (s.Windowmode == 3 || s.Windowmode == 4) {
-        // Exclusive full screen centres the border (or bare picture) in the display mode it
-        // chose, unscaled in the mode asked for; a larger mode the display offered instead
-        // gets the largest whole multiple that fits. The other full-screen modes scale it to
-        // the display.
-        if (exclusivefullscreen && b.w > 0 && b.h > 0) {
-            const bool asked = client.w == s.DDrawFSWidth && client.h == s.DDrawFSHeight;
-            const int32_t k = asked ? 1 : std::max(1, std::min(client.w / b.w, client.h / b.h));
-            borderrect = {(client.w - k * b.w) / 2, (client.h - k * b.h) / 2, k * b.w, k * b.h};
-        } else {
-            borderrect = fullscreenplace(s.Windowmode, client, b);
-        }
-        picrect = {borderrect.x + int32_t(int64_t(border.present ? border.screenx : 0) * borderrect.w / b.w),
-                   borderrect.y + int32_t(int64_t(border.present ? border.screeny : 0) * borderrect.h / b.h),
-                   int32_t(int64_t(160) * borderrect.w / b.w), int32_t(int64_t(144) * borderrect.h / b.h)};
-    } else {
-        twinsize pic = picturesize(client, b);
-        picrect = pictureplace(client, b,
-                               {border.present ? border.screenx : 0, border.present ? border.screeny : 0}, pic);
-        borderrect = {picrect.x - int32_t(int64_t(border.present ? border.screenx : 0) * pic.w / 160),
-                      picrect.y - int32_t(int64_t(border.present ? border.screeny : 0) * pic.h / 144),
-                      int32_t(int64_t(b.w) * pic.w / 160), int32_t(int64_t(b.h) * pic.h / 144)};
-    }
-    ImDrawList* bg = ImGui::GetBackgroundDrawList();
-    auto toui = [&](int x, int y) { return ImVec2(float(x) * sx, float(y) * sy); };
-    if (border.present) {
-        bg->AddImage(reinterpret_cast<ImTextureID>(uintptr_t(bordertexture)), toui(borderrect.x, borderrect.y),
-                     toui(borderrect.x + borderrect.w, borderrect.y + borderrect.h));
-    }
-    if (surface)
-        bg->AddImage(reinterpret_cast<ImTextureID>(uintptr_t(picturetexture)), toui(picrect.x, picrect.y),
-                     toui(picrect.x + picrect.w, picrect.y + picrect.h));
-    if (s.FrameRate && running) {
-        std::string text = pacer.frameratetext();
-        bg->AddText(toui(picrect.x + 8, picrect.y + 8), IM_COL32(255, 255, 255, 255), text.c_str());
-    }
-
-    // Status messages also show on the picture, where a full-screen window has no caption.
-    if (status.active(lastuidraw)) {
-        ImVec2 at = toui(picrect.x + 4, picrect.y + picrect.h - 4);
-        at.y -= ImGui::GetTextLineHeight();
-        ImVec2 size = ImGui::CalcTextSize(status.text().c_str());
-        bg->AddRectFilled(ImVec2(at.x - 2, at.y - 1), ImVec2(at.x + size.x + 2, at.y + size.y + 1),
-                          IM_COL32(0, 0, 0, 160));
-        bg->AddText(at, IM_COL32(255, 255, 255, 255), status.text().c_str());
-    }
+    inuiframe = true;
+    drawscreen();
 
     popupmenu();
     if (options) options->draw();
@@ -1047,97 +1089,269 @@ void Tfgb::drawui() {
     }
 
     ImGui::Render();
+    inuiframe = false;
+    escapepressed = returnpressed = false;
+    present(swapinterval);
+    // Keys held when a menu or dialog took the keyboard are let go, so that nothing stays
+    // pressed in the game while the keys belong to the menu.
+    const bool uikeys = uiwantskeyboard();
+    if (uikeys && !uikeyboard) input.releaseall(*this);
+    uikeyboard = uikeys;
+}
+
+// Puts the rendered ImGui frame on the screen; `swapinterval` vertical blanks pass before the
+// swap (0: at once).
+void Tfgb::present(int swapinterval) {
+    twinsize client = clientsize();
     glViewport(0, 0, client.w, client.h);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    if (swapinterval != currentinterval && SDL_GL_SetSwapInterval(swapinterval) == 0) currentinterval = swapinterval;
     SDL_GL_SwapWindow(window);
+    // A swap that waited for the blank returns only after it: the frame loop counts on it.
+    if (currentinterval > 0) glFinish();
 }
+
+// ---------------------------------------------------------------------------------------------
+// Message boxes drawn by the window (when the desktop has none)
+// ---------------------------------------------------------------------------------------------
+
+tmsgresult Tfgb::askinwindow(const tmessagebox& box) {
+    // Without the window's drawing, or once the program is ending (no loop would show the box),
+    // the text goes to stderr.
+    if (!imguiready || !boxcontext || quitrequested) {
+        std::fprintf(stderr, "%s: %s\n", box.title.c_str(), msgboxbody(box.text).c_str());
+        return msgboxescape(box.buttons);
+    }
+    // Questions of the start-up come before the window is shown.
+    if (SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN) SDL_ShowWindow(window);
+    input.releaseall(*this);
+    return tov::askinwindow(boxes, box, [this] {
+        messagepass();
+        return !quitrequested;
+    });
+}
+
+// One pass of a message box's nested loop: events, sound pages, and the picture with the box
+// on top, drawn in the boxes' own ImGui context (the main one may be in the middle of a frame).
+void Tfgb::messagepass() {
+    ImGuiContext* outer = ImGui::GetCurrentContext();
+    ImGui::SetCurrentContext(boxcontext);
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) handleevent(e);
+    if (sound) sound->serviceoutput();
+    uploadpicture();
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplSDL2_NewFrame();
+    ImGui::NewFrame();
+    drawscreen();
+    drawmessagebox();
+    ImGui::Render();
+    escapepressed = returnpressed = false;
+    present(0);
+    ImGui::SetCurrentContext(outer);
+    SDL_Delay(5);
+}
+
+void Tfgb::drawmessagebox() {
+    const tmessagebox* box = boxes.shown();
+    if (!box) return;
+    const std::string id = box->title + "##messagebox" + std::to_string(boxes.shownid());
+    if (!ImGui::IsPopupOpen(id.c_str())) ImGui::OpenPopup(id.c_str());
+    const ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x / 2, io.DisplaySize.y / 2), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+    ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), io.DisplaySize);
+    if (!ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoMove))
+        return;
+    const ImGuiStyle& st = ImGui::GetStyle();
+    // The text scrolls when the window is too small for it; the buttons always stay in view.
+    const std::string body = msgboxbody(box->text);
+    const float wrap = std::max(40.0f, std::min(420.0f, io.DisplaySize.x - 4 * st.WindowPadding.x));
+    const ImVec2 size = ImGui::CalcTextSize(body.c_str(), nullptr, false, wrap);
+    const float room = io.DisplaySize.y - ImGui::GetFrameHeightWithSpacing() * 2 - 4 * st.WindowPadding.y;
+    ImGui::BeginChild("text", ImVec2(size.x + st.ScrollbarSize, std::max(ImGui::GetTextLineHeight(), std::min(size.y, room))));
+    ImGui::PushTextWrapPos(wrap);
+    ImGui::TextUnformatted(body.c_str());
+    ImGui::PopTextWrapPos();
+    ImGui::EndChild();
+    const auto buttons = msgboxbuttons(box->buttons);
+    int clicked = -2;
+    for (size_t i = 0; i < buttons.size(); i++) {
+        if (i) ImGui::SameLine();
+        if (ImGui::Button(buttons[i].label, ImVec2(std::max(60.0f, ImGui::CalcTextSize(buttons[i].label).x + 16), 0)))
+            clicked = int(i);
+    }
+    // Return gives the first button, Esc the last, as the desktop's boxes do.
+    if (returnpressed) clicked = 0;
+    if (escapepressed) clicked = -1;
+    if (clicked != -2) {
+        boxes.answer(clicked);
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::EndPopup();
+}
+
+namespace {
+
+// One entry of the pop-up menu: a command, a sub-menu or a separator.
+struct tmenuentry {
+    std::string label;
+    std::string shortcut;
+    std::function<void()> action;
+    bool checked = false;
+    bool enabled = true;
+    bool separator = false;
+    std::vector<tmenuentry> children;  // a sub-menu when not empty
+};
+
+tmenuentry command(std::string label, std::function<void()> action, bool checked = false, bool enabled = true,
+                   std::string shortcut = "") {
+    tmenuentry e;
+    e.label = std::move(label);
+    e.shortcut = std::move(shortcut);
+    e.action = std::move(action);
+    e.checked = checked;
+    e.enabled = enabled;
+    return e;
+}
+
+tmenuentry submenu(std::string label, std::vector<tmenuentry> children) {
+    tmenuentry e;
+    e.label = std::move(label);
+    e.children = std::move(children);
+    return e;
+}
+
+tmenuentry separator() {
+    tmenuentry e;
+    e.separator = true;
+    return e;
+}
+
+// Rows of menu items that fit in the window (ImGui keeps popups inside the display's safe area).
+int menurows() {
+    const ImGuiStyle& st = ImGui::GetStyle();
+    const float height = ImGui::GetIO().DisplaySize.y - 2 * st.DisplaySafeAreaPadding.y - 2 * st.WindowPadding.y;
+    return menurowsfitting(height, ImGui::GetTextLineHeight(), st.ItemSpacing.y);
+}
+
+// Draws entries[first...]; what does not fit goes into a "more" sub-menu.
+void drawmenu(const std::vector<tmenuentry>& entries, size_t first = 0) {
+    const int count = int(entries.size() - first);
+    const int shown = menuentriesshown(count, menurows());
+    for (size_t i = first; i < first + size_t(shown); i++) {
+        const tmenuentry& e = entries[i];
+        if (e.separator) {
+            ImGui::Separator();
+        } else if (!e.children.empty()) {
+            if (ImGui::BeginMenu(e.label.c_str(), e.enabled)) {
+                drawmenu(e.children);
+                ImGui::EndMenu();
+            }
+        } else if (ImGui::MenuItem(e.label.c_str(), e.shortcut.empty() ? nullptr : e.shortcut.c_str(), e.checked,
+                                   e.enabled) &&
+                   e.action) {
+            e.action();
+        }
+    }
+    if (shown < count && ImGui::BeginMenu("more")) {
+        drawmenu(entries, first + size_t(shown));
+        ImGui::EndMenu();
+    }
+}
+
+}  // namespace
 
 void Tfgb::popupmenu() {
     if (openmenu) {
         ImGui::OpenPopup("PopupMenu1");
         openmenu = false;
     }
-    if (!ImGui::BeginPopup("PopupMenu1")) return;
+    // A small window gets a tighter menu, so that the check marks and arrows stay in view.
+    const bool narrow = ImGui::GetIO().DisplaySize.x < 320;
+    if (narrow) {
+        ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(3, 3));
+        ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(4, 2));
+    }
+    menuopen = ImGui::BeginPopup("PopupMenu1");
+    if (menuopen) menuentries();
+    if (narrow) ImGui::PopStyleVar(2);
+}
+
+void Tfgb::menuentries() {
+    // Esc closes the menu (and, the keys being the menu's, does nothing else).
+    if (escapepressed) ImGui::CloseCurrentPopup();
     tsettings& s = settings.working;
-    if (ImGui::MenuItem("pause", nullptr, paused, running)) mnupause();
-    if (ImGui::MenuItem("load rom...")) mnuloadrom();
+    std::vector<tmenuentry> menu;
+    menu.push_back(command("pause", [this] { mnupause(); }, paused, running));
+    menu.push_back(command("load rom...", [this] { mnuloadrom(); }));
     // The demo cartridge built with the program, when it lies beside it.
     const std::string demo = programdir + "demo.gb";
     if (SDL_RWops* f = SDL_RWFromFile(demo.c_str(), "rb")) {
         SDL_RWclose(f);
-        if (ImGui::MenuItem("demo cartridge") && loadrom(demo, true)) startloop();
+        menu.push_back(command("demo cartridge", [this, demo] {
+            if (loadrom(demo, true)) startloop();
+        }));
     }
-    if (ImGui::BeginMenu("recent files")) {
-        bool any = false;
-        for (int n = 0; n < int(s.recent.size()); n++) {
-            if (s.recent[size_t(n)].empty()) continue;
-            any = true;
-            std::string label = std::to_string(n) + " " + s.recent[size_t(n)] + "##recent" + std::to_string(n);
-            if (ImGui::MenuItem(label.c_str())) {
-                std::string path = s.recent[size_t(n)];
-                if (loadrom(path, true)) startloop();
-            }
-        }
-        if (!any) ImGui::MenuItem("(none)", nullptr, false, false);
-        ImGui::EndMenu();
+    std::vector<tmenuentry> recent;
+    for (int n = 0; n < int(s.recent.size()); n++) {
+        const std::string& path = s.recent[size_t(n)];
+        if (path.empty()) continue;
+        recent.push_back(command(recentitemtext(n, path) + "##recent" + std::to_string(n), [this, path] {
+            if (loadrom(path, true)) startloop();
+        }));
     }
+    if (recent.empty()) recent.push_back(command("(none)", nullptr, false, false));
+    menu.push_back(submenu("recent files", std::move(recent)));
     // Checked while sound plays (or, before a game runs, when it is switched on).
-    if (ImGui::MenuItem("sound", nullptr, running && !paused ? soundon : bool(s.WaveOut))) mnusound();
-    if (ImGui::MenuItem("options...", "F11")) mnuoptions();
-    if (ImGui::MenuItem("save screenshot", nullptr, false, output && surface)) mnuscreenshot();
-    if (ImGui::BeginMenu("other")) {
-        int mask = sound->getchannelmask();
-        for (int ch = 0; ch < 4; ch++) {
-            std::string label = "sound channel " + std::to_string(ch + 1);
-            std::string key = "F" + std::to_string(ch + 5);
-            if (ImGui::MenuItem(label.c_str(), key.c_str(), !((mask >> ch) & 1))) mnusoundchannel(ch);
-        }
-        ImGui::Separator();
-        if (ImGui::MenuItem("reset", nullptr, false, session->romloaded())) mnureset();
-        if (ImGui::MenuItem("rom info")) mnurominfo();
-        if (ImGui::MenuItem("clear recent files")) mnuclearrecent();
-        if (ImGui::MenuItem("about")) mnuabout();
-        ImGui::EndMenu();
-    }
-    if (ImGui::BeginMenu("window size")) {
-        twinsize b = bordersize(border.width(), border.height());
-        twinsize pic = picturesize(clientsize(), b);
-        for (int k = 1; k <= 4; k++) {
-            std::string label = std::to_string(k) + "x";
-            if (ImGui::MenuItem(label.c_str(), nullptr, s.Windowmode < 3 && sizeitemchecked(k, pic))) menusize(k);
-        }
-        ImGui::Separator();
-        if (ImGui::MenuItem("full screen", "Alt+Enter", s.Windowmode == 3 || exclusivefullscreen)) mnuFullscreen();
-        if (ImGui::MenuItem("full screen stretched", nullptr, s.Windowmode == 4 && !exclusivefullscreen))
-            menufullscreenstretched();
-        ImGui::EndMenu();
-    }
+    menu.push_back(command("sound", [this] { mnusound(); }, running && !paused ? soundon : bool(s.WaveOut)));
+    menu.push_back(command("options...", [this] { mnuoptions(); }, false, true, "F11"));
+    menu.push_back(command("save screenshot", [this] { mnuscreenshot(); }, false, output && surface));
+    std::vector<tmenuentry> other;
+    const int mask = sound->getchannelmask();
+    for (int ch = 0; ch < 4; ch++)
+        other.push_back(command("sound channel " + std::to_string(ch + 1), [this, ch] { mnusoundchannel(ch); },
+                                !((mask >> ch) & 1), true, "F" + std::to_string(ch + 5)));
+    other.push_back(separator());
+    other.push_back(command("reset", [this] { mnureset(); }, false, session->romloaded()));
+    other.push_back(command("rom info", [this] { mnurominfo(); }));
+    other.push_back(command("clear recent files", [this] { mnuclearrecent(); }));
+    other.push_back(command("about", [this] { mnuabout(); }));
+    menu.push_back(submenu("other", std::move(other)));
+    std::vector<tmenuentry> sizes;
+    const twinsize pic = picturesize(clientsize(), bordersize(border.width(), border.height()));
+    for (int k = 1; k <= 4; k++)
+        sizes.push_back(command(std::to_string(k) + "x", [this, k] { menusize(k); },
+                                s.Windowmode < 3 && sizeitemchecked(k, pic)));
+    sizes.push_back(separator());
+    sizes.push_back(command("full screen", [this] { mnuFullscreen(); }, s.Windowmode == 3 || exclusivefullscreen,
+                            true, "Alt+Enter"));
+    sizes.push_back(command("full screen stretched", [this] { menufullscreenstretched(); },
+                            s.Windowmode == 4 && !exclusivefullscreen));
+    menu.push_back(submenu("window size", std::move(sizes)));
     // Commands of the other blocks, grouped by their sub-menus in the order they were added.
-    std::vector<std::string> opened;
+    auto extension = [](const tmenuextension& item) {
+        return command(item.label, item.action, item.checked && item.checked(), !item.enabled || item.enabled(),
+                       item.shortcut);
+    };
     for (const auto& item : hooks.menu) {
         if (item.submenu.empty()) {
-            if (ImGui::MenuItem(item.label.c_str(), item.shortcut.empty() ? nullptr : item.shortcut.c_str(),
-                                item.checked && item.checked(), !item.enabled || item.enabled()) &&
-                item.action)
-                item.action();
+            menu.push_back(extension(item));
             continue;
         }
-        if (std::find(opened.begin(), opened.end(), item.submenu) != opened.end()) continue;
-        opened.push_back(item.submenu);
-        if (!ImGui::BeginMenu(item.submenu.c_str())) continue;
-        for (const auto& sub : hooks.menu) {
-            if (sub.submenu != item.submenu) continue;
-            if (ImGui::MenuItem(sub.label.c_str(), sub.shortcut.empty() ? nullptr : sub.shortcut.c_str(),
-                                sub.checked && sub.checked(), !sub.enabled || sub.enabled()) &&
-                sub.action)
-                sub.action();
+        auto known = std::find_if(menu.begin(), menu.end(), [&](const tmenuentry& e) {
+            return !e.children.empty() && e.label == item.submenu;
+        });
+        if (known == menu.end()) {
+            menu.push_back(submenu(item.submenu, {}));
+            known = menu.end() - 1;
         }
-        ImGui::EndMenu();
+        known->children.push_back(extension(item));
     }
-    ImGui::Separator();
-    if (ImGui::MenuItem("exit")) mnuexit();
+    menu.push_back(separator());
+    menu.push_back(command("exit", [this] { mnuexit(); }));
+    drawmenu(menu);
     ImGui::EndPopup();
 }
 

@@ -18,6 +18,7 @@
 #include "core/pacing.h"
 #include "frontend/controldialog.h"
 #include "frontend/input.h"
+#include "frontend/messageboxes.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
 #include "platform/filedialog.h"
@@ -28,6 +29,8 @@
 #include "video/gbdrawtovsgb.h"
 #include "video/gfxout.h"
 #include "video/screenshot.h"
+
+struct ImGuiContext;
 
 namespace tov {
 
@@ -95,6 +98,9 @@ public:
     double clockseconds() override;
     void sleepms(int ms) override;
     void processmessages() override;
+    bool canwaitvblank() override { return vsynccapable; }
+    void waitvblank() override;
+    bool presentwaitsvblank() override { return true; }
 
     // ---- tinputtarget ----
     void joypadset(int player, int bit, bool pressed) override;
@@ -122,13 +128,21 @@ private:
     void layout();
     void applywindowmode();
     void updatecaption();
-    void drawui();
+    void drawui(int swapinterval = 0);
+    void drawscreen();
+    void present(int swapinterval);
+    bool uiwantskeyboard() const;
+    // Message boxes drawn by the window.
+    tmsgresult askinwindow(const tmessagebox& box);
+    void messagepass();
+    void drawmessagebox();
     void uploadpicture();
     void uploadborder();
     void handleevent(const SDL_Event& e);
     void keydown(const SDL_KeyboardEvent& k);
     void dropfile(const std::string& path);
     void popupmenu();
+    void menuentries();  // the open pop-up menu's entries (ends the popup)
     bool clientempty() const;
     bool windownormal() const;
     twinsize clientsize() const;
@@ -200,6 +214,14 @@ private:
     tfilepurpose filepurpose = tfilepurpose::none;
     std::unique_ptr<TFormcontrol> options;
     bool openmenu = false;
+    bool menuopen = false;    // the pop-up menu was open in the last frame
+    bool inuiframe = false;   // between NewFrame and Render of the main ImGui context
+    bool uikeyboard = false;  // the menus and dialogs had the keyboard after the last frame
+    bool escapepressed = false, returnpressed = false;  // since the last frame
+    tmessageboxes boxes;
+    ImGuiContext* boxcontext = nullptr;
+    bool vsynccapable = false;  // the driver takes a swap interval
+    int currentinterval = -1;
 };
 
 }  // namespace tov
