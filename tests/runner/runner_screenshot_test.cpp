@@ -25,7 +25,7 @@ std::vector<uint8_t> quietsgbrom() {
     std::copy(std::begin(main), std::end(main), rom.begin() + 0x150);
     rom[0x146] = 0x03;  // SGB functions
     rom[0x14B] = 0x33;  // new licensee code: the SGB flag counts
-    carttest::fixchecksums(rom);
+    testing::fixchecksums(rom);
     return rom;
 }
 
