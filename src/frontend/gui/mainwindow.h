@@ -18,6 +18,7 @@
 #include "core/pacing.h"
 #include "frontend/controldialog.h"
 #include "frontend/input.h"
+#include "frontend/pausecontrol.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
 #include "platform/filedialog.h"
@@ -181,6 +182,8 @@ private:
     bool running = false;
     bool paused = false;
     bool quitrequested = false;
+    // Sets and clears `paused`: every way out of the pause restarts the sound.
+    tpausecontrol pausecontrol{paused, running, quitrequested};
     bool fastforwardheld = false;
     bool active = true;
     bool timer1 = false;
