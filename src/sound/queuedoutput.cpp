@@ -33,28 +33,31 @@ void tpageresampler::put(uint8_t* out, int32_t v) const {
 }
 
 int tpageresampler::convert(const uint8_t* in, int frames, double step, uint8_t* out, int capacity) {
-    if (!in || frames <= 0 || !(step > 0)) return 0;
+    if (!in || frames <= 0 || !(step > 0) || step > 1e6) return 0;
     if (!primed) {
         // The stream begins at its first frame.
         for (int c = 0; c < chans; c++) last[c] = sample(in, 0, c);
         pos = 0;
         primed = true;
     }
+    // Positions in 32.32 fixed point from the carried frame (-1), so the loop is integer only.
+    constexpr double one = 4294967296.0;
+    int64_t p = int64_t((pos + 1) * one);
+    const int64_t inc = std::max<int64_t>(1, int64_t(step * one));
+    const int64_t end = int64_t(frames) << 32;  // input frame frames - 1, from -1
     const size_t framebytes = size_t(chans) * bytes;
     int n = 0;
     // Output frames lie between input frames -1 (the carried one) and frames - 1.
-    while (pos < frames - 1 && n < capacity) {
-        const int i = int(std::floor(pos));
-        const double f = pos - i;
+    for (; p < end && n < capacity; n++, p += inc) {
+        const int i = int(p >> 32) - 1;
+        const int64_t f = p & 0xFFFFFFFF;
         uint8_t* o = out + size_t(n) * framebytes;
         for (int c = 0; c < chans; c++) {
-            const int32_t a = sample(in, i, c), b = sample(in, i + 1, c);
-            put(o + size_t(c) * bytes, a + int32_t(std::lround((b - a) * f)));
+            const int64_t a = sample(in, i, c), b = sample(in, i + 1, c);
+            put(o + size_t(c) * bytes, int32_t(a + (((b - a) * f + (int64_t(1) << 31)) >> 32)));
         }
-        n++;
-        pos += step;
     }
-    pos = std::max(pos - frames, -1.0);
+    pos = std::max(double(p) / one - 1 - frames, -1.0);
     for (int c = 0; c < chans; c++) last[c] = sample(in, frames - 1, c);
     return n;
 }

@@ -39,8 +39,10 @@ private:
 
 class tsoundoutputqueued : public Tsoundoutput {
 public:
-    // The queue is kept near `pagecount` pages; more than `pagecount` + 3 pages are not
-    // taken (the emulation runs faster than the device: the unit then drops batches),
+    // The queue is kept near `pagecount` pages (the latency of a device ring of that many
+    // pages); more than `pagecount` + 4 pages are not taken (the emulation runs faster
+    // than the device: the unit then drops batches; the margin holds the primed pages
+    // plus the frame loop's lead of up to 50 ms at the start),
     // and below half a page a page is taken even when the unit has none ready (the
     // emulation is held up: the unit fills the page from its current state).
     static constexpr double gainperpage = 0.001;  // trim per page of queue error
@@ -52,7 +54,7 @@ public:
 
     // Device frames the control aims at, and the bounds described above.
     int64_t targetframes() const { return int64_t(pagecount) * pageframes; }
-    int64_t highframes() const { return int64_t(pagecount + 3) * pageframes; }
+    int64_t highframes() const { return int64_t(pagecount + 4) * pageframes; }
     int64_t lowframes() const { return pageframes / 2; }
     // Source frames per device frame at the exact rates (before the trim).
     double nominalstep() const;
