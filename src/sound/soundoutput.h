@@ -76,7 +76,7 @@ public:
     virtual void shutdown() { initialised = false; }
     // Host services for device outputs that are polled from the main loop rather than
     // notified (the SDL device): called once per pass of the frame loop and in every
-    // waiting pass; requests the pages the device has room for. Nothing by default.
+    // waiting pass; requests the pages the device takes now. Nothing by default.
     virtual void service() {}
 
     void setformat(int rate, int bytes, int chans) {

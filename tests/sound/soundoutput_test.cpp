@@ -164,6 +164,8 @@ TEST(OutputGroup, FansPagesOutLastAddedFirst) {
 
     int calls = 0;
     g.pagecallback = tpagecallback{[](void* n) { ++*static_cast<int*>(n); }, &calls};
+    g.backlog = tbacklogcallback{[](void*) { return 77; }, nullptr};
+    g.sourcerate = 44620.25;
     g.setformat(44100, 2, 2);
     g.setpagesize(1050);
     g.setpagecount(4);
@@ -179,6 +181,10 @@ TEST(OutputGroup, FansPagesOutLastAddedFirst) {
     b->pagecallback();
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(c->pagecallback);
+    // The pacing member also learns the unit's backlog and rate, to meet its device.
+    EXPECT_EQ(b->backlog(), 77);
+    EXPECT_FALSE(c->backlog);
+    EXPECT_EQ(b->sourcerate, 44620.25);
 
     std::vector<uint8_t> page(1050 * 4, 7);
     g.writepage(page.data());
