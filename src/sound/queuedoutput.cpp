@@ -77,18 +77,21 @@ void tsoundoutputqueued::startqueue() {
     converted.assign(size_t(convertedframes) * size_t(std::max(1, framebytes())), 0);
     smoothed = double(targetframes());
     trimnow = 0;
+    integral = 0;
     fed = false;
     starvedpasses = 0;
 }
 
 void tsoundoutputqueued::writepage(const uint8_t* frames) {
     if (!initialised || !frames || converted.empty()) return;
-    // Proportional control on the averaged queue: more queued than aimed at plays the
-    // source slightly faster, less plays it slightly slower.
+    // More queued than aimed at plays the source slightly faster, less plays it slower.
     const double q = double(queuedframes());
     smoothed += (q - smoothed) / 16;
-    const double error = (smoothed - double(targetframes())) / std::max(1, pageframes);
-    trimnow = std::clamp(error * gainperpage, -maxtrim, maxtrim);
+    const double e = (smoothed - double(targetframes())) / std::max(1, pageframes);
+    const double seconds = double(pageframes) / std::max(1, samplerate);
+    integral = std::clamp(integral + intgain * e * seconds, -maxtrim, maxtrim);
+    const double wide = std::max(0.0, std::abs(e) - widepages) * widegain;
+    trimnow = std::clamp(propgain * e + (e < 0 ? -wide : wide) + integral, -maxtrim, maxtrim);
     const int n = resampler.convert(frames, pageframes, nominalstep() * (1 + trimnow), converted.data(),
                                     convertedframes);
     if (n > 0) queueframes(converted.data(), n);

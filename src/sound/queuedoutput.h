@@ -45,8 +45,17 @@ public:
     // plus the frame loop's lead of up to 50 ms at the start),
     // and below half a page a page is taken even when the unit has none ready (the
     // emulation is held up: the unit fills the page from its current state).
-    static constexpr double gainperpage = 0.001;  // trim per page of queue error
-    static constexpr double maxtrim = 0.003;      // at most 0.3 % (5 cents)
+    // The trim is a proportional and integral control of the averaged queue: 0.2 % per
+    // page of error, and an integral of 0.005 % per page-second that learns a device
+    // whose clock is off by up to 2 % (the closed loop is damped near critically, settling
+    // in about a minute, with no audible change of pitch). Beyond 2 pages of error (a
+    // device thread that lost time, the frame loop held up) the trim grows by 0.5 % a
+    // page more, so the queue comes back within seconds instead of running into its bounds.
+    static constexpr double propgain = 0.002;
+    static constexpr double intgain = 0.00005;
+    static constexpr double widegain = 0.005;
+    static constexpr double widepages = 2;
+    static constexpr double maxtrim = 0.02;
 
     bool pull() override { return true; }
     void writepage(const uint8_t* frames) override;
@@ -76,6 +85,7 @@ private:
     std::vector<uint8_t> converted;
     int convertedframes = 0;   // capacity of `converted`
     double smoothed = 0;       // queued frames, averaged over about 16 pages
+    double integral = 0;       // the learnt part of the trim
     double trimnow = 0;
     bool fed = false;
 };
