@@ -40,11 +40,11 @@ private:
 class tsoundoutputqueued : public Tsoundoutput {
 public:
     // The queue is kept near `pagecount` pages (the latency of a device ring of that many
-    // pages); more than `pagecount` + 4 pages are not taken (the emulation runs faster
-    // than the device: the unit then drops batches; the margin holds the primed pages
-    // plus the frame loop's lead of up to 50 ms at the start),
-    // and below half a page a page is taken even when the unit has none ready (the
-    // emulation is held up: the unit fills the page from its current state).
+    // pages). Beyond `pagecount` + 4 pages no page is taken: the emulation runs faster
+    // than the device and the unit drops batches (the margin holds the primed pages plus
+    // the frame loop's lead of up to 50 ms at the start). Below half a page a page is
+    // taken even when the unit has none ready: the emulation is held up, and the unit
+    // fills the page from its current state.
     // The trim is a proportional and integral control of the averaged queue: 0.2 % per
     // page of error, and an integral of 0.005 % per page-second that learns a device
     // whose clock is off by up to 2 % (the closed loop is damped near critically, settling
