@@ -33,6 +33,7 @@ void tsoundoutputsdl::init() {
     if (device == 0) fail(std::string("SDL_OpenAudioDevice failed: ") + SDL_GetError());
     pagebytes = pageframes * channels * bytespersample;
     pageswritten = 0;
+    startqueue();
     SDL_PauseAudioDevice(device, 0);
 }
 
@@ -48,24 +49,16 @@ void tsoundoutputsdl::shutdown() {
     Tsoundoutput::shutdown();
 }
 
-void tsoundoutputsdl::writepage(const uint8_t* frames) {
-    if (!device || !frames) return;
+int64_t tsoundoutputsdl::queuedframes() {
+    const int fb = framebytes();
+    if (!device || fb <= 0) return 0;
+    return int64_t(SDL_GetQueuedAudioSize(device) / uint32_t(fb));
+}
+
+void tsoundoutputsdl::queueframes(const uint8_t* data, int frames) {
+    if (!device || !data || frames <= 0) return;
     // A failing queue after init is ignored, like a failing device write.
-    SDL_QueueAudio(device, frames, uint32_t(pagebytes));
-    pageswritten++;
-}
-
-int tsoundoutputsdl::queuedpages() const {
-    if (!device || pagebytes <= 0) return 0;
-    uint32_t queued = SDL_GetQueuedAudioSize(device);
-    return int((queued + uint32_t(pagebytes) - 1) / uint32_t(pagebytes));
-}
-
-void tsoundoutputsdl::service() {
-    if (!initialised || !device || !pagecallback) return;
-    int free = pagecount - queuedpages();
-    // Refill every page that has been played, in ring order.
-    for (int i = 0; i < free && i < pagecount; i++) pagecallback();
+    SDL_QueueAudio(device, data, uint32_t(frames) * uint32_t(framebytes()));
 }
 
 std::unique_ptr<Tsoundoutput> createsdlsoundoutput(bool) {

@@ -1,27 +1,26 @@
 // Sound device output through SDL2's audio queue. Pull delivery without a callback
 // thread: service(), called on the main thread once per pass of the frame loop and in
-// every waiting pass, asks the sound unit for every page that has left the queue, so
-// at most `pagecount` pages are queued and the page being played is never touched.
+// every waiting pass, takes the sound unit's ready pages and converts them to the
+// device's pace on the way into the queue (tsoundoutputqueued); queued data is never
+// touched again.
 #pragma once
 #include <cstdint>
 #include <memory>
 
-#include "sound/soundoutput.h"
+#include "sound/queuedoutput.h"
 
 namespace tov {
 
-class tsoundoutputsdl : public Tsoundoutput {
+class tsoundoutputsdl : public tsoundoutputqueued {
 public:
     ~tsoundoutputsdl() override;
 
-    bool pull() override { return true; }
-    void writepage(const uint8_t* frames) override;
     void init() override;
     void shutdown() override;
-    void service() override;
 
-    // Pages currently waiting in the device queue (whole or partly played).
-    int queuedpages() const;
+protected:
+    int64_t queuedframes() override;
+    void queueframes(const uint8_t* data, int frames) override;
 
 private:
     uint32_t device = 0;

@@ -97,6 +97,10 @@ void tgbsoundtov::restartoutput() {
     cap = std::max(0, out->pagesize());
     staging.assign(size_t(cap) * 8, 0);
     out->pagecallback = tpagecallback{&tgbsoundtov::pagethunk, this};
+    out->backlog = tbacklogcallback{&tgbsoundtov::backlogthunk, this};
+    // Whole ticks per sample: the frames come at 2^21 / ticks per sample per emulated
+    // second, and emulated seconds pass `speed factor` times as fast as real ones.
+    out->sourcerate = double(2097152.0L / tps * speedfactor);
     out->init();
     // A group reports its pacing member's page size, which its init has only now set to
     // the group's: the pages handed over must be as long as the ones the outputs write.
@@ -254,7 +258,11 @@ inline int32_t saturate16(int64_t v) { return int32_t(std::clamp<int64_t>(v, -32
 }  // namespace
 
 void tgbsoundtov::rendersamples(int n) {
-    if (!out || n < 0 || int64_t(bufcount) + n > 2 * int64_t(cap) || staging.empty()) return;
+    if (!out || n < 0 || staging.empty()) return;
+    if (int64_t(bufcount) + n > 2 * int64_t(cap)) {
+        dropcount++;
+        return;
+    }
     refreshlevels();
     if (!lfsr) {
         lfsr = lfsrtables().long15;
@@ -358,6 +366,7 @@ void tgbsoundtov::fillpage() {
     const int framebytes = bits8 ? 2 : 4;
     if (bufcount < cap) {
         underruncount++;
+        underruntotal++;
         if (silencemode) {
             std::memset(staging.data() + size_t(bufcount) * framebytes, bits8 ? 128 : 0,
                         size_t(cap - bufcount) * framebytes);

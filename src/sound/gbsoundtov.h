@@ -61,6 +61,11 @@ public:
     int buffered() const { return bufcount; }
     int capacity() const { return cap; }
     int underruns() const { return underruncount; }
+    // Counts since the unit was made, for judging how pages meet the device: batches
+    // dropped whole because the staging buffer was full (emulation ahead of the device),
+    // and pages handed over with fewer frames buffered than they need (behind it).
+    int64_t droppedbatches() const { return dropcount; }
+    int64_t underrunpages() const { return underruntotal; }
     uint32_t incrementfor(int frequency) const { return increments[frequency & 2047]; }
 
 private:
@@ -72,6 +77,8 @@ private:
     int tps = 47;
     int channelmask = 0;
     int underruncount = 0;
+    int64_t dropcount = 0;
+    int64_t underruntotal = 0;
     int volumem = 31;  // `Volume` 90
 
     // Staging buffer: two pages of frames in the output's format.
@@ -93,6 +100,7 @@ private:
     uint32_t increments[2048] = {};
 
     static void pagethunk(void* self) { static_cast<tgbsoundtov*>(self)->fillpage(); }
+    static int backlogthunk(void* self) { return static_cast<tgbsoundtov*>(self)->bufcount; }
 };
 
 // The status text after a change of the channel mask: "sound channels: 1 1 0 1".

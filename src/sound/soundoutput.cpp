@@ -3,6 +3,8 @@
 #include "sound/soundoutput.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace tov {
 
@@ -57,46 +59,94 @@ Tsoundoutputdiskwav::~Tsoundoutputdiskwav() {
 void Tsoundoutputdiskwav::init() {
     Tsoundoutput::init();
     failed = false;
-    file.open(filename, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) fail("failed to open file " + filename + " for write");
-    uint8_t h[headersize];
-    makeheader(h, samplerate, channels, bytespersample, 0);
-    // Both size fields stay 0 until shutdown.
-    put32(h + 4, 0);
-    file.write(reinterpret_cast<const char*>(h), headersize);
+    errorreported = false;
+    error.clear();
+    data = 0;
+    if (continuefile && opencontinued()) return;
+    file = std::fopen(filename.c_str(), "w+b");
     if (!file) fail("failed to open file " + filename + " for write");
+    uint8_t h[headersize];
+    // Both size fields stay 0 until shutdown.
+    makeheader(h, samplerate, channels, bytespersample, 0);
+    put32(h + 4, 0);
+    if (std::fwrite(h, 1, headersize, file) != size_t(headersize) || std::fflush(file) != 0) {
+        std::fclose(file);
+        file = nullptr;
+        fail("failed to open file " + filename + " for write");
+    }
+}
+
+// Opens the file for continuing when it holds a header of this output's format; the
+// data already there (cut to whole frames) stays, the next page goes after it.
+bool Tsoundoutputdiskwav::opencontinued() {
+    std::FILE* f = std::fopen(filename.c_str(), "r+b");
+    if (!f) return false;
+    uint8_t have[headersize], want[headersize];
+    makeheader(want, samplerate, channels, bytespersample, 0);
+    bool same = std::fread(have, 1, headersize, f) == size_t(headersize);
+    // Everything but the two size fields must match: another format cannot be appended.
+    for (int i = 0; same && i < headersize; i++)
+        if ((i < 4 || i >= 8) && (i < 42) && have[i] != want[i]) same = false;
+    long length = same && std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+    if (length < headersize) {
+        std::fclose(f);
+        return false;
+    }
+    const uint64_t frame = uint64_t(std::max(1, framebytes()));
+    data = (uint64_t(length) - headersize) / frame * frame;
+    if (uint64_t(length) != headersize + data) {
+        // A part frame left by an earlier failure is cut off.
+        std::fflush(f);
+        std::error_code ec;
+        std::filesystem::resize_file(filename, headersize + data, ec);
+    }
+    if (std::fseek(f, long(headersize + data), SEEK_SET) != 0) {
+        std::fclose(f);
+        data = 0;
+        return false;
+    }
+    file = f;
+    return true;
 }
 
 void Tsoundoutputdiskwav::writepage(const uint8_t* frames) {
-    if (!initialised || failed || !frames) return;
-    std::streamsize n = std::streamsize(pageframes) * channels * bytespersample;
-    if (n <= 0) return;
-    file.write(reinterpret_cast<const char*>(frames), n);
-    if (!file) {
+    if (!initialised || failed || !file || !frames) return;
+    size_t n = size_t(pageframes) * size_t(channels) * size_t(bytespersample);
+    if (n == 0) return;
+    // Flushed page by page, so that `data` counts only what reached the file.
+    if (std::fwrite(frames, 1, n, file) != n || std::fflush(file) != 0) {
         failed = true;
+        error = "failed to write file " + filename;
+        finish();
         return;
     }
+    data += n;
     pageswritten++;
 }
 
-void Tsoundoutputdiskwav::shutdown() {
-    if (initialised && file.is_open()) {
-        file.clear();
-        file.seekp(0, std::ios::end);
-        std::streamoff length = file.tellp();
-        if (length >= headersize) {
-            uint8_t h[headersize];
-            file.seekg(0);
-            file.read(reinterpret_cast<char*>(h), headersize);
-            if (file) {
-                put32(h + 4, clampsize(uint64_t(length) - 8));
-                put32(h + 42, clampsize(uint64_t(length) - headersize));
-                file.seekp(0);
-                file.write(reinterpret_cast<const char*>(h), headersize);
-            }
-        }
-        file.close();
+// Closes the file with its header telling the data written whole: after a write error
+// the file is cut back to that length, dropping a part page, and the header is written
+// in place (which needs no new room on a full disk).
+void Tsoundoutputdiskwav::finish() {
+    if (!file) return;
+    std::fclose(file);
+    file = nullptr;
+    const uint64_t length = headersize + data;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(filename, ec) && std::filesystem::file_size(filename, ec) != length &&
+        !ec)
+        std::filesystem::resize_file(filename, length, ec);
+    if (std::FILE* f = std::fopen(filename.c_str(), "r+b")) {
+        std::setvbuf(f, nullptr, _IONBF, 0);
+        uint8_t h[headersize];
+        makeheader(h, samplerate, channels, bytespersample, length);
+        std::fwrite(h, 1, headersize, f);
+        std::fclose(f);
     }
+}
+
+void Tsoundoutputdiskwav::shutdown() {
+    if (initialised) finish();
     Tsoundoutput::shutdown();
 }
 
@@ -115,10 +165,14 @@ void tsoundoutputgroup::add(std::unique_ptr<Tsoundoutput> member) {
 void tsoundoutputgroup::init() {
     Tsoundoutput::init();
     if (members.empty()) fail("no items in group");
-    if (pacing) pacing->pagecallback = pagecallback;
+    if (pacing) {
+        pacing->pagecallback = pagecallback;
+        pacing->backlog = backlog;
+    }
     for (auto it = members.rbegin(); it != members.rend(); ++it) {
         Tsoundoutput& m = **it;
         m.setformat(samplerate, bytespersample, channels);
+        m.sourcerate = sourcerate;
         m.setpagesize(pageframes);
         m.setpagecount(pagecount);
         m.init();

@@ -5,7 +5,7 @@
 // writer and the group that fans pages out to several outputs.
 #pragma once
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -30,6 +30,15 @@ struct tpagecallback {
     explicit operator bool() const { return code != nullptr; }
 };
 
+// A routine and its context that tell how many sample frames the sound unit holds
+// ready, not yet handed over (its staging buffer).
+struct tbacklogcallback {
+    int (*code)(void* context) = nullptr;
+    void* context = nullptr;
+    int operator()() const { return code ? code(context) : 0; }
+    explicit operator bool() const { return code != nullptr; }
+};
+
 class Tsoundoutput {
 public:
     bool initialised = false;
@@ -41,6 +50,12 @@ public:
     int channels = 1;        // frames interleave left then right
     tpagecallback pagecallback;
     int64_t pageswritten = 0;
+    // The sound unit's side, set before init: its staging backlog, and the rate at which
+    // it delivers frames in real time (its whole ticks per sample make that about 1.2 %
+    // more than `samplerate` at 44100 Hz; 0: the same as `samplerate`). A device output
+    // uses both to meet its device at the device's own pace.
+    tbacklogcallback backlog;
+    double sourcerate = 0;
 
     virtual ~Tsoundoutput() = default;  // derived classes shut down in their destructors
 
@@ -61,7 +76,7 @@ public:
     virtual void shutdown() { initialised = false; }
     // Host services for device outputs that are polled from the main loop rather than
     // notified (the SDL device): called once per pass of the frame loop and in every
-    // waiting pass; requests the pages the device has room for. Nothing by default.
+    // waiting pass; requests the pages the device takes now. Nothing by default.
     virtual void service() {}
 
     void setformat(int rate, int bytes, int chans) {
@@ -73,11 +88,16 @@ public:
 };
 
 // WAV file writer: a 46-byte header (format chunk of 18 bytes), then the pages as
-// they arrive; the two size fields are fixed up at shutdown.
+// they arrive; the two size fields are fixed up at every shutdown. With `continuefile`
+// (the same run of the program restarting its sound) an existing file of the same
+// format is continued after its data instead of being truncated.
 class Tsoundoutputdiskwav : public Tsoundoutput {
 public:
     static constexpr int headersize = 46;
     std::string filename = "sample.wav";
+    bool continuefile = false;
+    // Set by the front end once it has told the user about a write error.
+    bool errorreported = false;
 
     Tsoundoutputdiskwav() = default;
     explicit Tsoundoutputdiskwav(std::string name) : filename(std::move(name)) {}
@@ -88,17 +108,28 @@ public:
     void init() override;
     void shutdown() override;
 
-    // True after a write to the file failed; later pages are not written and the
-    // front end can tell the user. (A failing disk must not stop the emulation.)
+    // True after a write to the file failed (a full disk, a removed folder). The file was
+    // then finished at once, cut back to the pages written whole, so it stays a valid
+    // WAV file; later pages are dropped. A failing disk must not stop the emulation, so
+    // the error is not raised: the front end asks for it and tells the user.
     bool writefailed() const { return failed; }
+    // "failed to write file " + the name, after a write error.
+    const std::string& writeerror() const { return error; }
+    // Bytes of sample data in the file (whole pages, including a continued file's).
+    uint64_t databytes() const { return data; }
 
     // The header for a file of the given total length (46 + data bytes).
     static void makeheader(uint8_t out[headersize], int rate, int chans, int bytes,
                            uint64_t filelength);
 
 private:
-    std::fstream file;
+    std::FILE* file = nullptr;
+    uint64_t data = 0;
     bool failed = false;
+    std::string error;
+
+    bool opencontinued();
+    void finish();
 };
 
 // Fans pages out to several outputs (device first, then the WAV writer). The first

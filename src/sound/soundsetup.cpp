@@ -17,13 +17,15 @@ void configureoutput(Tsoundoutput& out, int samplerate, bool bits8, int soundbuf
 
 bool tsoundsetup::start(tgbsoundtov& unit, tsoundoptions& s) {
     unit.stopoutput();
-    std::unique_ptr<Tsoundoutput> device, wav;
-    std::string text;
+    std::unique_ptr<Tsoundoutput> device;
+    std::unique_ptr<Tsoundoutputdiskwav> wav;
+    std::string text, wavname;
     try {
         if (s.WaveOut && createdevice) device = createdevice(s.DSound && !preferredfailed);
         if (s.WavFileOut) {
-            std::string name = resolvepath ? resolvepath(s.WavFilename) : s.WavFilename;
-            wav = std::make_unique<Tsoundoutputdiskwav>(name);
+            wavname = resolvepath ? resolvepath(s.WavFilename) : s.WavFilename;
+            wav = std::make_unique<Tsoundoutputdiskwav>(wavname);
+            wav->continuefile = std::find(recorded.begin(), recorded.end(), wavname) != recorded.end();
         }
         std::unique_ptr<Tsoundoutput> out;
         if (device && wav) {
@@ -32,7 +34,10 @@ bool tsoundsetup::start(tgbsoundtov& unit, tsoundoptions& s) {
             group->add(std::move(wav));
             out = std::move(group);
         } else {
-            out = device ? std::move(device) : std::move(wav);
+            if (device)
+                out = std::move(device);
+            else
+                out = std::move(wav);
         }
         if (!out) return false;
         configureoutput(*out, s.Samplerate, s.Bits8, s.SoundBufSize);
@@ -41,6 +46,8 @@ bool tsoundsetup::start(tgbsoundtov& unit, tsoundoptions& s) {
         unit.setoutput(std::move(out));
         unit.restartoutput();
         preferredfailed = false;
+        if (!wavname.empty() && std::find(recorded.begin(), recorded.end(), wavname) == recorded.end())
+            recorded.push_back(wavname);
         return true;
     } catch (const tsounderror& e) {
         text = std::string("sound output: ") + e.what();
@@ -56,6 +63,24 @@ bool tsoundsetup::start(tgbsoundtov& unit, tsoundoptions& s) {
     if (soundoff) soundoff();
     if (messagebox) messagebox(text, "error");
     return false;
+}
+
+Tsoundoutputdiskwav* wavwriterof(Tsoundoutput* out) {
+    if (auto* w = dynamic_cast<Tsoundoutputdiskwav*>(out)) return w;
+    if (auto* g = dynamic_cast<tsoundoutputgroup*>(out))
+        for (size_t i = 0; i < g->size(); i++)
+            if (auto* w = dynamic_cast<Tsoundoutputdiskwav*>(g->member(i))) return w;
+    return nullptr;
+}
+
+bool tsoundsetup::checkrecording(tgbsoundtov& unit, tsoundoptions& s) {
+    Tsoundoutputdiskwav* w = wavwriterof(unit.output());
+    if (!w || !w->writefailed() || w->errorreported) return false;
+    w->errorreported = true;
+    s.WavFileOut = false;
+    if (recordingoff) recordingoff();
+    if (messagebox) messagebox("sound output: " + w->writeerror(), "error");
+    return true;
 }
 
 std::string startwavrecording(tgbsoundtov& unit, const std::string& filename, int samplerate,

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sound/gbsoundtov.h"
 #include "sound/soundoutput.h"
@@ -42,6 +43,9 @@ public:
     std::function<void()> soundoff;
     // Resolves a file option against the program's folder (identity when unset).
     std::function<std::string(const std::string&)> resolvepath;
+    // Recording failed while it ran: the front end switches `WavFileOut` off in its
+    // settings and writes them (checkrecording has already switched it off in its view).
+    std::function<void()> recordingoff;
 
     // A failure of the preferred device since the last successful start.
     bool preferredfailed = false;
@@ -49,8 +53,26 @@ public:
     // (Re)starts sound on `unit` from the options. Returns true when sound runs (the
     // check mark of `mnusound`). On failure reports "sound output: " + the output's
     // message, and either retries with the fall-back device or switches sound off.
+    // A WAV file named here for the first time in this run is started anew; a name
+    // recorded to before in this run is continued, so pausing, Apply or the sound switch
+    // keep what was recorded.
     bool start(tgbsoundtov& unit, tsoundoptions& options);
+
+    // Called once per pass of the frame loop: a WAV write error of the running output is
+    // reported once ("sound output: failed to write file ..." under "error") and ends
+    // the recording (`WavFileOut` off); the device, if any, plays on. Returns true when
+    // it reported one.
+    bool checkrecording(tgbsoundtov& unit, tsoundoptions& options);
+
+    // The WAV files recorded to in this run (resolved names).
+    const std::vector<std::string>& recordedfiles() const { return recorded; }
+
+private:
+    std::vector<std::string> recorded;
 };
+
+// The WAV writer among an output (itself, or a member of a group); nullptr when none.
+Tsoundoutputdiskwav* wavwriterof(Tsoundoutput* out);
 
 // Applies the sound system's fixed configuration to an output: rate `Samplerate`,
 // 2 channels, 8- or 16-bit by `8Bits`, 4 pages of `Samplerate` / `SoundBufSize` frames.

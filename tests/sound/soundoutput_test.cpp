@@ -1,7 +1,9 @@
 // WAV writer layout and sizes, the output group's fan-out, and sound start-up with
 // its fall-back and messages.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -99,6 +101,53 @@ TEST_F(WavWriter, UnopenableFileFailsWithItsMessage) {
     EXPECT_FALSE(w.initialised);
 }
 
+// A file size limit makes writes fail part-way through a page, as a full disk does.
+class tfilelimit {
+public:
+    explicit tfilelimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit l = old;
+        l.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &l);
+    }
+    ~tfilelimit() { setrlimit(RLIMIT_FSIZE, &old); }
+
+private:
+    rlimit old{};
+};
+
+// The header's sizes agree with the file's length and describe whole pages.
+void expectvalidwav(const std::vector<uint8_t>& b, uint32_t pagebytes, size_t pages) {
+    ASSERT_EQ(b.size(), 46 + pages * pagebytes);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+    EXPECT_EQ(le32(b, 4), b.size() - 8);
+    EXPECT_EQ(std::string(b.begin() + 38, b.begin() + 42), "data");
+    EXPECT_EQ(le32(b, 42), b.size() - 46);
+}
+
+TEST_F(WavWriter, WriteErrorFinishesAValidFileOfTheWholePages) {
+    std::string name = file("full.wav");
+    const uint32_t pagebytes = 100 * 4;
+    Tsoundoutputdiskwav w(name);
+    w.setformat(44100, 2, 2);
+    w.setpagesize(100);
+    std::vector<uint8_t> page(pagebytes, 0x33);
+    {
+        tfilelimit limit(46 + 2 * pagebytes + pagebytes / 2);  // room for 2.5 pages
+        w.init();
+        for (int i = 0; i < 5; i++) w.writepage(page.data());
+        EXPECT_TRUE(w.writefailed());
+        EXPECT_EQ(w.writeerror(), "failed to write file " + name);
+        EXPECT_EQ(w.pageswritten, 2);
+        // Finished at once: valid while the program still runs.
+        expectvalidwav(readfile(name), pagebytes, 2);
+    }
+    w.writepage(page.data());  // dropped after the error
+    w.shutdown();
+    expectvalidwav(readfile(name), pagebytes, 2);
+}
+
 TEST(OutputGroup, FansPagesOutLastAddedFirst) {
     std::vector<int> order;
     tsoundoutputgroup g;
@@ -115,6 +164,8 @@ TEST(OutputGroup, FansPagesOutLastAddedFirst) {
 
     int calls = 0;
     g.pagecallback = tpagecallback{[](void* n) { ++*static_cast<int*>(n); }, &calls};
+    g.backlog = tbacklogcallback{[](void*) { return 77; }, nullptr};
+    g.sourcerate = 44620.25;
     g.setformat(44100, 2, 2);
     g.setpagesize(1050);
     g.setpagecount(4);
@@ -130,6 +181,10 @@ TEST(OutputGroup, FansPagesOutLastAddedFirst) {
     b->pagecallback();
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(c->pagecallback);
+    // The pacing member also learns the unit's backlog and rate, to meet its device.
+    EXPECT_EQ(b->backlog(), 77);
+    EXPECT_FALSE(c->backlog);
+    EXPECT_EQ(b->sourcerate, 44620.25);
 
     std::vector<uint8_t> page(1050 * 4, 7);
     g.writepage(page.data());
@@ -309,6 +364,93 @@ TEST_F(SoundStart, WavRecordingForTheHeadlessRunner) {
     EXPECT_EQ(startwavrecording(unit, dir.string() + "/"),
               "sound output: failed to open file " + dir.string() + "/ for write");
     EXPECT_EQ(unit.output(), nullptr);
+}
+
+// Pausing and resuming, Apply or the sound switch restart the sound: within one run the
+// recording goes on in the same file, with or without the device; a new run (a new
+// setup) starts the file anew.
+TEST_F(SoundStart, RestartsInOneRunContinueTheRecording) {
+    for (bool device : {false, true}) {
+        s.WaveOut = device;
+        s.WavFileOut = true;
+        s.Bits8 = false;
+        const std::string name = dir.string() + "/gbsound.wav";
+        const uint32_t pagebytes = 1050 * 4;
+        tsoundsetup run;
+        run.createdevice = setup.createdevice;
+        run.resolvepath = setup.resolvepath;
+        std::vector<uint8_t> before;
+        size_t pages = 0;
+        for (int start = 0; start < 3; start++) {
+            ASSERT_TRUE(run.start(unit, s));
+            // A few pages of a tone: pushed when full, or asked for by the device.
+            unit.soundwrite(0x25, 0xFF);
+            unit.soundwrite(0x17, 0xF0);
+            unit.soundwrite(0x19, 0x80 | start);
+            for (int i = 0; i < 3; i++) {
+                unit.pending += 1050 * 47;
+                unit.renderpending();
+                if (device) unit.fillpage();
+            }
+            pages += device ? 4 + 3 : 3;  // a device's ring is primed first
+            unit.stopoutput();
+            auto b = readfile(name);
+            expectvalidwav(b, pagebytes, pages);
+            // What was recorded before is still there.
+            ASSERT_GE(b.size(), before.size());
+            if (!before.empty())
+                EXPECT_TRUE(std::equal(before.begin() + 46, before.end(), b.begin() + 46)) << device << start;
+            before = b;
+        }
+        EXPECT_EQ(run.recordedfiles(), (std::vector<std::string>{name}));
+        // The program started again: a new file.
+        tsoundsetup next;
+        next.createdevice = setup.createdevice;
+        next.resolvepath = setup.resolvepath;
+        ASSERT_TRUE(next.start(unit, s));
+        unit.stopoutput();
+        expectvalidwav(readfile(name), pagebytes, device ? 4 : 0);
+        // Another format cannot go on in the same file: it starts anew.
+        ASSERT_TRUE(run.start(unit, s));
+        unit.stopoutput();
+        s.Bits8 = true;
+        ASSERT_TRUE(run.start(unit, s));
+        unit.stopoutput();
+        auto b = readfile(name);
+        EXPECT_EQ(le16(b, 34), 8u);
+        expectvalidwav(b, 1050 * 2, device ? 4 : 0);
+    }
+}
+
+// A write error while recording (a full disk) is told once under "error", ends the
+// recording and leaves the device playing.
+TEST_F(SoundStart, WriteErrorIsReportedOnceAndEndsTheRecording) {
+    s.WavFileOut = true;
+    int offs = 0;
+    setup.recordingoff = [&] { offs++; };
+    const std::string name = dir.string() + "/gbsound.wav";
+    {
+        tfilelimit limit(46 + 6 * 1050 * 4 + 100);
+        ASSERT_TRUE(setup.start(unit, s));
+        EXPECT_FALSE(setup.checkrecording(unit, s));
+        for (int i = 0; i < 10; i++) unit.fillpage();
+    }
+    EXPECT_TRUE(setup.checkrecording(unit, s));
+    EXPECT_FALSE(setup.checkrecording(unit, s));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "sound output: failed to write file " + name);
+    EXPECT_EQ(boxes[0].second, "error");
+    EXPECT_FALSE(s.WavFileOut);
+    EXPECT_TRUE(s.WaveOut);
+    EXPECT_EQ(offs, 1);
+    EXPECT_EQ(saves, 0);  // the device was not switched off
+    expectvalidwav(readfile(name), 1050 * 4, 6);
+    // The device still gets its pages.
+    auto* g = dynamic_cast<tsoundoutputgroup*>(unit.output());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->member(0)->initialised, true);
+    unit.stopoutput();
+    expectvalidwav(readfile(name), 1050 * 4, 6);
 }
 
 }  // namespace

@@ -173,6 +173,13 @@ void Tfgb::startup() {
         savesettings();
     };
     soundsetup.resolvepath = [this](const std::string& name) { return resolvepath(name, programdir); };
+    soundsetup.recordingoff = [this] {
+        settings.working.WavFileOut = false;
+        savesettings();
+    };
+    pausecontrol.startsound = [this] { startsound(); };
+    pausecontrol.stopsound = [this] { stopsound(); };
+    pausecontrol.updatecaption = [this] { updatecaption(); };
 
     // Options left on from an earlier session that keep writing files.
     if (s.WavFileOut &&
@@ -260,7 +267,6 @@ bool Tfgb::loadstatefile(const std::string& path) {
 void Tfgb::startloop() {
     if (running) return;
     running = true;
-    paused = false;
     pacer.start();
     startsound();
     updatecaption();
@@ -286,7 +292,11 @@ void Tfgb::sleepms(int ms) { SDL_Delay(Uint32(std::max(ms, 0))); }
 void Tfgb::processmessages() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) handleevent(e);
-    if (sound) sound->serviceoutput();
+    if (sound) {
+        sound->serviceoutput();
+        // A WAV write error is told once, and the recording ends.
+        if (soundon) soundsetup.checkrecording(*sound, session->soundoptions());
+    }
 }
 
 bool Tfgb::clientempty() const {
@@ -570,10 +580,8 @@ void Tfgb::afterreset() {
     // that a DMG game gets the DMG colours.
     setupdisplay();
     layout();
-    if (running)
-        paused = false;
-    else
-        timer1 = true;  // the start timer enters the frame loop
+    // A running loop leaves the pause with its sound; else the start timer enters the loop.
+    if (pausecontrol.afterreset()) timer1 = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -597,20 +605,7 @@ void Tfgb::stopsound() {
 // Commands
 // ---------------------------------------------------------------------------------------------
 
-void Tfgb::mnupause() {
-    if (!running && !paused) return;  // nothing runs that could pause
-    if (paused) {
-        paused = false;
-        if (!quitrequested) {
-            updatecaption();
-            if (running) startsound();
-        }
-        return;
-    }
-    stopsound();
-    paused = true;
-    updatecaption();
-}
+void Tfgb::mnupause() { pausecontrol.toggle(); }
 
 void Tfgb::mnuloadrom() {
     filepurpose = tfilepurpose::loadrom;
@@ -722,8 +717,8 @@ void Tfgb::altenter() {
 void Tfgb::mnuexit() {
     if (machine) machine->debugstepping = false;
     savesettings();
-    paused = false;
     quitrequested = true;
+    pausecontrol.resume();
 }
 
 void Tfgb::setstatus(const std::string& text) {

@@ -19,6 +19,7 @@
 #include "frontend/controldialog.h"
 #include "frontend/input.h"
 #include "frontend/messageboxes.h"
+#include "frontend/pausecontrol.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
 #include "platform/filedialog.h"
@@ -195,6 +196,8 @@ private:
     bool running = false;
     bool paused = false;
     bool quitrequested = false;
+    // Sets and clears `paused`: every way out of the pause restarts the sound.
+    tpausecontrol pausecontrol{paused, running, quitrequested};
     bool fastforwardheld = false;
     bool active = true;
     bool timer1 = false;
