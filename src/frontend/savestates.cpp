@@ -319,6 +319,40 @@ std::string tsavestates::slotfile(int n) const {
 
 std::string tsavestates::slotfile() const { return slotfile(slot); }
 
+bool tsavestates::hasgame() const { return session.hasgame(); }
+
+tstatereport savesnap(tsavestates& states) {
+    tstatereport r;
+    const std::string file = states.slotfile();
+    if (file.empty()) return r;
+    try {
+        states.savestate(file);
+        r.done = true;
+        r.status = "State saved";
+    } catch (const tstateerror& e) {
+        r.boxtext = e.what();
+        r.boxtitle = "error while saving " + file;
+    }
+    return r;
+}
+
+tstatereport loadsnap(tsavestates& states) {
+    tstatereport r;
+    const std::string file = states.slotfile();
+    if (file.empty() || !states.hasgame()) return r;
+    try {
+        states.loadstate(file);
+        r.done = true;
+        r.status = "State loaded";
+    } catch (const tromnotfound&) {
+        throw;
+    } catch (const tstateerror& e) {
+        r.boxtext = e.what();
+        r.boxtitle = "error";
+    }
+    return r;
+}
+
 int slotofbutton(int button) { return button % 10; }
 int buttonofslot(int slot) { return slot == 0 ? 10 : slot; }
 std::string slotcaption(int button) { return "&" + std::to_string(button % 10); }

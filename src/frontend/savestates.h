@@ -67,6 +67,8 @@ public:
     // The battery base path + ".sn" + the slot digit; empty while no game is loaded.
     std::string slotfile() const;
     std::string slotfile(int n) const;
+    // A banked cartridge (a game) is loaded.
+    bool hasgame() const;
 
     tstatequestions questions;
     // After every load, successful or not (the viewers refresh, the debugger).
@@ -86,6 +88,20 @@ private:
     bool romdiffers = false;
     bool romswitched = false;
 };
+
+// What the window shows after a slot command: a status text, or a box.
+struct tstatereport {
+    bool done = false;
+    std::string status;  // "State saved", "State loaded"
+    std::string boxtext, boxtitle;
+};
+// `mnuSavesnap`: saves the current slot; a failure gives the error text in a box titled
+// "error while saving " + the file name. Nothing happens while no game is loaded.
+tstatereport savesnap(tsavestates& states);
+// `mnuloadsnap`: with a game loaded, loads the current slot; a failure gives the error text
+// in a box titled "error". A state whose ROM was not found raises tromnotfound for the
+// window to ask "find rom for savestate".
+tstatereport loadsnap(tsavestates& states);
 
 // The slot dialog's logic: radio button k (1-10) stands for slot k mod 10; its caption is
 // "&1".."&9", "&0".

@@ -25,9 +25,10 @@ struct ttempfolder {
     std::filesystem::path path;
     ttempfolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        static int count = 0;
         path = std::filesystem::temp_directory_path() /
                ("tov-state-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                std::to_string(::getpid()));
+                std::to_string(::getpid()) + "-" + std::to_string(count++));
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
     }
