@@ -21,8 +21,10 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
   name=${name#fuzz_}
   corpus=build-fuzz/corpus/$name
   mkdir -p "$corpus"
+  dict=()
+  [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
   echo "== $name: $seconds s"
-  if ! "$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+  if ! "$target" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
       -artifact_prefix=build-fuzz/findings/"$name"- "$corpus" "tests/fuzz/corpus/$name"; then
     echo "fuzz.sh: $name found a fault (see build-fuzz/findings/)" >&2
     status=1
