@@ -56,7 +56,9 @@ void roundtrip(const troundtrip& t, const std::function<void(tplayer&)>& atsave 
         ASSERT_TRUE(samepixels(pa, pb)) << t.name << ": picture differs " << i << " frames after the load";
         ASSERT_EQ(snapshot(a.session->machine()), snapshot(b.session->machine()))
             << t.name << ": machine differs " << i << " frames after the load";
-        if (t.sgb) ASSERT_EQ(a.session->sgb().border, b.session->sgb().border) << t.name << ": border, frame " << i;
+        if (t.sgb) {
+            ASSERT_EQ(a.session->sgb().border, b.session->sgb().border) << t.name << ": border, frame " << i;
+        }
     }
     std::vector<int> sa = a.samples(), sb = b.samples();
     ASSERT_GT(sb.size(), size_t(framesafter) * 500) << "the samples of 600 frames";
