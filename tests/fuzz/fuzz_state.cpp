@@ -66,7 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         t.states->loadstatebytes(std::vector<uint8_t>(data, data + size), "");
     } catch (const tstateerror&) {
-        // A refused file leaves the machine as it was (the baseline, known to run).
+        // A refused file leaves the machine as it was (the baseline, known to run), unless
+        // the ROM it had switched to could not be replaced by the old one from its file.
+        t.changed = t.states->statebytes() != t.baseline;
         return 0;
     }
     // Whatever a file that loads puts into the machine, it must run.
