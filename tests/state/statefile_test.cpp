@@ -209,6 +209,20 @@ TEST(StateFile, FailedSaveKeepsThePreviousState) {
     EXPECT_NE(readfile(file), first);
     EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
     EXPECT_EQ(loaderror(g.states(), file), "");
+
+    // A write that fails midway (a full disk): the old file stays, the error is reported.
+    const std::vector<uint8_t> second = readfile(file);
+    if (std::filesystem::exists("/dev/full")) {
+        std::filesystem::create_symlink("/dev/full", file + ".tmp");
+        try {
+            g.states().savestate(file);
+            ADD_FAILURE() << "a full disk reported as saved";
+        } catch (const tstateerror& e) {
+            EXPECT_STREQ(e.what(), "disk write error");
+        }
+        EXPECT_EQ(readfile(file), second);
+        EXPECT_FALSE(std::filesystem::is_symlink(file + ".tmp")) << "the part-written file is removed";
+    }
 }
 
 // The older fixed layout of a DMG game with 8 KiB of cartridge RAM.
@@ -275,6 +289,17 @@ TEST(StateFile, LegacyLayoutLoadsAndIsConvertedToChunks) {
     const std::vector<uint8_t> before = snapshot(gb);
     EXPECT_EQ(g.load(std::vector<uint8_t>(old.begin(), old.end() - 1)), "read beyond end of file");
     EXPECT_EQ(snapshot(gb), before);
+    // In SGB mode the SGB unit's fields follow, back to back in their order.
+    std::vector<uint8_t> sgbstate = legacystate(g.rom, 0x0410, 0x33);
+    sgbstate[274] = 2;
+    std::vector<uint8_t> sgbblock(legacysgbsize, 0);
+    const size_t paloffset = 1 + 1 + 4 + 16 + 4 * 4 + 8192 + 2048;  // up to "sgb_pal"
+    sgbblock[paloffset] = 0x1F;
+    sgbblock[paloffset + 1] = 0x7C;
+    writefile(file, sgbstate + sgbblock);
+    ASSERT_EQ(loaderror(g.states(), file), "");
+    EXPECT_TRUE(gb.sgbmode);
+    EXPECT_EQ(g.player.session->sgb().pal[0], 0x7C1F);
     // A first value of 5 is the older layout with a five-character name.
     std::vector<uint8_t> five = {5, 0, 0, 0, 'a', 'b', 'c', 'd', 'e'};
     EXPECT_TRUE(islegacystate(five));
