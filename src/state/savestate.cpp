@@ -1,5 +1,6 @@
 #include "state/savestate.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -171,10 +172,14 @@ void readlegacyblocks(const std::vector<uint8_t>& bytes, tlegacystate& s, int32_
 // ---- Files ----
 
 std::vector<uint8_t> readstatefile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
     if (!f) throw tstateerror("could not open snapshot file: " + path);
     // One byte past the limit is enough to tell an oversized file.
-    std::vector<uint8_t> bytes(size_t(maxstatefilesize) + 1);
+    const std::streamoff length = f.tellg();
+    const size_t wanted = length < 0 ? size_t(maxstatefilesize) + 1
+                                     : size_t(std::min<std::streamoff>(length, std::streamoff(maxstatefilesize) + 1));
+    std::vector<uint8_t> bytes(wanted);
+    f.seekg(0);
     f.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
     if (f.bad()) throw tstateerror("could not open snapshot file: " + path);
     bytes.resize(size_t(f.gcount()));

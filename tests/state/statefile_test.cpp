@@ -176,6 +176,8 @@ TEST(StateFile, FileMessages) {
     EXPECT_EQ(loaderror(g.states(), ""), "loadstate called with empty filename");
     const std::string missing = g.folder.file("missing.sn1");
     EXPECT_EQ(loaderror(g.states(), missing), "could not open snapshot file: " + missing);
+    const std::string folder = g.folder.file("");
+    EXPECT_EQ(loaderror(g.states(), folder), "could not open snapshot file: " + folder) << "a folder";
     try {
         g.states().savestate(g.folder.file("no/such/folder/x.sn1"));
         ADD_FAILURE() << "saved into a missing folder";
