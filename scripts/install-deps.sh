@@ -7,6 +7,7 @@ packages=(
   libsdl2-dev libimgui-dev libasio-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick sox
+  clang
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,12 +2,15 @@
 // and reports a test ROM's verdict.
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
-//           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime] ROM
+//           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
+//           [--load-state FILE] [--save-state FILE] [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
 // speed; --no-draw skips the drawing of every frame. --screenshot writes the last
 // picture (with the border that `Border` gives) as BMP, or PNG for a ".png" name.
 // --wav records the sound of the run; --realtime paces the run at `Speed`.
+// --load-state applies a save state before the first frame (switching to the state's ROM,
+// so the ROM argument may be left out); --save-state writes one after the last frame.
 //
 // --until-done stops at the first verdict: "Passed" or "Failed" sent over the serial
 // port, the `ld b,b` register signature, or the result block in cartridge RAM.
@@ -29,6 +32,7 @@
 #include "core/gb.h"
 #include "core/pacing.h"
 #include "core/stuck.h"
+#include "frontend/savestates.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
@@ -52,6 +56,8 @@ struct trunoptions {
     bool realtime = false;
     std::string screenshot;
     std::string wav;
+    std::string loadstate;
+    std::string savestate;
     std::string rom;
 };
 
@@ -59,7 +65,8 @@ void usage() {
     std::fprintf(stderr,
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
-                 "               [--wav FILE] [--realtime] ROM\n");
+                 "               [--wav FILE] [--realtime] [--load-state FILE] [--save-state FILE]\n"
+                 "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -107,6 +114,10 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             if (!value(o.screenshot)) return false;
         } else if (a == "--wav") {
             if (!value(o.wav)) return false;
+        } else if (a == "--load-state") {
+            if (!value(o.loadstate)) return false;
+        } else if (a == "--save-state") {
+            if (!value(o.savestate)) return false;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "tov-run: unknown option %s\n", a.c_str());
             return false;
@@ -117,7 +128,7 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             return false;
         }
     }
-    if (o.rom.empty()) {
+    if (o.rom.empty() && o.loadstate.empty()) {
         std::fprintf(stderr, "tov-run: no ROM given\n");
         return false;
     }
@@ -209,11 +220,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string message;
-    if (!session->loadrom(o.rom, false, message)) {
-        std::fprintf(stderr, "loading rom failed: %s\n", message.c_str());
-        return 2;
+    if (!o.rom.empty()) {
+        if (!session->loadrom(o.rom, false, message)) {
+            std::fprintf(stderr, "loading rom failed: %s\n", message.c_str());
+            return 2;
+        }
+        if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
     }
-    if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
     tgbsoundtov* sound = session->synthesiser();
     if (sound) {
         const tsoundoptions& so = session->soundoptions();
@@ -227,6 +240,22 @@ int main(int argc, char** argv) {
     tgb* machine = &session->machine();
     tgbdrawtovsgb& renderer = *session->renderer();
     session->reset();
+    tsavestates states(*session);
+    if (!o.loadstate.empty()) {
+        // Nobody to ask: a ROM whose digest differs from the state's is taken with a note,
+        // as a message box without a display answers OK.
+        session->confirmromhash = [](const std::string& question) {
+            std::fprintf(stderr, "warning: %s\n", question.c_str());
+            return true;
+        };
+        try {
+            states.loadstate(o.loadstate);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tov-run: loading the state %s failed: %s\n", o.loadstate.c_str(), e.what());
+            return 2;
+        }
+        session->confirmromhash = nullptr;
+    }
     std::unique_ptr<trealtimepacer> pacer;
     if (o.realtime) pacer = std::make_unique<trealtimepacer>(settings.Speed, settings.MaxSkip);
 
@@ -289,10 +318,19 @@ int main(int argc, char** argv) {
             screenshotfailed = true;
         }
     }
+    bool statefailed = false;
+    if (!o.savestate.empty()) {
+        try {
+            states.savestate(o.savestate);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tov-run: error while saving %s: %s\n", o.savestate.c_str(), e.what());
+            statefailed = true;
+        }
+    }
     if (sound) sound->stopoutput();  // completes the WAV header
     // The battery RAM is written when the session ends.
     session.reset();
-    if (screenshotfailed) {
+    if (screenshotfailed || statefailed) {
         std::printf("result: none\n");
         return 2;
     }

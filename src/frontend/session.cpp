@@ -144,6 +144,18 @@ bool tsession::insert(std::unique_ptr<tcart> cart, const std::string& path, bool
                       const std::function<bool(const std::string&)>& acceptwarnings) {
     refused = false;
     if (!cart) return false;
+    tmd5digest newdigest{};
+    if (cart->isbanked() && cart->romimagedata()) {
+        newdigest = md5buffer(cart->romimagedata(), size_t(cart->romimagesize()));
+        if (expectedromhash && newdigest != *expectedromhash) {
+            const std::string question = "hash of loaded rom (" + md5hex(newdigest) + ") differs from expected hash (" +
+                                         md5hex(*expectedromhash) + "), continue?";
+            if (!confirmromhash || !confirmromhash(question)) {
+                refused = true;
+                return false;
+            }
+        }
+    }
     if (!message.empty() && acceptwarnings && !acceptwarnings(message)) {
         refused = true;
         return false;
@@ -154,6 +166,7 @@ bool tsession::insert(std::unique_ptr<tcart> cart, const std::string& path, bool
         gb->cartridge().loadsram();
     }
     rompath = path;
+    digest = newdigest;
     loaded = true;
     if (reset) fullreset(false);
     if (hooks.romloaded) hooks.romloaded();
@@ -163,7 +176,14 @@ bool tsession::insert(std::unique_ptr<tcart> cart, const std::string& path, bool
 void tsession::unloadrom() {
     gb->attachcart(std::make_unique<tcart>());
     rompath.clear();
+    digest = {};
     loaded = false;
+}
+
+void tsession::refreshromdigest() {
+    digest = {};
+    const tcart& cart = gb->cartridge();
+    if (cart.isbanked() && cart.romimagedata()) digest = md5buffer(cart.romimagedata(), size_t(cart.romimagesize()));
 }
 
 bool tsession::hasgame() const { return gb->cartridge().isbanked(); }
@@ -186,6 +206,7 @@ void tsession::fullreset(bool redetect) {
         std::string message;
         if (std::unique_ptr<tcart> cart = rebuildcart(message)) {
             gb->attachcart(std::move(cart));
+            refreshromdigest();
             if (!rompath.empty()) {
                 gb->cartridge().setfilename(batterybasepath(rompath, working.SaveRamDir, folder));
                 gb->cartridge().loadsram();

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cart/cartoptions.h"
+#include "cart/md5.h"
 #include "core/gb.h"
 #include "core/gbinspect.h"
 #include "core/hostclock.h"
@@ -131,6 +133,18 @@ public:
     // program's run; the settings themselves keep the user's value.
     bool sramdisableoverridden() const { return sramdoverride; }
 
+    // ---- The ROM's identity (save states) ----
+    // MD5 of the banked cartridge's `romsize` ROM bytes as loaded, before any cheat patches
+    // (all zero without a banked cartridge). Computed once per load.
+    const tmd5digest& romdigest() const { return digest; }
+    // Computes it again after the image was edited in memory (the debugger's ROM editing).
+    void refreshromdigest();
+    // Set while a save state that names its ROM's digest is loaded: a banked cartridge whose
+    // digest differs is loaded only when `confirmromhash` answers the "hash of loaded rom"
+    // question with true (without it the ROM is refused, see `lastloadrefused`).
+    std::optional<tmd5digest> expectedromhash;
+    std::function<bool(const std::string& question)> confirmromhash;
+
 private:
     bool insert(std::unique_ptr<tcart> cart, const std::string& path, bool reset, std::string& message,
                 const std::function<bool(const std::string&)>& acceptwarnings);
@@ -150,6 +164,7 @@ private:
     std::unique_ptr<tmemorypicture> memory;
     tgbsoundtov* sound = nullptr;  // owned by the machine
     std::string rompath;
+    tmd5digest digest{};
     bool loaded = false;
     bool refused = false;
 };

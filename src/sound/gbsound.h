@@ -76,7 +76,7 @@ public:
     // blocks hold the fields back to back in the order of st1layout and channellayout;
     // loading brings every field into its valid range, so a damaged state cannot make the
     // synthesiser index outside its tables.
-    void statefields(tstatevisitor& v);
+    virtual void statefields(tstatevisitor& v);
 
     template <class L>
     void st1layout(L& l) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "sound/sqwave.h"
+#include "state/statevisitor.h"
 
 namespace tov {
 
@@ -118,6 +119,37 @@ void tgbsoundtov::restartoutput() {
 void tgbsoundtov::stopoutput() {
     out.reset();
     restartoutput();
+}
+
+void tgbsoundtov::statefields(tstatevisitor& v) {
+    tgbsound::statefields(v);
+    // Four 32-bit phases, then the noise position and the two filter states as 64-bit
+    // values, little-endian. The levels and tables follow from the registers.
+    constexpr int32_t mixsize = 4 * 4 + 3 * 8;
+    auto put = [](uint8_t*& out, uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; i++) *out++ = uint8_t(value >> (8 * i));
+    };
+    auto get = [](const uint8_t*& in, int bytes) {
+        uint64_t value = 0;
+        for (int i = 0; i < bytes; i++) value |= uint64_t(*in++) << (8 * i);
+        return value;
+    };
+    // A filter state never leaves the mixer's range; a damaged one is brought back into it.
+    constexpr int64_t filterlimit = int64_t(1) << 24;
+    v.blockvalue(
+        "s_mix", mixsize,
+        [&](uint8_t* out) {
+            for (auto& m : mix) put(out, m.phase, 4);
+            put(out, uint64_t(lfsrpos), 8);
+            put(out, uint64_t(hpright), 8);
+            put(out, uint64_t(hpleft), 8);
+        },
+        [&](const uint8_t* in) {
+            for (auto& m : mix) m.phase = uint32_t(get(in, 4)) & phasemask;
+            lfsrpos = std::clamp(int64_t(get(in, 8)), int64_t(0), int64_t(32767 + 16) << 15);
+            hpright = std::clamp(int64_t(get(in, 8)), -filterlimit, filterlimit);
+            hpleft = std::clamp(int64_t(get(in, 8)), -filterlimit, filterlimit);
+        });
 }
 
 void tgbsoundtov::renderpending() {

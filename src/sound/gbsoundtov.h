@@ -39,6 +39,10 @@ public:
     void setchannelmask(int mask) { channelmask = mask & 15; }  // bit n set: channel n+1 muted
     int getchannelmask() const { return channelmask; }
 
+    // The register chunks, then "s_mix": the synthesiser's running phases, noise position and
+    // high-pass filter states, so that a restored machine goes on with the same samples.
+    void statefields(tstatevisitor& v) override;
+
     void restartoutput() override;  // may raise tsounderror from the output's init
     void stopoutput();              // destroys the output, then restartoutput
     void renderpending() override;

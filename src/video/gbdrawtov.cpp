@@ -87,8 +87,12 @@ void tgbdrawtov::init() {
     if (!gfxout) throw std::runtime_error("gbdraw.init called w/o gfxout");
     dmgtables = !gbcmode;
     colors->lcdcorrect = lcdcolors && gbcmode;
-    colors->rebuild(settings);
-    for (int c = 0; c < 32768; ++c) colortable[c] = colors->convert(uint16_t(c));
+    tcolourkey key{colors, colors->gamma, colors->lcdcorrect, settings};
+    if (!colourbuilt || !(*colourbuilt == key)) {
+        colors->rebuild(settings);
+        for (int c = 0; c < 32768; ++c) colortable[c] = colors->convert(uint16_t(c));
+        colourbuilt = std::move(key);
+    }
     selectlineproc();
     loadbank1 = true;
     invalidate();

@@ -6,10 +6,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "video/gbcolors.h"
 #include "video/gbdraw.h"
 #include "video/gfxout.h"
+#include "video/videooptions.h"
 
 namespace tov {
 
@@ -89,6 +91,16 @@ protected:
     void gbcmarkpriority(int start, int end, int mapbase, int x);
 
     const tvideooptions& settings;
+    // What the colour table was last built from: `init` (every reset and state load) builds
+    // it again only when one of these changed.
+    struct tcolourkey {
+        const tgbcolors* colors = nullptr;
+        double gamma = 0;
+        bool lcdcorrect = false;
+        tvideooptions settings;
+        bool operator==(const tcolourkey&) const = default;
+    };
+    std::optional<tcolourkey> colourbuilt;
     tgbcolors owncolors;
     // The LCD registers of the line being drawn: copied from `registers()` when the line
     // is drawn, then changed only by the replay of mid-line writes.

@@ -162,6 +162,7 @@ void Tfgb::startup() {
     sound = session->synthesiser();
     session->sgb().onborder = onsgbborder;
     session->sgb().onbordercontext = this;
+    setupstatehooks();
 
     soundsetup.createdevice = [](bool preferred) { return createsdlsoundoutput(preferred); };
     soundsetup.messagebox = [this](const std::string& text, const std::string& title) {
@@ -961,7 +962,7 @@ void Tfgb::applywindowmode() {
     }
 }
 
-bool Tfgb::modalopen() const { return filedialog.isopen(); }
+bool Tfgb::modalopen() const { return filedialog.isopen() || statewindows.modalopen(); }
 
 void Tfgb::updatecaption() {
     if (!window) return;

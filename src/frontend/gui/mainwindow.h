@@ -17,6 +17,8 @@
 #include "frontend/session.h"
 #include "core/pacing.h"
 #include "frontend/controldialog.h"
+#include "frontend/gui/formsnap.h"
+#include "frontend/savestates.h"
 #include "frontend/input.h"
 #include "frontend/messageboxes.h"
 #include "frontend/pausecontrol.h"
@@ -81,6 +83,14 @@ public:
 
     // ---- Extension by the other blocks ----
     tfrontendhooks hooks;
+
+    // ---- Save states (statehooks.cpp) ----
+    void mnuSavesnap();
+    void mnuloadsnap();
+    void mnuselectsnap();
+    void mnuloadsnapfile();
+    // The slot, the state files and their questions (the debugger's state commands use it).
+    tsavestates& savestates() { return *states; }
 
     // ---- Access for the dialogs ----
     tsettingsstore& store() { return settings; }
@@ -153,6 +163,13 @@ private:
     void stopsound();
 
     bool modalopen() const;
+
+    // Save states: the hooks, a load that may ask for the state's ROM, the dialogs.
+    void setupstatehooks();
+    bool loadstatewithrom(const std::string& path, const std::string& rompath);
+    void drawstatewindows();
+    std::unique_ptr<tsavestates> states;
+    tstatewindows statewindows;
 
     static void onsgbborder(void* context);
 

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets of tests/fuzz with clang (libFuzzer, AddressSanitizer,
+# UndefinedBehaviorSanitizer) in build-fuzz/ and runs every target for SECONDS seconds
+# (default 30), starting from its seed corpus in tests/fuzz/corpus/<name>/. New inputs are
+# kept in build-fuzz/corpus/<name>/, findings in build-fuzz/findings/. Fails on any finding.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+if ! command -v clang++ >/dev/null; then
+  echo "fuzz.sh: clang++ is missing (scripts/install-deps.sh installs it)" >&2
+  exit 2
+fi
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOV_FUZZ=ON \
+  -DTOV_GUI=OFF -DTOV_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j "$(nproc)"
+mkdir -p build-fuzz/findings
+status=0
+for target in build-fuzz/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  name=${name#fuzz_}
+  corpus=build-fuzz/corpus/$name
+  mkdir -p "$corpus"
+  dict=()
+  [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
+  echo "== $name: $seconds s"
+  if ! "$target" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix=build-fuzz/findings/"$name"- "$corpus" "tests/fuzz/corpus/$name"; then
+    echo "fuzz.sh: $name found a fault (see build-fuzz/findings/)" >&2
+    status=1
+  fi
+done
+exit $status
