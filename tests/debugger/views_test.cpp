@@ -14,7 +14,13 @@ namespace {
 struct tviewsfixture {
     tmachine m;
     tviewbanks banks;
-    explicit tviewsfixture(const tromimage& rom = tromimage()) : m(rom) {}
+    // Power-on contents of high RAM and cartridge RAM are random: cleared so that searches
+    // find only what the test placed.
+    explicit tviewsfixture(const tromimage& rom = tromimage()) : m(rom) {
+        for (uint8_t& b : m->hram) b = 0;
+        tcart& cart = m->cartridge();
+        for (int32_t i = 0; cart.ramdata() && i < cart.ramimagesize(); i++) cart.ramdata()[i] = 0;
+    }
 };
 
 TEST(DebugViews, MemoryLineShowsSixteenBytesAndTheirCharacters) {
