@@ -162,6 +162,33 @@ std::string formatcondition(const tcondition& c) {
     return s + comparisonforms[op][0] + formatoperand(c.right);
 }
 
+tbreakaddress parsebreakaddress(const std::string& text) {
+    tbreakaddress r;
+    std::string s = trimupper(text);
+    size_t colon = s.find(':');
+    std::string addresspart = s;
+    if (colon != std::string::npos) {
+        uint32_t bank = 0;
+        if (!parsehex(trimupper(s.substr(0, colon)), bank) || bank > 0xFFFF) return r;
+        r.bank = int32_t(bank);
+        addresspart = trimupper(s.substr(colon + 1));
+        if (addresspart.size() > 10) return r;
+    }
+    uint32_t address = 0;
+    if (!parsehex(addresspart, address)) {
+        // Hex digits beyond eight are too large, not "every address".
+        bool digits = !addresspart.empty();
+        for (char c : addresspart) digits = digits && std::isxdigit(uint8_t(c));
+        if (digits) return r;
+        r.anyaddress = true;
+    } else if (address > 0xFFFF) {
+        return r;
+    }
+    r.address = uint16_t(address);
+    r.valid = true;
+    return r;
+}
+
 // ---------------------------------------------------------------- the core
 
 tdebuggercore::tdebuggercore(tgb& machine) : gb(machine) {
@@ -470,6 +497,14 @@ tbreakpoint* tdebuggercore::step(int32_t reason) {
 }
 
 void tdebuggercore::removebreakpoint(tbreakpoint* b) { delete b; }
+
+bool tdebuggercore::hasexecutionbreakpoint(uint16_t address, int bank) const {
+    for (const tbreakpoint* b = breakpoints.head; b; b = decltype(breakpoints)::after(b))
+        if (!b->temporary && !b->anyaddress && b->kind != kindstepout && b->address == address &&
+            (b->bank == -1 || b->bank == bank))
+            return true;
+    return false;
+}
 
 void tdebuggercore::setdisabled(tbreakpoint* b, bool disabled) {
     b->disabled = disabled;

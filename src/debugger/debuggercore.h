@@ -8,6 +8,7 @@
 
 #include "core/cpu.h"
 #include "debugger/debuggeroptions.h"
+#include "debugger/views.h"
 
 namespace tov {
 
@@ -79,6 +80,18 @@ struct tcondition {
 // Parses "A>=$10", "(HL)=3F", "(C000)!=0", "B" (changed)...; false for an invalid text.
 bool parsecondition(const std::string& text, tcondition& out);
 std::string formatcondition(const tcondition& c);
+
+// The address of a new execution breakpoint as typed: the bank, ":" and the address, or the
+// address alone, in hex (the part after ":" at most 10 characters). A missing bank is -1; an
+// address that is empty or not hex means every address; a bank or address above 0xFFFF is
+// refused (`valid` false).
+struct tbreakaddress {
+    bool valid = false;
+    bool anyaddress = false;
+    uint16_t address = 0;
+    int32_t bank = -1;
+};
+tbreakaddress parsebreakaddress(const std::string& text);
 
 // Execution breakpoint kinds.
 enum : int32_t {
@@ -152,10 +165,10 @@ struct texpression {
     std::string text;
 };
 
-class tdebuggercore {
+class tdebuggercore : public tbreakpointmarks {
 public:
     explicit tdebuggercore(tgb& machine);
-    ~tdebuggercore();
+    ~tdebuggercore() override;
     tdebuggercore(const tdebuggercore&) = delete;
     tdebuggercore& operator=(const tdebuggercore&) = delete;
 
@@ -178,6 +191,9 @@ public:
     void setdisabled(tbreakpoint* b, bool disabled);
     void deletetemporaries();
     tbreakpoint* firstbreakpoint() const { return breakpoints.head; }
+    // The code view's mark: a user breakpoint (not temporary, not every-address, enabled or
+    // not, not the internal step out) at the address for this bank or for any bank.
+    bool hasexecutionbreakpoint(uint16_t address, int bank) const override;
     // ---- Access breakpoints ----
     taccessbreakpoint* addaccessbreakpoint(uint16_t first, uint16_t last, bool onread, bool onwrite,
                                            int32_t value = -1, int32_t reason = stopaccess);

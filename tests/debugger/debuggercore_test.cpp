@@ -180,6 +180,38 @@ TEST(DebuggerConditions, ParseAndFormat) {
     EXPECT_EQ(mem.right.type, operandchanged);
 }
 
+TEST(DebuggerAddresses, BreakpointAddressInput) {
+    struct tcase {
+        const char* text;
+        bool valid, any;
+        uint16_t address;
+        int32_t bank;
+    } cases[] = {
+        {"4123", true, false, 0x4123, -1}, {"2:4123", true, false, 0x4123, 2}, {" 1f : 40a0 ", true, false, 0x40A0, 0x1F},
+        {"ffff", true, false, 0xFFFF, -1}, {"", true, true, 0, -1}, {"xyz", true, true, 0, -1}, {"3:", true, true, 0, 3},
+        {"10000", false, false, 0, -1}, {"10000:100", false, false, 0, -1}, {"q:100", false, false, 0, -1},
+        {"1:00000000100", false, false, 0, -1},  // more than 10 characters after ":"
+        {"123456789", false, false, 0, -1},
+    };
+    for (const auto& c : cases) {
+        tbreakaddress b = parsebreakaddress(c.text);
+        EXPECT_EQ(b.valid, c.valid) << c.text;
+        if (!c.valid) continue;
+        EXPECT_EQ(b.anyaddress, c.any) << c.text;
+        EXPECT_EQ(b.address, c.address) << c.text;
+        EXPECT_EQ(b.bank, c.bank) << c.text;
+    }
+    // The code view's marks: user breakpoints of the bank or of any bank.
+    tdebugmachine d(program({0x18, 0xFE}));
+    d.dbg.core.addbreakpoint(0x4123, 2);
+    d.dbg.core.addbreakpoint(0x0150);
+    d.dbg.core.addtemporary(0x0200, -1, stoptracing);
+    EXPECT_TRUE(d.dbg.core.hasexecutionbreakpoint(0x4123, 2));
+    EXPECT_FALSE(d.dbg.core.hasexecutionbreakpoint(0x4123, 3));
+    EXPECT_TRUE(d.dbg.core.hasexecutionbreakpoint(0x0150, 0));
+    EXPECT_FALSE(d.dbg.core.hasexecutionbreakpoint(0x0200, 0));
+}
+
 TEST(DebuggerExpressions, ValuesAndErrors) {
     tdebugmachine d(program({0x18, 0xFE}));
     tgb& gb = d.gb();
