@@ -39,6 +39,10 @@ enum : int32_t {
 // without one).
 const char* stopmessage(int32_t reason);
 
+// The instruction with this opcode reads and writes nothing but its own bytes (the probe
+// can be spared for it).
+bool touchesonlyitsbytes(uint8_t opcode);
+
 // Intrusive doubly linked list node; a node belongs to at most one list.
 struct tlinklist {
     tlinklist* next = nullptr;
@@ -239,6 +243,7 @@ private:
     uint8_t readmap[4096]{};
     uint8_t writemap[4096]{};
     bool anyaccess = false;  // some enabled access breakpoint exists
+    uint32_t watchedpages = 0;  // bit per 4 KiB page holding a read watch: the probe reads it through the hook
     tcpustate probe;
     tpageentry probepages[16];
     int32_t pending = 0;

@@ -405,6 +405,53 @@ TEST(DebuggerAccess, ReadAndWriteBreakpoints) {
     }
 }
 
+// The probe is skipped for instructions said to touch nothing but their own bytes: every such
+// opcode, run on a CPU whose memory only records, must make no other access.
+TEST(DebuggerAccess, SparedInstructionsReallyTouchNothingElse) {
+    struct trecorder {
+        std::vector<uint16_t> reads, writes;
+        uint8_t bytes[3] = {};
+        static uint8_t read(void* c, uint16_t a) {
+            auto* r = static_cast<trecorder*>(c);
+            r->reads.push_back(a);
+            return a >= 0xC000 && a < 0xC003 ? r->bytes[a - 0xC000] : 0x00;
+        }
+        static void write(void* c, uint16_t a, uint8_t) { static_cast<trecorder*>(c)->writes.push_back(a); }
+    };
+    int spared = 0;
+    for (int op = 0; op < 256; op++) {
+        if (!touchesonlyitsbytes(uint8_t(op))) continue;
+        spared++;
+        trecorder rec;
+        rec.bytes[0] = uint8_t(op);
+        tpageentry pages[16];
+        for (auto& p : pages) p = {nullptr, trecorder::read, &rec};
+        tcpustate cpu;
+        cpu.pagetable = pages;
+        cpu.read = trecorder::read;
+        cpu.readcontext = &rec;
+        cpu.write = trecorder::write;
+        cpu.writecontext = &rec;
+        cpu.PC = 0xC000;
+        cpu.SP = 0xD000;
+        cpu.HL = 0xD100;
+        cpu.cycles = 4;
+        cpuexecute(cpu);
+        EXPECT_TRUE(rec.writes.empty()) << std::hex << op;
+        for (uint16_t a : rec.reads) EXPECT_TRUE(a >= 0xC000 && a < 0xC003) << std::hex << op << " read " << a;
+    }
+    EXPECT_GT(spared, 150);
+}
+
+TEST(DebuggerAccess, FetchingWatchedBytesIsARead) {
+    // nop ; nop ; ld a,6 (0x152, its operand at 0x153) ; jr -2
+    tdebugmachine d(program({0x00, 0x00, 0x3E, 0x06, 0x18, 0xFE}));
+    d.dbg.core.addaccessbreakpoint(0x153, 0x153, true, false);
+    d.rununtil(2, 1);
+    ASSERT_EQ(d.host.stops.size(), 1u);
+    EXPECT_EQ(d.host.stops[0].pc, 0x152);
+}
+
 TEST(DebuggerAccess, InterruptPushIsAWrite) {
     // SP=DFF0, VBlank enabled, ei, idle; the handler at 0x40 is `reti`.
     tromimage r = program({0x31, 0xF0, 0xDF, 0x3E, 0x01, 0xE0, 0xFF, 0xFB, 0x18, 0xFE});
