@@ -33,12 +33,7 @@ const char* stopmessage(int32_t reason) {
     }
 }
 
-// The opcodes the CPU cannot execute, as a table: looked up before every instruction.
-constexpr auto invalidopcodes = [] {
-    std::array<bool, 256> t{};
-    for (int op : {0xD3, 0xDB, 0xDD, 0xE3, 0xE4, 0xEB, 0xEC, 0xED, 0xF4, 0xFC, 0xFD}) t[size_t(op)] = true;
-    return t;
-}();
+
 
 // Opcodes that read and write nothing but their own bytes: register loads and arithmetic,
 // immediate loads, jumps that do not use the stack, DI/EI, STOP. HALT reads IE and IF, the
@@ -282,7 +277,7 @@ void tdebuggercore::illegalhook(void* context) {
     static_cast<tdebuggercore*>(context)->pending = stopinvalidopcode;
 }
 
-int32_t tdebuggercore::checkbeforeinstruction() {
+int32_t tdebuggercore::fullcheck() {
     pending = 0;
     const tcpustate& c = gb.cpu;
     if (interruptpending) {
@@ -331,7 +326,7 @@ int32_t tdebuggercore::checkbeforeinstruction() {
         probe.cycles = 4;
         cpuexecute(probe);
         if (probe.haltbugskip && options.DebugHaltBugBreak && !pending) pending = stophaltbug;
-    } else if (!c.halted && invalidopcodes[opcode]) {
+    } else if (!c.halted && isinvalidopcode(opcode)) {
         // Without the probe the invalid opcode is seen here, before it would run.
         pending = stopinvalidopcode;
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/cpu.h"
+#include "core/gb.h"
 #include "debugger/debuggeroptions.h"
 #include "debugger/views.h"
 
@@ -179,8 +180,16 @@ public:
     tdebuggeroptions options;
 
     // ---- Offered to the machine ----
-    // The reason to stop for before the next instruction, or 0.
-    int32_t checkbeforeinstruction();
+    // The reason to stop for before the next instruction, or 0. With execution breakpoints
+    // alone it is a look at the opcode and the execution map.
+    int32_t checkbeforeinstruction() {
+        if (interruptpending || anyaccess || options.DebugHaltBugBreak) return fullcheck();
+        pending = 0;
+        const uint16_t pc = gb.cpu.PC;
+        if (!gb.cpu.halted && isinvalidopcode(gb.readbyte(pc))) return stopinvalidopcode;
+        if (!execmap[pc >> 4]) return 0;
+        return evaluatelist();
+    }
     // An interrupt is about to be dispatched: its pushes are checked before the next instruction.
     void interruptnotice() { interruptpending = true; }
 
@@ -252,6 +261,12 @@ private:
     bool clearing = false;
 
     friend struct tbreakpoint;
+    int32_t fullcheck();
+    static bool isinvalidopcode(uint8_t op) {
+        // 0xD3, 0xDB, 0xDD, 0xE3, 0xE4, 0xEB, 0xEC, 0xED, 0xF4, 0xFC, 0xFD, as bits per row from 0xD0.
+        constexpr uint16_t rows[3] = {0x2808, 0x3818, 0x3010};
+        return op >= 0xD0 && ((rows[(op - 0xD0) >> 4] >> (op & 15)) & 1);
+    }
     void unlinked(tbreakpoint* b);
     int32_t evaluatelist();
     bool conditionhit(tbreakpoint& b);

@@ -60,14 +60,25 @@ TEST(DebuggerStops, NothingEnabledLeavesTheFastLoop) {
 }
 
 TEST(DebuggerStops, InvalidOpcodeStopsInTheDebugger) {
-    tdebugmachine d(program({0x00, 0xD3, 0x18, 0xFE}));
-    // Resuming on the invalid opcode would stop again at once: the user moves PC past it.
-    d.host.command = [](tdebuggertov& dbg, const tstoprecord&) { dbg.core.machine().cpu.PC = 0x152; };
-    d.rununtil(1);
-    ASSERT_GE(d.host.stops.size(), 1u);
-    EXPECT_EQ(d.host.stops[0].reason, stopinvalidopcode);
-    EXPECT_EQ(d.host.stops[0].pc, 0x151);
-    EXPECT_EQ(d.host.stops[0].caption, "invalid opcode - debugger");
+    // Each invalid opcode, seen by the opcode look-up (breakpoints only) and by the probe
+    // (with an access breakpoint).
+    for (int op = 0; op < 256; op++) {
+        for (bool probe : {false, true}) {
+            // 0x150: nop ; op ; nop ; nop ; jr -2
+            tdebugmachine d(program({0x00, uint8_t(op), 0x00, 0x00, 0x18, 0xFE}));
+            if (probe) d.dbg.core.addaccessbreakpoint(0x8000, 0x8000, true, false);
+            // Resuming on the invalid opcode would stop again at once: the user moves PC past it.
+            d.host.command = [](tdebuggertov& dbg, const tstoprecord&) { dbg.core.machine().cpu.PC = 0x154; };
+            d.host.maxstops = 2;
+            d.session->runframe(false);
+            bool stopped = !d.host.stops.empty() && d.host.stops[0].reason == stopinvalidopcode;
+            EXPECT_EQ(stopped, isillegalopcode(uint8_t(op))) << std::hex << op << " probe " << probe;
+            if (stopped) {
+                EXPECT_EQ(d.host.stops[0].pc, 0x151);
+                EXPECT_EQ(d.host.stops[0].caption, "invalid opcode - debugger");
+            }
+        }
+    }
 }
 
 TEST(DebuggerStops, BankedBreakpointOnlyInItsBank) {
