@@ -142,6 +142,11 @@ void tdebuggertov::reset() {
     if (host) host->refreshviews();
 }
 
+void tdebuggertov::breaknow() {
+    if (isstopped) return;
+    core.step(stopstep);
+}
+
 void tdebuggertov::startup() {
     if (!core.options.StartDebug) return;
     core.rebuildchecks();

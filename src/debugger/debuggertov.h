@@ -68,6 +68,12 @@ public:
     void reset();
     // Start-up with `StartDebug`: stop at the first instruction.
     void startup();
+    // `mnudebugger` and the "pause" input with `DebugEsc`: stop before the next instruction.
+    void breaknow();
+    // `mnudebugmode`: its check mark is the machine's `debugstepping` flag; the command flips
+    // it (the next change of the breakpoints sets it from them again).
+    bool debugmode() const { return gb.debugstepping; }
+    void toggledebugmode() { gb.debugstepping = !gb.debugstepping; }
 
     // ---- What the window and the other blocks see ----
     bool stopped() const { return isstopped; }
@@ -76,7 +82,8 @@ public:
     bool animating() const { return animateon; }
     bool tracing() const { return traceon; }
     int32_t lastreason() const { return reason; }
-    // The window's caption: the stop message, " - " and the title (the title alone without one).
+    // While stopped() the main window's caption reads "tov (debugging)" (tcaptioninfo::debugging).
+    // The debugger window's caption: the stop message, " - " and the title (the title alone without one).
     std::string caption() const;
     static constexpr const char* title = "debugger";
 
