@@ -287,11 +287,12 @@ int32_t tdebuggercore::fullcheck() {
         writehook(this, sp, gb.readbyte(sp));
         writehook(this, uint16_t(sp + 1), gb.readbyte(uint16_t(sp + 1)));
         // A step out waiting for the current routine's return must not take the return
-        // of the interrupt handler for it: it waits at the interrupted instruction.
+        // of the interrupt handler for it: it waits for the interrupted instruction, whose
+        // address the dispatch has just pushed.
         for (tbreakpoint* b = breakpoints.head; b; b = decltype(breakpoints)::after(b))
             if (b->kind == kindstepout && !b->disabled && b->anyaddress) {
                 b->anyaddress = false;
-                b->address = c.PC;
+                b->address = uint16_t(gb.readbyte(sp) | gb.readbyte(uint16_t(sp + 1)) << 8);
                 b->bank = -1;
                 rebuildmaps();
                 break;
@@ -325,7 +326,7 @@ int32_t tdebuggercore::fullcheck() {
             probepages[i] = (watchedpages >> i) & 1 ? tpageentry{nullptr, readhook, this} : gb.pagetable[i];
         probe.cycles = 4;
         cpuexecute(probe);
-        if (probe.haltbugskip && options.DebugHaltBugBreak && !pending) pending = stophaltbug;
+        if (probe.haltbugskip && options.DebugHaltBugBreak) pending = stophaltbug;
     } else if (!c.halted && isinvalidopcode(opcode)) {
         // Without the probe the invalid opcode is seen here, before it would run.
         pending = stopinvalidopcode;

@@ -331,6 +331,27 @@ TEST(DebuggerRunControl, StepOutOfNestedCalls) {
     }
 }
 
+TEST(DebuggerRunControl, StepOutIsNotFooledByAnInterruptHandlersReturn) {
+    // 0x150: ld sp,DFF0 ; ld a,1 ; ldh (FF),a ; ei ; call 0x200 ; 0x15B: jr -2
+    // 0x200: ld bc,2000 ; loop: dec bc ; ld a,b ; or c ; jr nz,loop ; ret  (spans VBlanks)
+    // 0x40: reti
+    tromimage r = program({0x31, 0xF0, 0xDF, 0x3E, 0x01, 0xE0, 0xFF, 0xFB, 0xCD, 0x00, 0x02, 0x18, 0xFE});
+    r.code(0x200, {0x01, 0x00, 0x20, 0x0B, 0x78, 0xB1, 0x20, 0xFB, 0xC9});
+    r.code(0x40, {0xD9});
+    tdebugmachine d(r);
+    tbreakpoint* b = d.dbg.core.addbreakpoint(0x203);
+    d.host.command = [b](tdebuggertov& dbg, const tstoprecord& s) {
+        if (s.reason == stopbreakpoint) {
+            dbg.core.removebreakpoint(b);
+            dbg.stepout();
+        }
+    };
+    d.rununtil(2, 6);
+    ASSERT_GE(d.host.stops.size(), 2u);
+    EXPECT_EQ(d.host.stops[1].reason, stopstepout);
+    EXPECT_EQ(d.host.stops[1].pc, 0x15B);
+}
+
 TEST(DebuggerRunControl, TraceRunToCursorAndToggle) {
     // 0x150: nop ; ld a,1 ; ld a,2 ; inc a ; jr -2 (0x156)
     tdebugmachine d(program({0x00, 0x3E, 0x01, 0x3E, 0x02, 0x3C, 0x18, 0xFE}));
