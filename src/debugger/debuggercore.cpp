@@ -390,10 +390,7 @@ int32_t tdebuggercore::evaluatelist() {
             break;
         case kindcpumeter: {
             uint8_t op = gb.readbyte(pc);
-            uint32_t n;
-            if (op == 0xCB) n = cbcycles(gb.readbyte(uint16_t(pc + 1)));
-            else n = opcodecycles(op, c.flagZ, c.flagC);
-            metercycles += n;
+            metercycles += tov::metercycles(op, gb.readbyte(uint16_t(pc + 1)), c.flagZ, c.flagC);
             break;
         }
         default:

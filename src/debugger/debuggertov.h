@@ -56,7 +56,7 @@ public:
     void trace();                                   // F7
     void stepover();                                // F3
     void stepout();                                 // F8
-    void runtocursor(uint16_t address);             // F4, the bank of the address now
+    void runtocursor(uint16_t address, int32_t bank);  // F4: the cursor line's address and bank
     // F2: removes the user breakpoint at the address and bank (or any bank), else adds one.
     // True when one was added.
     bool togglebreakpoint(uint16_t address, int32_t bank);

@@ -367,7 +367,7 @@ TEST(DebuggerRunControl, TraceRunToCursorAndToggle) {
         } else if (step == 2) {
             dbg.trace();
         } else if (step == 3) {
-            dbg.runtocursor(0x156);
+            dbg.runtocursor(0x156, 0);
         }
     };
     d.rununtil(4, 2);
@@ -620,16 +620,15 @@ TEST(DebuggerMeter, CountsMachineCyclesWithTakenBranches) {
     EXPECT_EQ(taken[2], 5u);
     EXPECT_EQ(taken[3], 5u);
     struct tcase {
-        uint8_t op;
+        uint8_t op, second;
         bool z, c;
         uint32_t cycles;
-    } cases[] = {{0x20, false, false, 3}, {0x20, true, false, 2}, {0xC2, false, false, 4}, {0xCA, false, false, 3},
-                 {0xC4, false, false, 6}, {0xDC, false, false, 3}, {0xC0, true, false, 2}, {0xD8, false, true, 5},
-                 {0xE0, false, false, 3}, {0xF8, false, false, 3}, {0xCD, false, false, 6}, {0x08, false, false, 5}};
-    for (const auto& c : cases) EXPECT_EQ(opcodecycles(c.op, c.z, c.c), c.cycles) << int(c.op);
-    EXPECT_EQ(cbcycles(0x46), 3u);  // BIT 0,(HL)
-    EXPECT_EQ(cbcycles(0x06), 4u);  // RLC (HL)
-    EXPECT_EQ(cbcycles(0xC7), 2u);  // SET 0,A
+    } cases[] = {{0x20, 0, false, false, 3}, {0x20, 0, true, false, 2}, {0xC2, 0, false, false, 4},
+                 {0xCA, 0, false, false, 3}, {0xC4, 0, false, false, 6}, {0xDC, 0, false, false, 3},
+                 {0xC0, 0, true, false, 2}, {0xD8, 0, false, true, 5}, {0xE0, 0, false, false, 3},
+                 {0xF8, 0, false, false, 3}, {0xCD, 0, false, false, 6}, {0x08, 0, false, false, 5},
+                 {0xCB, 0x46, false, false, 3}, {0xCB, 0x06, false, false, 4}, {0xCB, 0xC7, false, false, 2}};
+    for (const auto& c : cases) EXPECT_EQ(metercycles(c.op, c.second, c.z, c.c), c.cycles) << int(c.op);
 }
 
 }  // namespace
