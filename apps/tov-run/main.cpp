@@ -379,7 +379,8 @@ int main(int argc, char** argv) {
         }
     }
     if (sound) sound->stopoutput();  // completes the WAV header
-    // The battery RAM is written when the session ends.
+    // The battery RAM is written when the session ends; the debugger lets go of the machine first.
+    debugger.reset();
     session.reset();
     if (screenshotfailed) {
         std::printf("result: none\n");
