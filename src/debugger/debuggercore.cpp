@@ -197,8 +197,8 @@ tbreakaddress parsebreakaddress(const std::string& text) {
         uint32_t bank = 0;
         if (!parsehex(trimupper(s.substr(0, colon)), bank) || bank > 0xFFFF) return r;
         r.bank = int32_t(bank);
-        addresspart = trimupper(s.substr(colon + 1));
-        if (addresspart.size() > 10) return r;
+        // The field takes at most 10 characters after the colon.
+        addresspart = trimupper(s.substr(colon + 1, 10));
     }
     uint32_t address = 0;
     if (!parsehex(addresspart, address)) {

@@ -87,9 +87,9 @@ bool parsecondition(const std::string& text, tcondition& out);
 std::string formatcondition(const tcondition& c);
 
 // The address of a new execution breakpoint as typed: the bank, ":" and the address, or the
-// address alone, in hex (the part after ":" at most 10 characters). A missing bank is -1; an
-// address that is empty or not hex means every address; a bank or address above 0xFFFF is
-// refused (`valid` false).
+// address alone, in hex (of the part after ":" the first 10 characters count). A missing bank
+// is -1; an address that is empty or not hex means every address; a bank or address above
+// 0xFFFF, also one of more than 8 hex digits, is refused (`valid` false).
 struct tbreakaddress {
     bool valid = false;
     bool anyaddress = false;

@@ -201,7 +201,7 @@ TEST(DebuggerAddresses, BreakpointAddressInput) {
         {"4123", true, false, 0x4123, -1}, {"2:4123", true, false, 0x4123, 2}, {" 1f : 40a0 ", true, false, 0x40A0, 0x1F},
         {"ffff", true, false, 0xFFFF, -1}, {"", true, true, 0, -1}, {"xyz", true, true, 0, -1}, {"3:", true, true, 0, 3},
         {"10000", false, false, 0, -1}, {"10000:100", false, false, 0, -1}, {"q:100", false, false, 0, -1},
-        {"1:00000000100", false, false, 0, -1},  // more than 10 characters after ":"
+        {"1:00000000100", false, false, 0, -1},  // ten characters after ":" count: too large
         {"123456789", false, false, 0, -1},
     };
     for (const auto& c : cases) {
