@@ -222,7 +222,7 @@ bool tdebugform::gotoaddress(const std::string& text) {
 void tdebugform::togglebookmark(int k) {
     if (k < 0 || k > 9) return;
     tbookmark& b = code.bookmarks[size_t(k)];
-    if (b.set && b.address == code.cursoraddress() && b.bank == code.cursorbank()) b = {};
+    if (b.set && b.address == code.cursoraddress() && b.bank == code.mem().bankat(code.cursoraddress())) b = {};
     else code.setbookmark(k);
 }
 
