@@ -57,9 +57,15 @@ void tdebugform::stopped(const std::string& text) {
     banks.wram = inspect.region(tmemregion::wramx).current;
     banks.vram = inspect.region(tmemregion::vram).current;
     refresh();
-    code.centreon(code.lineof(gb.cpu.PC));
-    stack.centreon(stack.lineofsp());
+    // The views move only when PC or SP left them, so that stepping does not jump about.
+    showline(code, code.lineof(gb.cpu.PC));
+    showline(stack, stack.lineofsp());
     cursormoved();
+}
+
+void tdebugform::showline(tscroller& s, int line) {
+    if (line < s.topline() || line >= s.topline() + s.visiblelines() - 1) s.centreon(line);
+    else s.setcursor(line);
 }
 
 void tdebugform::refresh() {

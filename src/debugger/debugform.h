@@ -126,6 +126,7 @@ private:
              std::function<void(const std::string&)> answer);
     void tell(const std::string& title, const std::string& text);
     void cursormoved();
+    static void showline(tscroller& s, int line);
     void followdata();
     std::optional<uint32_t> evaluateaddress(const std::string& text);
 };
