@@ -295,7 +295,7 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
 
 void TFormdebugger::drawregisters() {
     tscroller& regs = form->registers;
-    ImGui::BeginChild("registers", ImVec2(300, ImGui::GetTextLineHeightWithSpacing() * 9.5f), true);
+    ImGui::BeginChild("registers", ImVec2(300, ImGui::GetTextLineHeightWithSpacing() * 10.5f), true, ImGuiWindowFlags_NoScrollbar);
     for (int n = 0; n < 8; n++) {
         ImGui::PushID(n);
         const std::string text = regs.getstring(n);
@@ -323,7 +323,7 @@ void TFormdebugger::drawregisters() {
 void TFormdebugger::drawbanks() {
     tviewbanks& b = form->banks;
     tviewbanks before = b;
-    ImGui::PushItemWidth(60);
+    ImGui::PushItemWidth(80);
     ImGui::InputInt("rom", &b.rom, 1, 1, ImGuiInputTextFlags_CharsHexadecimal);
     ImGui::SameLine();
     ImGui::InputInt("vram", &b.vram, 1, 1);
@@ -342,7 +342,11 @@ void TFormdebugger::drawbanks() {
 }
 
 void TFormdebugger::drawrequests() {
-    if (!box.isopen() && !files.isopen() && !messageopen && form->request().kind != tdebugrequest::none) {
+    // A question that follows another waits two frames, so that its box appears afresh (with
+    // the keyboard in its field) even when it has the same title.
+    if (quietframes > 0) quietframes--;
+    if (!box.isopen() && !files.isopen() && !messageopen && quietframes == 0 &&
+        form->request().kind != tdebugrequest::none) {
         current = form->takerequest();
         switch (current.kind) {
         case tdebugrequest::text: box.open(current.title, current.prompt, current.value); break;
@@ -356,8 +360,16 @@ void TFormdebugger::drawrequests() {
         default: break;
         }
     }
-    if (box.isopen() && box.draw() == tinputbox::ok && current.answer) current.answer(box.value());
-    if (files.isopen() && files.draw() == tfiledialog::chosen && current.answer) current.answer(files.path());
+    if (box.isopen()) {
+        const tinputbox::tresult r = box.draw();
+        if (r != tinputbox::none) quietframes = 2;
+        if (r == tinputbox::ok && current.answer) current.answer(box.value());
+    }
+    if (files.isopen()) {
+        const tfiledialog::tresult r = files.draw();
+        if (r != tfiledialog::none) quietframes = 2;
+        if (r == tfiledialog::chosen && current.answer) current.answer(files.path());
+    }
     if (messageopen) {
         if (!ImGui::IsPopupOpen("debugger message")) ImGui::OpenPopup("debugger message");
         if (ImGui::BeginPopupModal("debugger message", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {

@@ -53,6 +53,7 @@ private:
     tdebugrequest current;
     std::string messagetitle, messagetext;
     bool messageopen = false;
+    int quietframes = 0;
 
     void draw();
     void drawmenu();
