@@ -157,6 +157,7 @@ bool tdebugform::key(int code_, int mods) {
         case 'G': askgoto(); return true;
         case 'S': asksearch(); return true;
         case 'C': continuesearch(); return true;
+        case 'E': askevaluate(); return true;  // the evaluate command without the mouse
         default: return false;
         }
     }

@@ -99,7 +99,7 @@ public:
     void continuesearch();   // Ctrl+C
     void asksaveasm();
     void checksumfix();
-    void askevaluate();
+    void askevaluate();      // Ctrl+E
     // Go to "BANK:ADDR" or "ADDR" (hex): the bank becomes the view bank of the address's
     // region; the code view moves to the address and the memory view to its line. False
     // when the text is not an address.

@@ -193,8 +193,9 @@ TEST(DebugForm, SaveAsTextAsksFileStartAndSize) {
 
 TEST(DebugForm, EvaluateShowsResultOrError) {
     tformfixture f;
-    f.form.askevaluate();
+    f.form.key('E', keyctrl);
     EXPECT_EQ(f.form.request().title, "evaluate");
+    EXPECT_EQ(f.form.request().prompt, "enter expression");
     ASSERT_TRUE(f.answer("FF44"));
     EXPECT_EQ(f.form.request().title, "result");
     EXPECT_EQ(f.form.request().prompt, "$FF44");

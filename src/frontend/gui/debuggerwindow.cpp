@@ -63,7 +63,6 @@ TFormdebugger::TFormdebugger(Tfgb& mainwindow) : fgb(mainwindow) {
     breakpoints = std::make_unique<tbreakpointsform>(tov->core);
     accessbreakpoints = std::make_unique<taccessbreakpointsform>(tov->core);
     tov->setoptions(fgb.emulation().debuggeroptions());
-    tov->startup();
 }
 
 TFormdebugger::~TFormdebugger() = default;
@@ -83,6 +82,17 @@ void TFormdebugger::install() {
         draw();
     };
     h.pauseinput = [this] { open(); };
+    // `StartDebug` stops at the first instruction of the first game the program runs.
+    tsessionhooks& sh = fgb.emulation().hooks;
+    auto previousloaded = sh.romloaded;
+    sh.romloaded = [this, previousloaded] {
+        if (previousloaded) previousloaded();
+        syncoptions();
+        if (!startupdone) {
+            startupdone = true;
+            tov->startup();
+        }
+    };
 }
 
 void TFormdebugger::open() {
@@ -150,6 +160,8 @@ void TFormdebugger::debuggerresumed() {
 // ---- Drawing ----
 
 void TFormdebugger::draw() {
+    // Options applied in the options dialog reach the checks at once.
+    syncoptions();
     if (!visible) return;
     if (!tov->stopped() && ++runningframes >= 15) {
         // While the machine runs the views follow it a few times a second.
@@ -237,7 +249,7 @@ void TFormdebugger::drawmenu() {
         if (ImGui::MenuItem("go to", "Ctrl+G")) form->askgoto();
         if (ImGui::MenuItem("search", "Ctrl+S")) form->asksearch();
         if (ImGui::MenuItem("continue search", "Ctrl+C")) form->continuesearch();
-        if (ImGui::MenuItem("evaluate")) form->askevaluate();
+        if (ImGui::MenuItem("evaluate", "Ctrl+E")) form->askevaluate();
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("file")) {
@@ -387,13 +399,15 @@ void TFormdebugger::drawrequests() {
 
 void TFormdebugger::drawbreakpoints() {
     if (!showbreakpoints) return;
-    ImGui::SetNextWindowSize(ImVec2(420, 300), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowPos(ImVec2(60, 60), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(460, 320), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowBgAlpha(1.0f);  // readable over the code view
     if (!ImGui::Begin("breakpoints", &showbreakpoints)) {
         ImGui::End();
         return;
     }
     tbreakpointsform& f = *breakpoints;
-    ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 3), true);
+    ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 4), true);
     for (int i = 0; i < f.count(); i++) {
         ImGui::PushID(i);
         if (ImGui::Selectable(f.text(i).c_str(), f.selected[size_t(i)])) {
@@ -405,8 +419,8 @@ void TFormdebugger::drawbreakpoints() {
     }
     if (ImGui::IsWindowFocused() && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete))) f.deleteselected();
     ImGui::EndChild();
-    inputfield("PC (bank:address)", f.Editpc, 120);
-    inputfield("condition", f.Editcondition, 120);
+    inputfield("PC (bank:address, empty: any)", f.Editpc, 120);
+    inputfield("condition (A>=$10, (HL)=3F...)", f.Editcondition, 120);
     bool changed = false;
     if (ImGui::Button("add")) changed = f.add();
     ImGui::SameLine();
@@ -423,13 +437,15 @@ void TFormdebugger::drawbreakpoints() {
 
 void TFormdebugger::drawaccessbreakpoints() {
     if (!showaccess) return;
-    ImGui::SetNextWindowSize(ImVec2(420, 300), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowPos(ImVec2(60, 60), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(460, 320), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowBgAlpha(1.0f);  // readable over the code view
     if (!ImGui::Begin("access breakpoints", &showaccess)) {
         ImGui::End();
         return;
     }
     taccessbreakpointsform& f = *accessbreakpoints;
-    ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 3), true);
+    ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 4), true);
     for (int i = 0; i < f.count(); i++) {
         ImGui::PushID(i);
         if (ImGui::Selectable(f.text(i).c_str(), f.selected[size_t(i)])) {
@@ -447,7 +463,6 @@ void TFormdebugger::drawaccessbreakpoints() {
     ImGui::Checkbox("on read", &f.Checkonread);
     ImGui::SameLine();
     ImGui::Checkbox("on write", &f.Checkonwrite);
-    ImGui::SameLine();
     if (ImGui::Button("add")) f.add();
     ImGui::SameLine();
     if (ImGui::Button("replace")) f.replace();

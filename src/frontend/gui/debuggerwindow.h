@@ -54,6 +54,7 @@ private:
     std::string messagetitle, messagetext;
     bool messageopen = false;
     int quietframes = 0;
+    bool startupdone = false;
 
     void draw();
     void drawmenu();
