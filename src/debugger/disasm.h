@@ -53,6 +53,11 @@ public:
     }
     // The bank the views show at an address (0 for unbanked regions).
     int bankat(uint16_t address) const;
+    // The bank execution breakpoints compare with at an address: the view's ROM, RAM and
+    // work RAM banks; VRAM and the unbanked regions count as bank 0.
+    int breakpointbank(uint16_t address) const {
+        return address >= 0x8000 && address < 0xA000 ? 0 : bankat(address);
+    }
     // "ROM0:0150", "RO1F:4000", "VRA1:8000", "OAM :FE00", "I/O :FF40", "----:FEA0".
     std::string label(uint16_t address) const;
     bool bankcontroller() const;  // a cartridge with a bank controller is loaded

@@ -103,7 +103,7 @@ tlinemarks tscrollerasm::marks(int n) const {
     const tasmline& l = table.line(n);
     const int bank = memory.bankat(l.address);
     m.pc = table.lineof(memory.machine().cpu.PC) == n;
-    m.breakpoint = breakpoints && breakpoints->hasexecutionbreakpoint(l.address, bank);
+    m.breakpoint = breakpoints && breakpoints->hasexecutionbreakpoint(l.address, memory.breakpointbank(l.address));
     for (int k = 0; k < 10; k++)
         if (bookmarks[size_t(k)].set && bookmarks[size_t(k)].address == l.address &&
             bookmarks[size_t(k)].bank == bank) {
@@ -128,7 +128,7 @@ std::string tscrollerasm::cursorstatus(
 
 void tscrollerasm::setbookmark(int k) {
     if (k < 0 || k > 9 || table.count() == 0) return;
-    bookmarks[size_t(k)] = {true, cursoraddress(), cursorbank()};
+    bookmarks[size_t(k)] = {true, cursoraddress(), memory.bankat(cursoraddress())};
 }
 
 bool tscrollerasm::gotobookmark(int k) {

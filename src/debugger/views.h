@@ -87,7 +87,8 @@ public:
     const tdebugmemory& mem() const { return memory; }
     int lineof(uint16_t address) const { return table.lineof(address); }
     uint16_t cursoraddress() const { return table.line(cursor).address; }
-    int cursorbank() const { return memory.bankat(cursoraddress()); }
+    // The bank of the cursor line for breakpoints (F2, F4).
+    int cursorbank() const { return memory.breakpointbank(cursoraddress()); }
 
     // The status-bar text for the line under the cursor: for an instruction with "(" ... ")"
     // the inside is evaluated (by the debugger's expression evaluator, which gives an address

@@ -2,6 +2,7 @@
 // saving as text and the cursor's status text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "core/gbinspect.h"
@@ -184,6 +185,10 @@ TEST(DebugViews, SaveAsTextCoversTheLinesOfTheRange) {
     const struct { const char* start; const char* size; } bad[] = {
         {"", "10"}, {"zz", "10"}, {"10000", "1"}, {"0", "0"}, {"0", "g"}};
     for (const auto& b : bad) EXPECT_FALSE(parsesaverange(b.start, b.size, start, size)) << b.start;
+    // The defaults save every line.
+    ASSERT_TRUE(parsesaverange("0000", "10000", start, size));
+    const std::string all = disassemblytext(view, start, size);
+    EXPECT_EQ(size_t(std::count(all.begin(), all.end(), '\n')), size_t(view.linecount()));
     ASSERT_TRUE(parsesaverange("0", "20000", start, size));
     EXPECT_EQ(size, 0x10000u);
 }

@@ -12,6 +12,7 @@
 
 #include "cart/loadrom.h"
 #include "frontend/filefilter.h"
+#include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/bootimage.h"
 #include "frontend/gui/optionsform.h"
 #include "platform/sdlkeys.h"
@@ -38,6 +39,7 @@ Tfgb::Tfgb(int argc, char** argv)
 
 Tfgb::~Tfgb() {
     options.reset();
+    debugger.reset();  // before the machine it is attached to
     if (session) {
         if (sound) sound->stopoutput();
         session.reset();
@@ -143,6 +145,8 @@ void Tfgb::startup() {
     sound = session->synthesiser();
     session->sgb().onborder = onsgbborder;
     session->sgb().onbordercontext = this;
+    debugger = std::make_unique<TFormdebugger>(*this);
+    debugger->install();
 
     soundsetup.createdevice = [](bool preferred) { return createsdlsoundoutput(preferred); };
     soundsetup.messagebox = [this](const std::string& text, const std::string& title) {
@@ -315,6 +319,12 @@ void Tfgb::runframesstep() {
     if (drawn || clockseconds() - lastuidraw > 0.1) drawui();
 }
 
+bool Tfgb::debuggerpass() {
+    processmessages();
+    if (clockseconds() - lastuidraw >= 1.0 / 60) drawui();
+    return quitrequested;
+}
+
 void Tfgb::idlestep() {
     processmessages();
     double now = clockseconds();
@@ -473,6 +483,8 @@ void Tfgb::keydown(const SDL_KeyboardEvent& k) {
     }
     // Text fields of the dialogs keep their keys.
     if (imguiready && ImGui::GetIO().WantTextInput) return;
+    // While the debugger holds the machine its keys come first (F7 trace, F8 step out).
+    if (debugger && debugger->takeskey(vk, uint16_t(k.keysym.mod), k.repeat)) return;
     if (!k.repeat) {
         switch (k.keysym.sym) {
             case SDLK_F11: mnuoptions(); return;

@@ -32,6 +32,7 @@
 namespace tov {
 
 class TFormcontrol;
+class TFormdebugger;
 
 class Tfgb : public tpacinghost, public tinputtarget {
 public:
@@ -90,6 +91,13 @@ public:
     tinputpoller& inputstate() { return input; }
     tjoyinputs joystickstate(int number);
     void setstatus(const std::string& text);
+
+    // ---- The debugger's nested loop (frontend/gui/debuggerwindow.cpp) ----
+    // One pass while stopped: window messages, and the window drawn at the display's rate;
+    // true when the program is closing.
+    bool debuggerpass();
+    void debuggersound(bool on) { on ? startsound() : stopsound(); }
+    unsigned int picturetex() const { return picturetexture; }
 
     // ---- tpacinghost ----
     double clockseconds() override;
@@ -199,6 +207,7 @@ private:
     enum class tfilepurpose { none, loadrom, startfile };
     tfilepurpose filepurpose = tfilepurpose::none;
     std::unique_ptr<TFormcontrol> options;
+    std::unique_ptr<TFormdebugger> debugger;
     bool openmenu = false;
 };
 
