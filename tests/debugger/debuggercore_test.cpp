@@ -100,6 +100,24 @@ TEST(DebuggerStops, BankedBreakpointOnlyInItsBank) {
     EXPECT_EQ(d.dbg.core.bankof(0x4123), 2);
 }
 
+TEST(DebuggerStops, BankOfAddress) {
+    // MBC5 with 4 RAM banks on a GBC: ROM bank 3, RAM bank 2, work RAM bank 5, VRAM bank 1.
+    tromimage r(0x20000);
+    r.entry().type(0x1A).ramsizecode(0x03).colour(0x80);
+    tdebugmachine d(r, 1);
+    tgb& gb = d.gb();
+    gb.writebyte(0x2000, 3);
+    gb.writebyte(0x4000, 2);
+    gb.writebyte(0xFF70, 5);
+    gb.writebyte(0xFF4F, 1);
+    struct tcase {
+        uint16_t address;
+        int32_t bank;
+    } cases[] = {{0x0150, 0}, {0x4000, 3}, {0x7FFF, 3}, {0x8000, 0}, {0xA000, 2}, {0xBFFF, 2}, {0xC000, 0},
+                 {0xD000, 5}, {0xDFFF, 5}, {0xE000, 0}, {0xF000, 5}, {0xFDFF, 5}, {0xFE00, 0}, {0xFF80, 0}};
+    for (const auto& c : cases) EXPECT_EQ(d.dbg.core.bankof(c.address), c.bank) << std::hex << c.address;
+}
+
 // b counts the visits of 0x156; A is derived from it before the visit.
 tromimage countingloop(std::initializer_list<uint8_t> derive) {
     tromimage r;
@@ -503,6 +521,7 @@ struct tcheckcase {
     std::function<tromimage()> rom;
     int32_t reason;
     uint16_t pc;  // 0: no stop expected
+    int systemmode = 0;
 };
 
 // Waits for LY = `line` (ldh a,(44) ; cp line ; jr nz,-6), then `then`, then idles.
@@ -555,6 +574,12 @@ TEST(DebuggerChecks, EachMisuseCheckStopsWhereItHappens) {
          // wait for mode 3: ldh a,(41) ; and 3 ; cp 3 ; jr nz,-8 ; ld a,(8000)
          [] { return program({0xF0, 0x41, 0xE6, 0x03, 0xFE, 0x03, 0x20, 0xF8, 0xFA, 0x00, 0x80, 0x18, 0xFE}); },
          stopvram, 0x158},
+        {"OAM while scanned", [](tsettings& s) { s.DebugVRAMbreak = true; },
+         // wait for mode 2: ldh a,(41) ; and 3 ; cp 2 ; jr nz,-8 ; ld a,(FE00)
+         [] { return program({0xF0, 0x41, 0xE6, 0x03, 0xFE, 0x02, 0x20, 0xF8, 0xFA, 0x00, 0xFE, 0x18, 0xFE}); },
+         stopoam, 0x158},
+        {"OAM in VBlank", [](tsettings& s) { s.DebugVRAMbreak = true; },
+         [] { return atline(0x91, {0xFA, 0x00, 0xFE}); }, 0, 0},
         {"VRAM in VBlank", [](tsettings& s) { s.DebugVRAMbreak = true; },
          [] { return atline(0x91, {0xFA, 0x00, 0x80}); }, 0, 0},
         {"ld b,b", [](tsettings& s) { s.DebugSrcBrk = true; },
@@ -567,10 +592,23 @@ TEST(DebuggerChecks, EachMisuseCheckStopsWhereItHappens) {
          // di ; ld a,1 ; ldh (FF),a ; ldh (0F),a ; halt
          [] { return program({0xF3, 0x3E, 0x01, 0xE0, 0xFF, 0xE0, 0x0F, 0x76, 0x00, 0x18, 0xFE}); },
          stophaltbug, 0x157},
+        // A reset pulse (P14 and P15 low), the idle state, then the first bit of the packet.
+        {"SGB transfer start", [](tsettings& s) { s.DebugSgbStartBreak = true; },
+         [] {
+             tromimage r = program({0x3E, 0x00, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0x3E, 0x20, 0xE0, 0x00, 0x18, 0xFE});
+             r.sgbcapable();
+             return r;
+         }, stopsgbstart, 0x15A, 2},
+        {"SGB check outside SGB mode", [](tsettings& s) { s.DebugSgbStartBreak = true; },
+         [] {
+             tromimage r = program({0x3E, 0x00, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0x3E, 0x20, 0xE0, 0x00, 0x18, 0xFE});
+             r.sgbcapable();
+             return r;
+         }, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        tdebugmachine d(c.rom(), 0, c.configure);
+        tdebugmachine d(c.rom(), c.systemmode, c.configure);
         d.host.maxstops = 1;
         d.rununtil(1, 3);
         if (c.pc == 0) {
