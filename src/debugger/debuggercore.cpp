@@ -332,6 +332,8 @@ int32_t tdebuggercore::fullcheck() {
         pending = stopinvalidopcode;
     }
     if (pending) return pending;
+    // HALT with nothing to wake it: no instruction runs, none to stop before.
+    if (c.halted && !(gb.iereg & gb.ifreg & 0x1F)) return 0;
     if (!execmap[c.PC >> 4]) return 0;
     return evaluatelist();
 }

@@ -186,7 +186,12 @@ public:
         if (interruptpending || anyaccess || options.DebugHaltBugBreak) return fullcheck();
         pending = 0;
         const uint16_t pc = gb.cpu.PC;
-        if (!gb.cpu.halted && isinvalidopcode(gb.readbyte(pc))) return stopinvalidopcode;
+        if (gb.cpu.halted) {
+            // HALT with nothing to wake it: no instruction runs, none to stop before.
+            if (!(gb.iereg & gb.ifreg & 0x1F)) return 0;
+        } else if (isinvalidopcode(gb.readbyte(pc))) {
+            return stopinvalidopcode;
+        }
         if (!execmap[pc >> 4]) return 0;
         return evaluatelist();
     }

@@ -100,6 +100,23 @@ TEST(DebuggerStops, BankedBreakpointOnlyInItsBank) {
     EXPECT_EQ(d.dbg.core.bankof(0x4123), 2);
 }
 
+TEST(DebuggerStops, BreakpointAfterHaltStopsOnceWhenTheCpuWakes) {
+    // di ; IF=0 ; IE=VBlank ; halt ; 0x159: inc b ; jr -2: the CPU waits most of a frame.
+    tromimage r = program({0xF3, 0xAF, 0xE0, 0x0F, 0x3E, 0x01, 0xE0, 0xFF, 0x76, 0x04, 0x18, 0xFE});
+    for (bool probe : {false, true}) {
+        SCOPED_TRACE(probe);
+        tdebugmachine d(r);
+        if (probe) d.dbg.core.addaccessbreakpoint(0x8000, 0x8000, true, false);
+        d.dbg.core.addbreakpoint(0x159);
+        std::vector<uint8_t> lys;
+        d.host.command = [&](tdebuggertov& dbg, const tstoprecord&) { lys.push_back(dbg.core.machine().ly); };
+        d.rununtil(3, 2);
+        ASSERT_EQ(d.host.stops.size(), 1u);
+        EXPECT_EQ(d.host.stops[0].pc, 0x159);
+        EXPECT_EQ(lys[0], 144);  // woken by VBlank
+    }
+}
+
 TEST(DebuggerStops, BankOfAddress) {
     // MBC5 with 4 RAM banks on a GBC: ROM bank 3, RAM bank 2, work RAM bank 5, VRAM bank 1.
     tromimage r(0x20000);
