@@ -64,6 +64,23 @@ tsoundoptions soundoptionsof(const tsettings& s) {
     return o;
 }
 
+tdebuggeroptions debuggeroptionsof(const tsettings& s) {
+    tdebuggeroptions o;
+    o.DebugEcho = s.DebugEcho;
+    o.DebugSramBreak = s.DebugSramBreak;
+    o.DebugVRAMbreak = s.DebugVRAMbreak;
+    o.DebugMBCaddr = s.DebugMBCaddr;
+    o.DebugWRAMbreak = s.DebugWRAMbreak;
+    o.DebugDisableLCD = s.DebugDisableLCD;
+    o.DebugSgbStartBreak = s.DebugSgbStartBreak;
+    o.DebugSrcBrk = s.DebugSrcBrk;
+    o.DebugInc16OAMBreak = s.DebugInc16OAMBreak;
+    o.DebugHaltBugBreak = s.DebugHaltBugBreak;
+    o.CpuMeter = s.CpuMeter;
+    o.StartDebug = s.StartDebug;
+    return o;
+}
+
 std::string absolutepath(const std::string& path) {
     if (path.empty()) return path;
     std::error_code ec;
@@ -111,6 +128,7 @@ void tsession::applysettings() {
     if (sramdoverride) cartopts.EmulateSramD = false;
     videoopts = videooptionsof(working);
     soundopts = soundoptionsof(working);
+    debugopts = debuggeroptionsof(working);
     if (sound) sound->setvolume(soundopts.Volume);
 }
 

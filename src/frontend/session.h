@@ -18,6 +18,7 @@
 #include "core/gb.h"
 #include "core/gbinspect.h"
 #include "core/hostclock.h"
+#include "debugger/debuggeroptions.h"
 #include "frontend/settings.h"
 #include "sound/gbsoundtov.h"
 #include "sound/soundsetup.h"
@@ -32,6 +33,7 @@ tmachineoptions machineoptionsof(const tsettings& s);
 tcartoptions cartoptionsof(const tsettings& s);
 tvideooptions videooptionsof(const tsettings& s);
 tsoundoptions soundoptionsof(const tsettings& s);
+tdebuggeroptions debuggeroptionsof(const tsettings& s);
 
 // `path` made absolute against the current folder and lexically normalised ("a/../b" -> "b").
 std::string absolutepath(const std::string& path);
@@ -129,6 +131,8 @@ public:
     const tcartoptions& cartoptions() const { return cartopts; }
     const tvideooptions& videooptions() const { return videoopts; }
     tsoundoptions& soundoptions() { return soundopts; }
+    // What the debugger reads of the settings; hand it to tdebuggertov::setoptions.
+    const tdebuggeroptions& debuggeroptions() const { return debugopts; }
     // The compatibility mode (`CartMode` 1) switched `EmulateSramD` off for the rest of the
     // program's run; the settings themselves keep the user's value.
     bool sramdisableoverridden() const { return sramdoverride; }
@@ -157,6 +161,7 @@ private:
     tcartoptions cartopts;
     tvideooptions videoopts;
     tsoundoptions soundopts;
+    tdebuggeroptions debugopts;
     bool sramdoverride = false;
 
     std::unique_ptr<tgb> gb;

@@ -12,6 +12,7 @@
 
 #include "cart/loadrom.h"
 #include "frontend/filefilter.h"
+#include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/bootimage.h"
 #include "frontend/gui/optionsform.h"
 #include "platform/sdlkeys.h"
@@ -37,6 +38,7 @@ Tfgb::Tfgb(int argc, char** argv)
 
 Tfgb::~Tfgb() {
     options.reset();
+    debugger.reset();  // before the machine it is attached to
     if (session) {
         if (sound) sound->stopoutput();
         session.reset();
@@ -163,6 +165,8 @@ void Tfgb::startup() {
     session->sgb().onborder = onsgbborder;
     session->sgb().onbordercontext = this;
     setupstatehooks();
+    debugger = std::make_unique<TFormdebugger>(*this);
+    debugger->install();
 
     soundsetup.createdevice = [](bool preferred) { return createsdlsoundoutput(preferred); };
     soundsetup.messagebox = [this](const std::string& text, const std::string& title) {
@@ -351,6 +355,12 @@ void Tfgb::runframesstep() {
 // again with a swap that waits for the blank (the picture does not change, so nothing shows).
 void Tfgb::waitvblank() { drawui(1); }
 
+bool Tfgb::debuggerpass() {
+    processmessages();
+    if (clockseconds() - lastuidraw >= 1.0 / 60) drawui();
+    return quitrequested;
+}
+
 void Tfgb::idlestep() {
     processmessages();
     double now = clockseconds();
@@ -507,6 +517,11 @@ void Tfgb::handleevent(const SDL_Event& e) {
 
 void Tfgb::keydown(const SDL_KeyboardEvent& k) {
     int vk = sdlkeytovk(k.keysym.sym, k.keysym.scancode);
+    // While the debugger holds the machine its keys come first (F7 trace, F8 step out), but
+    // text fields of the dialogs keep theirs.
+    if (vk >= 0 && debugger && !(imguiready && ImGui::GetIO().WantTextInput) &&
+        debugger->takeskey(vk, uint16_t(k.keysym.mod), k.repeat))
+        return;
     const tkeyaction a = routekeydown(vk, (k.keysym.mod & KMOD_ALT) != 0, k.repeat != 0, uiwantskeyboard());
     switch (a.route) {
         case tkeyroute::ignore: return;

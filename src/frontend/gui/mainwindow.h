@@ -38,6 +38,7 @@ struct ImGuiContext;
 namespace tov {
 
 class TFormcontrol;
+class TFormdebugger;
 
 class Tfgb : public tpacinghost, public tinputtarget {
 public:
@@ -104,6 +105,13 @@ public:
     tinputpoller& inputstate() { return input; }
     tjoyinputs joystickstate(int number);
     void setstatus(const std::string& text);
+
+    // ---- The debugger's nested loop (frontend/gui/debuggerwindow.cpp) ----
+    // One pass while stopped: window messages, and the window drawn at the display's rate;
+    // true when the program is closing.
+    bool debuggerpass();
+    void debuggersound(bool on) { on ? startsound() : stopsound(); }
+    unsigned int picturetex() const { return picturetexture; }
 
     // ---- tpacinghost ----
     double clockseconds() override;
@@ -233,6 +241,7 @@ private:
     enum class tfilepurpose { none, loadrom, startfile };
     tfilepurpose filepurpose = tfilepurpose::none;
     std::unique_ptr<TFormcontrol> options;
+    std::unique_ptr<TFormdebugger> debugger;
     bool openmenu = false;
     bool menuopen = false;    // the pop-up menu was open in the last frame
     bool inuiframe = false;   // between NewFrame and Render of the main ImGui context

@@ -1,0 +1,222 @@
+#include "debugger/breakpointforms.h"
+
+#include <cstdio>
+
+#include "core/gb.h"
+
+namespace tov {
+
+namespace {
+
+std::string hex(uint32_t value, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
+    return buf;
+}
+
+bool ischeckkind(const tbreakpoint& b) {
+    return b.kind == kindsource || b.kind == kindoampointer || b.kind == kindcpumeter;
+}
+
+}  // namespace
+
+// ---- Run control ----
+
+void tdebuggercontrol::runtocursor(uint16_t address, int bank) {
+    // The bank of the line under the cursor (the view bank), so that running to a line of a
+    // bank not mapped now waits until that bank is.
+    tov.core.addtemporary(address, bank, stoptracing);
+    tov.resume();
+}
+
+void tdebuggercontrol::stop() {
+    tov.step(stopstep);
+    tov.core.machine().debugstepping = true;
+}
+
+bool tdebuggercontrol::evaluate(const std::string& text, std::string& result) {
+    const texpression e = tov.core.evaluate(text);
+    result = e.text;
+    return e.ok;
+}
+
+bool tdebuggercontrol::hasexecutionbreakpoint(uint16_t address, int bank) const {
+    for (const tbreakpoint* b = tov.core.firstbreakpoint(); b; b = tnodelist<tbreakpoint>::after(b))
+        if (!b->temporary && !b->anyaddress && b->address == address && (b->bank == -1 || b->bank == bank))
+            return true;
+    return false;
+}
+
+// ---- Execution breakpoints ----
+
+std::string tbreakpointsform::itemtext(const tbreakpoint& b) {
+    std::string s = "PC=";
+    if (b.anyaddress) s += "any";
+    else if (b.bank == -1) s += hex(b.address, 4);
+    else s += hex(uint32_t(b.bank), 1) + ":" + hex(b.address, 4);
+    if (b.kind == kindconditional) s += "  " + formatcondition(b.condition);
+    else if (b.kind == kindstepout) s += "  (internal step out breakpoint)";
+    else if (b.kind != kindplain) s += "  condtype=" + std::to_string(b.kind);
+    if (b.disabled) s += "  (disabled)";
+    return s;
+}
+
+void tbreakpointsform::rebuild() {
+    items.clear();
+    texts.clear();
+    for (tbreakpoint* b = core.firstbreakpoint(); b; b = tnodelist<tbreakpoint>::after(b)) {
+        if (b->temporary || ischeckkind(*b)) continue;
+        items.push_back(b);
+        texts.push_back(itemtext(*b));
+    }
+    selected.assign(items.size(), false);
+}
+
+namespace {
+
+// The fields of the breakpoint window: "BANK:ADDR" or "ADDR" in hex (the address part at most
+// 10 characters; an empty or non-hex address means every instruction) and a condition.
+struct tbreakpointfields {
+    int32_t bank = -1;
+    std::optional<uint32_t> address;
+    bool conditional = false;
+    tcondition condition;
+};
+
+bool parsefields(const std::string& pc, const std::string& conditiontext, tbreakpointfields& f) {
+    std::string addresstext = pc;
+    const size_t colon = pc.find(':');
+    if (colon != std::string::npos) {
+        const std::optional<uint32_t> b = parsehex(pc.substr(0, colon));
+        if (!b || *b > 0xFFFF) return false;
+        f.bank = int32_t(*b);
+        addresstext = pc.substr(colon + 1, 10);
+    }
+    f.address = parsehex(addresstext);
+    if (f.address && *f.address > 0xFFFF) return false;
+    f.conditional = !conditiontext.empty();
+    return !f.conditional || parsecondition(conditiontext, f.condition);
+}
+
+}  // namespace
+
+bool tbreakpointsform::add() {
+    tbreakpointfields f;
+    if (!parsefields(Editpc, Editcondition, f)) return false;
+    tbreakpoint* b = f.address ? core.addbreakpoint(uint16_t(*f.address), f.bank, stopbreakpoint)
+                               : core.addanyaddress(kindplain, stopbreakpoint);
+    if (!f.address) b->bank = f.bank;
+    if (f.conditional) {
+        b->kind = kindconditional;
+        b->condition = f.condition;
+    }
+    core.rebuildmaps();
+    Editpc.clear();
+    Editcondition.clear();
+    rebuild();
+    return true;
+}
+
+void tbreakpointsform::deleteselected() {
+    for (size_t i = 0; i < items.size(); i++)
+        if (selected[i]) core.removebreakpoint(items[i]);
+    core.rebuildmaps();
+    rebuild();
+}
+
+void tbreakpointsform::setselected(bool disabled) {
+    for (size_t i = 0; i < items.size(); i++)
+        if (selected[i]) core.setdisabled(items[i], disabled);
+    rebuild();
+}
+
+bool tbreakpointsform::replace() {
+    // The fields are checked before anything is deleted, so that a typing error loses nothing.
+    tbreakpointfields f;
+    if (!parsefields(Editpc, Editcondition, f)) return false;
+    deleteselected();
+    return add();
+}
+
+void tbreakpointsform::clickitem(int i) {
+    if (i < 0 || i >= count()) return;
+    const tbreakpoint& b = *items[size_t(i)];
+    if (b.anyaddress) Editpc.clear();
+    else Editpc = (b.bank == -1 ? std::string() : hex(uint32_t(b.bank), 1) + ":") + hex(b.address, 4);
+    Editcondition = b.kind == kindconditional ? formatcondition(b.condition) : std::string();
+}
+
+// ---- Access breakpoints ----
+
+std::string taccessbreakpointsform::itemtext(const taccessbreakpoint& a) {
+    std::string s = hex(a.first, 4);
+    if (a.last != a.first) s += "-" + hex(a.last, 4);
+    s += "  ";
+    if (a.value >= 0) s += hex(uint32_t(a.value), 2) + "  ";
+    if (a.onread) s += "r";
+    if (a.onread && a.onwrite) s += ",";
+    if (a.onwrite) s += "w";
+    if (a.disabled) s += "  (disabled)";
+    return s;
+}
+
+void taccessbreakpointsform::rebuild() {
+    items.clear();
+    texts.clear();
+    for (taccessbreakpoint* a = core.firstaccessbreakpoint(); a; a = tnodelist<taccessbreakpoint>::after(a)) {
+        if (a->hascheck) continue;
+        items.push_back(a);
+        texts.push_back(itemtext(*a));
+    }
+    selected.assign(items.size(), false);
+}
+
+bool taccessbreakpointsform::add() {
+    const size_t dash = Editaddr.find('-');
+    const std::optional<uint32_t> first = parsehex(Editaddr.substr(0, dash));
+    const std::optional<uint32_t> last = dash == std::string::npos ? first : parsehex(Editaddr.substr(dash + 1));
+    if (!first || !last || *first > *last || *last > 0xFFFF) return false;
+    const std::optional<uint32_t> value = parsehex(Editvalue);
+    // A value no byte can have would never stop: refused rather than silently useless.
+    if (value && *value > 0xFF) return false;
+    core.addaccessbreakpoint(uint16_t(*first), uint16_t(*last), Checkonread, Checkonwrite,
+                             value ? int32_t(*value) : -1, stopaccess);
+    Editaddr.clear();
+    Editvalue.clear();
+    rebuild();
+    return true;
+}
+
+void taccessbreakpointsform::deleteselected() {
+    for (size_t i = 0; i < items.size(); i++)
+        if (selected[i]) core.removeaccessbreakpoint(items[i]);
+    rebuild();
+}
+
+void taccessbreakpointsform::setselected(bool disabled) {
+    for (size_t i = 0; i < items.size(); i++)
+        if (selected[i]) core.setdisabled(items[i], disabled);
+    rebuild();
+}
+
+bool taccessbreakpointsform::replace() {
+    const size_t dash = Editaddr.find('-');
+    const std::optional<uint32_t> first = parsehex(Editaddr.substr(0, dash));
+    const std::optional<uint32_t> last = dash == std::string::npos ? first : parsehex(Editaddr.substr(dash + 1));
+    if (!first || !last || *first > *last || *last > 0xFFFF) return false;
+    const std::optional<uint32_t> value = parsehex(Editvalue);
+    if (value && *value > 0xFF) return false;
+    deleteselected();
+    return add();
+}
+
+void taccessbreakpointsform::clickitem(int i) {
+    if (i < 0 || i >= count()) return;
+    const taccessbreakpoint& a = *items[size_t(i)];
+    Editaddr = hex(a.first, 4) + (a.last != a.first ? "-" + hex(a.last, 4) : std::string());
+    Editvalue = a.value >= 0 ? hex(uint32_t(a.value), 2) : std::string();
+    Checkonread = a.onread;
+    Checkonwrite = a.onwrite;
+}
+
+}  // namespace tov

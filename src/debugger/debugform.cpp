@@ -1,0 +1,294 @@
+#include "debugger/debugform.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "core/gb.h"
+#include "core/gbinspect.h"
+
+namespace tov {
+
+bool parsebankaddress(const std::string& text, int& bank, uint16_t& address) {
+    const size_t colon = text.find(':');
+    bank = -1;
+    if (colon != std::string::npos) {
+        const std::optional<uint32_t> b = parsehex(text.substr(0, colon));
+        if (!b || *b > 0xFFFF || text.size() - colon - 1 > 10) return false;
+        bank = int(*b);
+    }
+    const std::optional<uint32_t> a = parsehex(colon == std::string::npos ? text : text.substr(colon + 1));
+    if (!a || *a > 0xFFFF) return false;
+    address = uint16_t(*a);
+    return true;
+}
+
+tdebugform::tdebugform(tgb& machine, tdebugcontrol* c)
+    : code(machine, banks), memory(machine, banks), stack(machine, banks), registers(machine),
+      gb(machine), control(c) {
+    setcontrol(c);
+}
+
+void tdebugform::setcontrol(tdebugcontrol* c) {
+    control = c;
+    code.breakpoints = control ? control->breakpointmarks() : nullptr;
+}
+
+tscroller& tdebugform::view(tdebugview v) {
+    switch (v) {
+    case tdebugview::memory: return memory;
+    case tdebugview::stack: return stack;
+    case tdebugview::registers: return registers;
+    default: return code;
+    }
+}
+
+std::string tdebugform::caption() const {
+    return message.empty() ? "debugger" : message + " - debugger";
+}
+
+void tdebugform::stopped(const std::string& text) {
+    message = text;
+    tgbinspect inspect(gb);
+    if (code.mem().bankcontroller()) {
+        banks.rom = inspect.region(tmemregion::romx).current;
+        const int ram = inspect.region(tmemregion::sram).current;
+        if (ram >= 0) banks.ram = ram;
+    }
+    banks.wram = inspect.region(tmemregion::wramx).current;
+    banks.vram = inspect.region(tmemregion::vram).current;
+    refresh();
+    // The views move only when PC or SP left them, so that stepping does not jump about.
+    showline(code, code.lineof(gb.cpu.PC));
+    showline(stack, stack.lineofsp());
+    cursormoved();
+}
+
+void tdebugform::showline(tscroller& s, int line) {
+    if (line < s.topline() || line >= s.topline() + s.visiblelines() - 1) s.centreon(line);
+    else s.setcursor(line);
+}
+
+void tdebugform::refresh() {
+    code.lowercase = options.DebugLowercase;
+    code.breakpoints = control ? control->breakpointmarks() : nullptr;
+    code.refresh();
+    followdata();
+}
+
+void tdebugform::followdata() {
+    const tcpuregisters r = tgbinspect(gb).cpuregisters();
+    switch (options.DataFollow) {
+    case 1: memory.gotoaddress(code.cursoraddress()); break;
+    case 2: memory.gotoaddress(r.bc); break;
+    case 3: memory.gotoaddress(r.de); break;
+    case 4: memory.gotoaddress(r.hl); break;
+    case 5: memory.gotoaddress(r.pc); break;
+    default: break;
+    }
+}
+
+std::optional<uint32_t> tdebugform::evaluateaddress(const std::string& text) {
+    std::string result;
+    if (!control || !control->evaluate(text, result)) return std::nullopt;
+    return parsehex(result);
+}
+
+void tdebugform::cursormoved() {
+    if (options.DataFollow == 1) memory.gotoaddress(code.cursoraddress());
+    statustext = code.cursorstatus([this](const std::string& t) { return evaluateaddress(t); });
+}
+
+void tdebugform::ask(const std::string& title, const std::string& prompt, const std::string& value,
+                     std::function<void(const std::string&)> answer) {
+    pending = {tdebugrequest::text, title, prompt, value, std::move(answer)};
+}
+
+void tdebugform::tell(const std::string& title, const std::string& text) {
+    pending = {tdebugrequest::message, title, text, "", nullptr};
+}
+
+tdebugrequest tdebugform::takerequest() {
+    tdebugrequest r = std::move(pending);
+    pending = {};
+    return r;
+}
+
+void tdebugform::click(tdebugview v, int line) {
+    focus = v;
+    tscroller& s = view(v);
+    s.setcursor(line);
+    if (v == tdebugview::code) cursormoved();
+    if (v == tdebugview::registers && line >= 0 && line < 8) {
+        ask("edit register", tscrollerregs::editprompt(line), registers.editdefault(line),
+            [this, line](const std::string& answer) {
+                if (registers.edit(line, answer)) refresh();
+            });
+    }
+}
+
+bool tdebugform::key(int code_, int mods) {
+    const bool ctrl = mods & keyctrl, shift = mods & keyshift, alt = mods & keyalt;
+    if (!control || !control->stopped()) return false;
+    tscroller& s = view(focus);
+    // Movement in the view that has the keyboard.
+    if (!ctrl && !alt) {
+        bool moved = true;
+        switch (code_) {
+        case vk::up: s.movecursor(-1); break;
+        case vk::down: s.movecursor(1); break;
+        case vk::pageup: s.pageup(); break;
+        case vk::pagedown: s.pagedown(); break;
+        case vk::home: s.home(); break;
+        case vk::end: s.end(); break;
+        default: moved = false; break;
+        }
+        if (moved) {
+            if (focus == tdebugview::code) cursormoved();
+            return true;
+        }
+    }
+    if (ctrl && code_ >= '0' && code_ <= '9') {
+        if (shift) togglebookmark(code_ - '0');
+        else gotobookmark(code_ - '0');
+        return true;
+    }
+    if (ctrl && !shift && !alt) {
+        switch (code_) {
+        case 'G': askgoto(); return true;
+        case 'S': asksearch(); return true;
+        case 'C': continuesearch(); return true;
+        case 'E': askevaluate(); return true;  // the evaluate command without the mouse
+        default: return false;
+        }
+    }
+    if (alt && code_ == 'A') {
+        control->animate();
+        return true;
+    }
+    if (ctrl || alt) return false;
+    switch (code_) {
+    case vk::f2:
+        control->togglebreakpoint(code.cursoraddress(), code.cursorbank());
+        return true;
+    case vk::f3: control->stepover(); return true;
+    case vk::f4: control->runtocursor(code.cursoraddress(), code.cursorbank()); return true;
+    case vk::f7: control->trace(); return true;
+    case vk::f8: control->stepout(); return true;
+    case vk::f9:
+    case vk::escape: control->run(); return true;
+    case vk::multiply:
+        control->reset();
+        stopped(message);
+        return true;
+    case 0x0D:  // Enter edits the register under the cursor
+        if (focus == tdebugview::registers) {
+            click(focus, registers.cursorline());
+            return true;
+        }
+        return false;
+    default: return false;
+    }
+}
+
+void tdebugform::askgoto() {
+    ask("go to", "enter address", "", [this](const std::string& answer) {
+        if (!gotoaddress(answer)) tell("error", "invalid address");
+    });
+}
+
+bool tdebugform::gotoaddress(const std::string& text) {
+    int bank = -1;
+    uint16_t address = 0;
+    if (!parsebankaddress(text, bank, address)) return false;
+    if (bank >= 0) {
+        tgbinspect inspect(gb);
+        const tcart& cart = gb.cartridge();
+        if (address >= 0x4000 && address < 0x8000) {
+            const int banks16k = inspect.region(tmemregion::romx).banks;
+            if (banks16k > 0) banks.rom = bank % banks16k;
+        } else if (address >= 0x8000 && address < 0xA000) {
+            banks.vram = bank & 1;
+        } else if (address >= 0xA000 && address < 0xC000) {
+            // Counted in 4 KiB units as the window always has; without RAM there is no bank
+            // to choose (and nothing to divide by).
+            const int units = cart.ramimagesize() / 4096;
+            banks.ram = units > 0 ? bank % units : 0;
+            banks.cartram = true;
+        } else if (address >= 0xD000 && address < 0xE000) {
+            banks.wram = (bank & 7) == 0 ? 1 : bank & 7;
+        }
+    }
+    refresh();
+    code.centreon(code.lineof(address));
+    memory.gotoaddress(address);
+    focus = tdebugview::code;
+    cursormoved();
+    return true;
+}
+
+void tdebugform::togglebookmark(int k) {
+    if (k < 0 || k > 9) return;
+    tbookmark& b = code.bookmarks[size_t(k)];
+    if (b.set && b.address == code.cursoraddress() && b.bank == code.mem().bankat(code.cursoraddress())) b = {};
+    else code.setbookmark(k);
+}
+
+void tdebugform::gotobookmark(int k) {
+    if (k < 0 || k > 9 || !code.bookmarks[size_t(k)].set) return;
+    const tbookmark b = code.bookmarks[size_t(k)];
+    char text[32];
+    std::snprintf(text, sizeof text, "%X:%04X", unsigned(b.bank), unsigned(b.address));
+    gotoaddress(text);
+}
+
+void tdebugform::asksearch() {
+    ask("search", "enter string", searchtext, [this](const std::string& answer) {
+        searchtext = answer;
+        continuesearch();
+    });
+}
+
+void tdebugform::continuesearch() {
+    if (searchtext.empty()) return;
+    const int found = searchlines(code, code.cursorline(), searchtext);
+    if (found < 0) {
+        statustext = "not found";
+        return;
+    }
+    code.centreon(found);
+    focus = tdebugview::code;
+    cursormoved();
+}
+
+void tdebugform::asksaveasm() {
+    pending = {tdebugrequest::savefile, "save as text", "Text files|*.txt;*.asm|All files|*", asmfile,
+               [this](const std::string& path) {
+                   asmfile = path;
+                   ask("save as text", "enter start address (hex)", "0000", [this](const std::string& start) {
+                       ask("save as text", "enter size (hex)", "10000", [this, start](const std::string& size) {
+                           uint32_t first = 0, count = 0;
+                           if (!parsesaverange(start, size, first, count)) {
+                               tell("error", "invalid range");
+                               return;
+                           }
+                           const std::string text = disassemblytext(code, first, count);
+                           if (!writefile || !writefile(asmfile, text)) tell("error", "error while saving");
+                       });
+                   });
+               }};
+}
+
+void tdebugform::checksumfix() {
+    if (fixheaderchecksums(gb.cartridge())) refresh();
+}
+
+void tdebugform::askevaluate() {
+    ask("evaluate", "enter expression", "", [this](const std::string& answer) {
+        std::string result;
+        if (!control) return;
+        if (control->evaluate(answer, result)) tell("result", result);
+        else tell("invalid expression", result);
+    });
+}
+
+}  // namespace tov

@@ -1,0 +1,478 @@
+#include "frontend/gui/debuggerwindow.h"
+
+#include <SDL.h>
+#include <imgui.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "core/gbinspect.h"
+#include "frontend/gui/mainwindow.h"
+
+namespace tov {
+
+namespace {
+
+// Memory-view characters are bytes; the font draws Latin-1 through UTF-8, and control codes
+// as ".".
+std::string displaytext(const std::string& s) {
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (unsigned char c : s) {
+        if (c < 0x80) out += c == 0x7F ? '.' : char(c);
+        else if (c < 0xA0) out += '.';
+        else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+ImU32 colourof(int32_t bgr) {
+    // Settings colours are 0x00BBGGRR.
+    return IM_COL32(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF, 255);
+}
+
+bool writetext(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary);
+    if (!f) return false;
+    f << text;
+    return bool(f);
+}
+
+// An edit field over a std::string.
+bool inputfield(const char* label, std::string& value, float width) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s", value.c_str());
+    ImGui::SetNextItemWidth(width);
+    const bool changed = ImGui::InputText(label, buf, sizeof buf);
+    if (changed) value = buf;
+    return changed;
+}
+
+}  // namespace
+
+TFormdebugger::TFormdebugger(Tfgb& mainwindow) : fgb(mainwindow) {
+    tov = std::make_unique<tdebuggertov>(fgb.gb(), this);
+    control = std::make_unique<tdebuggercontrol>(*tov);
+    form = std::make_unique<tdebugform>(fgb.gb(), control.get());
+    form->writefile = writetext;
+    breakpoints = std::make_unique<tbreakpointsform>(tov->core);
+    accessbreakpoints = std::make_unique<taccessbreakpointsform>(tov->core);
+    tov->setoptions(fgb.emulation().debuggeroptions());
+}
+
+TFormdebugger::~TFormdebugger() = default;
+
+void TFormdebugger::install() {
+    tfrontendhooks& h = fgb.hooks;
+    h.menu.push_back({"", "debugger", "", [this] { open(); }, nullptr, nullptr});
+    h.menu.push_back({"", "debug mode", "",
+                      [this] {
+                          tgb& gb = fgb.gb();
+                          gb.debugstepping = !gb.debugstepping;
+                      },
+                      [this] { return fgb.gb().debugstepping; }, nullptr});
+    auto previousdraw = h.drawwindows;
+    h.drawwindows = [this, previousdraw] {
+        if (previousdraw) previousdraw();
+        draw();
+    };
+    h.pauseinput = [this] { open(); };
+    // `StartDebug` stops at the first instruction of the first game the program runs.
+    tsessionhooks& sh = fgb.emulation().hooks;
+    auto previousloaded = sh.romloaded;
+    sh.romloaded = [this, previousloaded] {
+        if (previousloaded) previousloaded();
+        syncoptions();
+        if (!startupdone) {
+            startupdone = true;
+            tov->startup();
+        }
+    };
+}
+
+void TFormdebugger::open() {
+    visible = true;
+    syncoptions();
+    if (fgb.isrunning() && !fgb.ispaused() && !tov->stopped()) control->stop();
+    else form->stopped("");
+}
+
+void TFormdebugger::syncoptions() {
+    const tsettings& s = fgb.store().working;
+    form->options.DebugLowercase = s.DebugLowercase;
+    form->options.DataFollow = s.DataFollow;
+    const tdebuggeroptions& o = fgb.emulation().debuggeroptions();
+    if (!(o == tov->core.options)) tov->setoptions(o);
+}
+
+bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
+    if (!tov->stopped()) return false;
+    int mods = 0;
+    if (sdlmods & KMOD_CTRL) mods |= keyctrl;
+    if (sdlmods & KMOD_SHIFT) mods |= keyshift;
+    if (sdlmods & KMOD_ALT) mods |= keyalt;
+    // Held keys repeat the movements and the single steps; the other commands act once.
+    const bool repeats = vk == vk::up || vk == vk::down || vk == vk::pageup || vk == vk::pagedown ||
+                         vk == vk::f7 || vk == vk::f3;
+    if (repeat && !repeats) return true;
+    visible = true;
+    const bool used = form->key(vk, mods);
+    if (used && vk == vk::f2) breakpoints->rebuild();
+    return used;
+}
+
+// ---- Run control's host ----
+
+void TFormdebugger::debuggerstopped(const std::string&, int32_t reason) {
+    visible = true;
+    fgb.debuggersound(false);
+    syncoptions();
+    form->stopped(stopmessage(reason));
+    breakpoints->rebuild();
+    accessbreakpoints->rebuild();
+}
+
+void TFormdebugger::refreshviews() {
+    form->refresh();
+    breakpoints->rebuild();
+}
+
+void TFormdebugger::processmessages() {
+    if (fgb.debuggerpass()) {
+        // The program is closing: nothing may hold the machine any more.
+        tov->core.clearall();
+        tov->run();
+    }
+}
+
+void TFormdebugger::idle() { SDL_Delay(5); }
+
+void TFormdebugger::debuggerresumed() {
+    fgb.inputstate().releaseall(fgb);
+    fgb.debuggersound(true);
+}
+
+// ---- Drawing ----
+
+void TFormdebugger::draw() {
+    // Options applied in the options dialog reach the checks at once.
+    syncoptions();
+    if (!visible) return;
+    if (!tov->stopped() && ++runningframes >= 15) {
+        // While the machine runs the views follow it a few times a second.
+        runningframes = 0;
+        form->refresh();
+    }
+    const std::string title = (tov->stopped() ? form->caption() : std::string("running - debugger")) + "###debugger";
+    // First shown over the whole main window, which the user can then shrink.
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowPos(ImVec2(0, 0), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), ImGuiCond_FirstUseEver);
+    if (!ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar)) {
+        ImGui::End();
+        drawrequests();
+        return;
+    }
+    drawmenu();
+    const float line = ImGui::GetTextLineHeightWithSpacing();
+    const ImVec2 avail = ImGui::GetContentRegionAvail();
+    const float right = 300.0f;
+    const float memoryheight = line * 9;
+    const float upper = std::max(line * 10, avail.y - memoryheight - line * 2);
+
+    ImGui::BeginGroup();
+    drawview(tdebugview::code, "code", avail.x - right - 8, upper);
+    ImGui::EndGroup();
+    ImGui::SameLine();
+    ImGui::BeginGroup();
+    drawregisters();
+    drawbanks();
+    const float used = line * 14;
+    if (fgb.store().working.DebugScreen && fgb.picturetex()) {
+        ImGui::Image(reinterpret_cast<ImTextureID>(static_cast<intptr_t>(fgb.picturetex())), ImVec2(160, 144));
+    }
+    drawview(tdebugview::stack, "stack", right, std::max(line * 4, upper - used -
+                                                   (fgb.store().working.DebugScreen ? 150.0f : 0.0f)));
+    ImGui::EndGroup();
+    drawview(tdebugview::memory, "memory", avail.x, memoryheight);
+    ImGui::TextUnformatted(form->status().empty() ? " " : form->status().c_str());
+    ImGui::End();
+
+    drawbreakpoints();
+    drawaccessbreakpoints();
+    drawrequests();
+}
+
+void TFormdebugger::drawmenu() {
+    if (!ImGui::BeginMenuBar()) return;
+    const bool stopped = tov->stopped();
+    if (ImGui::BeginMenu("run")) {
+        if (ImGui::MenuItem("trace", "F7", false, stopped)) control->trace();
+        if (ImGui::MenuItem("step over", "F3", false, stopped)) control->stepover();
+        if (ImGui::MenuItem("step out", "F8", false, stopped)) control->stepout();
+        if (ImGui::MenuItem("run to cursor", "F4", false, stopped))
+            control->runtocursor(form->code.cursoraddress(), form->code.cursorbank());
+        if (ImGui::MenuItem("toggle breakpoint", "F2", false, stopped)) {
+            control->togglebreakpoint(form->code.cursoraddress(), form->code.cursorbank());
+            breakpoints->rebuild();
+        }
+        if (ImGui::MenuItem("run", "F9", false, stopped)) control->run();
+        if (ImGui::MenuItem("animate", "Alt+A", false, stopped)) control->animate();
+        if (ImGui::MenuItem("jump (SP); SP=SP+2", nullptr, false, stopped)) {
+            control->jumpreturn();
+            form->stopped("");
+        }
+        if (ImGui::MenuItem("reset", "num *", false, stopped)) {
+            control->reset();
+            form->stopped("");
+        }
+        if (ImGui::MenuItem("stop", nullptr, false, !stopped)) control->stop();
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("breakpoints")) {
+        if (ImGui::MenuItem("breakpoints", nullptr, showbreakpoints)) {
+            showbreakpoints = !showbreakpoints;
+            breakpoints->rebuild();
+        }
+        if (ImGui::MenuItem("access breakpoints", nullptr, showaccess)) {
+            showaccess = !showaccess;
+            accessbreakpoints->rebuild();
+        }
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("search")) {
+        if (ImGui::MenuItem("go to", "Ctrl+G")) form->askgoto();
+        if (ImGui::MenuItem("search", "Ctrl+S")) form->asksearch();
+        if (ImGui::MenuItem("continue search", "Ctrl+C")) form->continuesearch();
+        if (ImGui::MenuItem("evaluate", "Ctrl+E")) form->askevaluate();
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("file")) {
+        if (ImGui::MenuItem("save as text")) form->asksaveasm();
+        if (ImGui::MenuItem("header checksum fix")) form->checksumfix();
+        ImGui::EndMenu();
+    }
+    ImGui::EndMenuBar();
+}
+
+void TFormdebugger::drawview(tdebugview v, const char* id, float width, float height) {
+    tscroller& s = form->view(v);
+    const tsettings& set = fgb.store().working;
+    ImGui::PushStyleColor(ImGuiCol_ChildBg, colourof(set.DebugBgColor));
+    ImGui::PushStyleColor(ImGuiCol_Text, colourof(set.DebugTextColor));
+    ImGui::BeginChild(id, ImVec2(width, height), true, ImGuiWindowFlags_NoScrollbar);
+    const float line = ImGui::GetTextLineHeight();
+    const int visible = std::max(1, int(ImGui::GetContentRegionAvail().y / line));
+    s.setvisiblelines(visible);
+    if (ImGui::IsWindowHovered()) {
+        const float wheel = ImGui::GetIO().MouseWheel;
+        if (wheel != 0) s.scrollto(s.topline() - int(wheel * 3));
+    }
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    const bool focused = form->focus == v;
+    const int top = s.topline();
+    for (int n = top; n < top + visible && n < s.linecount(); n++) {
+        const tlinemarks m = s.marks(n);
+        const std::string text = displaytext(s.getstring(n));
+        const ImVec2 p = ImGui::GetCursorScreenPos();
+        const float w = ImGui::GetContentRegionAvail().x;
+        // Current line (PC, or SP in the stack view), breakpoint line, cursor line.
+        const bool highlighted = m.pc || m.breakpoint;
+        if (m.breakpoint) draw->AddRectFilled(p, ImVec2(p.x + w, p.y + line), colourof(set.DebugBrkColor));
+        if (m.pc) draw->AddRectFilled(p, ImVec2(p.x + (m.breakpoint ? 10 : w), p.y + line), colourof(set.DebugCurrentColor));
+        if (m.pc && m.breakpoint) draw->AddRectFilled(ImVec2(p.x + 10, p.y), ImVec2(p.x + w, p.y + line), colourof(set.DebugBrkColor));
+        if (n == s.cursorline()) {
+            if (!highlighted) draw->AddRectFilled(p, ImVec2(p.x + w, p.y + line), colourof(set.DebugHilightColor));
+            draw->AddRect(p, ImVec2(p.x + w, p.y + line), focused ? colourof(set.DebugTextColor) : colourof(set.DebugHilightColor));
+        }
+        char marks[4] = "  ";
+        if (m.bookmark >= 0) marks[0] = char('0' + m.bookmark);
+        ImGui::PushID(n);
+        if (ImGui::Selectable("##line", false, 0, ImVec2(w, line))) form->click(v, n);
+        ImGui::SameLine(0, 0);
+        ImGui::SetCursorScreenPos(ImVec2(p.x + 2, p.y));
+        if (highlighted || n == s.cursorline()) ImGui::PushStyleColor(ImGuiCol_Text, colourof(set.DebugHLTextColor));
+        ImGui::Text("%s%s", v == tdebugview::code ? marks : "", text.c_str());
+        if (highlighted || n == s.cursorline()) ImGui::PopStyleColor();
+        ImGui::PopID();
+    }
+    ImGui::EndChild();
+    ImGui::PopStyleColor(2);
+}
+
+void TFormdebugger::drawregisters() {
+    tscroller& regs = form->registers;
+    ImGui::BeginChild("registers", ImVec2(300, ImGui::GetTextLineHeightWithSpacing() * 10.5f), true, ImGuiWindowFlags_NoScrollbar);
+    for (int n = 0; n < 8; n++) {
+        ImGui::PushID(n);
+        const std::string text = regs.getstring(n);
+        if (ImGui::Selectable(text.c_str(), form->focus == tdebugview::registers && regs.cursorline() == n))
+            form->click(tdebugview::registers, n);
+        ImGui::PopID();
+    }
+    // The flags of F as check boxes; a new AF shows in them at once.
+    tgbinspect inspect(fgb.gb());
+    tcpuregisters r = inspect.cpuregisters();
+    const char* names[4] = {"Z", "N", "H", "C"};
+    bool changed = false;
+    for (int i = 0; i < 4; i++) {
+        bool on = r.af & (0x80 >> i);
+        if (i) ImGui::SameLine();
+        if (ImGui::Checkbox(names[i], &on) && tov->stopped()) {
+            r.af = uint16_t(on ? r.af | (0x80 >> i) : r.af & ~(0x80 >> i));
+            changed = true;
+        }
+    }
+    if (changed) inspect.setcpuregisters(r);
+    ImGui::EndChild();
+}
+
+void TFormdebugger::drawbanks() {
+    tviewbanks& b = form->banks;
+    tviewbanks before = b;
+    ImGui::PushItemWidth(80);
+    ImGui::InputInt("rom", &b.rom, 1, 1, ImGuiInputTextFlags_CharsHexadecimal);
+    ImGui::SameLine();
+    ImGui::InputInt("vram", &b.vram, 1, 1);
+    ImGui::InputInt("wram", &b.wram, 1, 1);
+    ImGui::SameLine();
+    ImGui::InputInt("sram", &b.ram, 1, 1);
+    ImGui::PopItemWidth();
+    ImGui::Checkbox("cartridge RAM view", &b.cartram);
+    b.rom = std::clamp(b.rom, 0, 0x1FF);
+    b.vram = std::clamp(b.vram, 0, 1);
+    b.wram = std::clamp(b.wram, 0, 7);
+    b.ram = std::clamp(b.ram, 0, 15);
+    if (b.rom != before.rom || b.vram != before.vram || b.wram != before.wram || b.ram != before.ram ||
+        b.cartram != before.cartram)
+        form->refresh();
+}
+
+void TFormdebugger::drawrequests() {
+    // A question that follows another waits two frames, so that its box appears afresh (with
+    // the keyboard in its field) even when it has the same title.
+    if (quietframes > 0) quietframes--;
+    if (!box.isopen() && !files.isopen() && !messageopen && quietframes == 0 &&
+        form->request().kind != tdebugrequest::none) {
+        current = form->takerequest();
+        switch (current.kind) {
+        case tdebugrequest::text: box.open(current.title, current.prompt, current.value); break;
+        case tdebugrequest::savefile: files.open(current.title, current.prompt, "", true, ".txt"); break;
+        case tdebugrequest::message:
+            messagetitle = current.title;
+            messagetext = current.prompt;
+            messageopen = true;
+            ImGui::OpenPopup("debugger message");
+            break;
+        default: break;
+        }
+    }
+    if (box.isopen()) {
+        const tinputbox::tresult r = box.draw();
+        if (r != tinputbox::none) quietframes = 2;
+        if (r == tinputbox::ok && current.answer) current.answer(box.value());
+    }
+    if (files.isopen()) {
+        const tfiledialog::tresult r = files.draw();
+        if (r != tfiledialog::none) quietframes = 2;
+        if (r == tfiledialog::chosen && current.answer) current.answer(files.path());
+    }
+    if (messageopen) {
+        if (!ImGui::IsPopupOpen("debugger message")) ImGui::OpenPopup("debugger message");
+        if (ImGui::BeginPopupModal("debugger message", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+            ImGui::TextUnformatted(messagetitle.c_str());
+            ImGui::Separator();
+            ImGui::TextUnformatted(messagetext.c_str());
+            if (ImGui::Button("OK") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter))) {
+                messageopen = false;
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::EndPopup();
+        }
+    }
+}
+
+void TFormdebugger::drawbreakpoints() {
+    if (!showbreakpoints) return;
+    ImGui::SetNextWindowPos(ImVec2(60, 60), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(460, 320), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowBgAlpha(1.0f);  // readable over the code view
+    if (!ImGui::Begin("breakpoints", &showbreakpoints)) {
+        ImGui::End();
+        return;
+    }
+    tbreakpointsform& f = *breakpoints;
+    ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 4), true);
+    for (int i = 0; i < f.count(); i++) {
+        ImGui::PushID(i);
+        if (ImGui::Selectable(f.text(i).c_str(), f.selected[size_t(i)])) {
+            if (!ImGui::GetIO().KeyCtrl) f.selected.assign(f.selected.size(), false);
+            f.selected[size_t(i)] = !f.selected[size_t(i)];
+            f.clickitem(i);
+        }
+        ImGui::PopID();
+    }
+    if (ImGui::IsWindowFocused() && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete))) f.deleteselected();
+    ImGui::EndChild();
+    inputfield("PC (bank:address, empty: any)", f.Editpc, 120);
+    inputfield("condition (A>=$10, (HL)=3F...)", f.Editcondition, 120);
+    bool changed = false;
+    if (ImGui::Button("add")) changed = f.add();
+    ImGui::SameLine();
+    if (ImGui::Button("replace")) changed = f.replace();
+    ImGui::SameLine();
+    if (ImGui::Button("delete")) { f.deleteselected(); changed = true; }
+    ImGui::SameLine();
+    if (ImGui::Button("enable")) { f.enableselected(); changed = true; }
+    ImGui::SameLine();
+    if (ImGui::Button("disable")) { f.disableselected(); changed = true; }
+    (void)changed;
+    ImGui::End();
+}
+
+void TFormdebugger::drawaccessbreakpoints() {
+    if (!showaccess) return;
+    ImGui::SetNextWindowPos(ImVec2(60, 60), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(460, 320), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowBgAlpha(1.0f);  // readable over the code view
+    if (!ImGui::Begin("access breakpoints", &showaccess)) {
+        ImGui::End();
+        return;
+    }
+    taccessbreakpointsform& f = *accessbreakpoints;
+    ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 4), true);
+    for (int i = 0; i < f.count(); i++) {
+        ImGui::PushID(i);
+        if (ImGui::Selectable(f.text(i).c_str(), f.selected[size_t(i)])) {
+            if (!ImGui::GetIO().KeyCtrl) f.selected.assign(f.selected.size(), false);
+            f.selected[size_t(i)] = !f.selected[size_t(i)];
+            f.clickitem(i);
+        }
+        ImGui::PopID();
+    }
+    if (ImGui::IsWindowFocused() && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete))) f.deleteselected();
+    ImGui::EndChild();
+    inputfield("address (first-last)", f.Editaddr, 120);
+    ImGui::SameLine();
+    inputfield("value", f.Editvalue, 40);
+    ImGui::Checkbox("on read", &f.Checkonread);
+    ImGui::SameLine();
+    ImGui::Checkbox("on write", &f.Checkonwrite);
+    if (ImGui::Button("add")) f.add();
+    ImGui::SameLine();
+    if (ImGui::Button("replace")) f.replace();
+    ImGui::SameLine();
+    if (ImGui::Button("delete")) f.deleteselected();
+    ImGui::SameLine();
+    if (ImGui::Button("enable")) f.enableselected();
+    ImGui::SameLine();
+    if (ImGui::Button("disable")) f.disableselected();
+    ImGui::End();
+}
+
+}  // namespace tov
