@@ -367,7 +367,7 @@ void TFormdebugger::drawrequests() {
             messagetitle = current.title;
             messagetext = current.prompt;
             messageopen = true;
-            ImGui::OpenPopup("debugger message");
+            ImGui::OpenPopup("###debuggermessage");
             break;
         default: break;
         }
@@ -383,11 +383,12 @@ void TFormdebugger::drawrequests() {
         if (r == tfiledialog::chosen && current.answer) current.answer(files.path());
     }
     if (messageopen) {
-        if (!ImGui::IsPopupOpen("debugger message")) ImGui::OpenPopup("debugger message");
-        if (ImGui::BeginPopupModal("debugger message", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
-            ImGui::TextUnformatted(messagetitle.c_str());
-            ImGui::Separator();
+        // The box's title is the message's ("result", "invalid expression", "error").
+        if (!ImGui::IsPopupOpen("###debuggermessage")) ImGui::OpenPopup("###debuggermessage");
+        const std::string id = messagetitle + "###debuggermessage";
+        if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
             ImGui::TextUnformatted(messagetext.c_str());
+            ImGui::Dummy(ImVec2(std::max(200.0f, ImGui::CalcTextSize(messagetitle.c_str()).x + 40), 0));
             if (ImGui::Button("OK") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter))) {
                 messageopen = false;
                 ImGui::CloseCurrentPopup();
