@@ -97,9 +97,48 @@ void TFormdebugger::install() {
 
 void TFormdebugger::open() {
     visible = true;
+    growwindow();
     syncoptions();
     if (fgb.isrunning() && !fgb.ispaused() && !tov->stopped()) control->stop();
     else form->stopped("");
+}
+
+void TFormdebugger::growwindow() {
+    // The debugger's views need room that the game's 2x window does not have: the window
+    // grows to five times the picture while the debugger is open and returns afterwards.
+    SDL_Window* w = fgb.sdlwindow();
+    if (!w || grown || (SDL_GetWindowFlags(w) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MAXIMIZED))) return;
+    SDL_GetWindowSize(w, &oldwidth, &oldheight);
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(SDL_GetWindowDisplayIndex(w), &usable) != 0) return;
+    int k = 5;
+    while (k > 3 && (k * 160 > usable.w || k * 144 > usable.h - 40)) k--;
+    if (oldwidth >= k * 160 && oldheight >= k * 144) return;
+    grown = true;
+    fitframes = 10;
+    const tsettings& st = fgb.store().working;
+    keptwidth = st.Width;
+    keptheight = st.Height;
+    const int nw = std::max(oldwidth, k * 160), nh = std::max(oldheight, k * 144);
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(w, &x, &y);
+    // Grown about its centre, kept on the screen.
+    x = std::clamp(x - (nw - oldwidth) / 2, usable.x, std::max(usable.x, usable.x + usable.w - nw));
+    y = std::clamp(y - (nh - oldheight) / 2, usable.y, std::max(usable.y, usable.y + usable.h - nh));
+    SDL_SetWindowSize(w, nw, nh);
+    SDL_SetWindowPosition(w, x, y);
+}
+
+void TFormdebugger::shrinkwindow() {
+    if (!grown) return;
+    grown = false;
+    if (SDL_Window* w = fgb.sdlwindow()) {
+        int x = 0, y = 0, cw = 0, ch = 0;
+        SDL_GetWindowPosition(w, &x, &y);
+        SDL_GetWindowSize(w, &cw, &ch);
+        SDL_SetWindowSize(w, oldwidth, oldheight);
+        SDL_SetWindowPosition(w, x + (cw - oldwidth) / 2, y + (ch - oldheight) / 2);
+    }
 }
 
 void TFormdebugger::syncoptions() {
@@ -130,6 +169,7 @@ bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
 
 void TFormdebugger::debuggerstopped(const std::string&, int32_t reason) {
     visible = true;
+    growwindow();
     fgb.debuggersound(false);
     syncoptions();
     form->stopped(stopmessage(reason));
@@ -162,7 +202,16 @@ void TFormdebugger::debuggerresumed() {
 void TFormdebugger::draw() {
     // Options applied in the options dialog reach the checks at once.
     syncoptions();
-    if (!visible) return;
+    if (!visible) {
+        shrinkwindow();
+        return;
+    }
+    if (grown) {
+        // The game's window size stays the one kept in the settings file.
+        tsettings& st = fgb.store().working;
+        st.Width = keptwidth;
+        st.Height = keptheight;
+    }
     if (!tov->stopped() && ++runningframes >= 15) {
         // While the machine runs the views follow it a few times a second.
         runningframes = 0;
@@ -171,8 +220,11 @@ void TFormdebugger::draw() {
     const std::string title = (tov->stopped() ? form->caption() : std::string("running - debugger")) + "###debugger";
     // First shown over the whole main window, which the user can then shrink.
     const ImVec2 display = ImGui::GetIO().DisplaySize;
-    ImGui::SetNextWindowPos(ImVec2(0, 0), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), ImGuiCond_FirstUseEver);
+    // For a few frames after opening it follows the main window while that grows.
+    const ImGuiCond fit = fitframes > 0 ? ImGuiCond_Always : ImGuiCond_FirstUseEver;
+    if (fitframes > 0) fitframes--;
+    ImGui::SetNextWindowPos(ImVec2(0, 0), fit);
+    ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), fit);
     if (!ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar)) {
         ImGui::End();
         drawrequests();
