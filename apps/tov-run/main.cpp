@@ -2,7 +2,8 @@
 // and reports a test ROM's verdict.
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
-//           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime] ROM
+//           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
+//           [--break [BANK:]ADDR]... ROM
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
 // speed; --no-draw skips the drawing of every frame. --screenshot writes the last
@@ -15,8 +16,13 @@
 // interrupts off) ends the run at once, except under --benchmark; under --until-done
 // without a verdict it failed.
 //
+// --break sets an execution breakpoint (hex; with a bank for a banked address). With one,
+// or with a misuse check switched on by its option key (--set DebugEcho=1 ...), or with
+// StartDebug, the debugger watches the run: when it stops for any reason, the stop message,
+// the register view and ten code-view lines around PC are printed and the run ends.
+//
 // Exit status: 0 passed, 1 failed, 2 bad arguments or a ROM that does not load,
-// 3 no verdict within the frames.
+// 3 no verdict within the frames, 4 the debugger stopped the machine.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +35,8 @@
 #include "core/gb.h"
 #include "core/pacing.h"
 #include "core/stuck.h"
+#include "debugger/debuggertov.h"
+#include "debugger/views.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
 
@@ -51,6 +59,7 @@ struct trunoptions {
     bool realtime = false;
     std::string screenshot;
     std::string wav;
+    std::vector<tbreakaddress> breaks;
     std::string rom;
 };
 
@@ -58,7 +67,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
-                 "               [--wav FILE] [--realtime] ROM\n");
+                 "               [--wav FILE] [--realtime] [--break [BANK:]ADDR]... ROM\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -90,6 +99,14 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
                 return false;
             }
             o.sets.push_back(v);
+        } else if (a == "--break") {
+            if (!value(v)) return false;
+            tbreakaddress b = parsebreakaddress(v);
+            if (!b.valid || b.anyaddress) {
+                std::fprintf(stderr, "tov-run: bad breakpoint address \"%s\" (hex ADDR or BANK:ADDR)\n", v.c_str());
+                return false;
+            }
+            o.breaks.push_back(b);
         } else if (a == "--ini") {
             if (!value(o.inifile)) return false;
         } else if (a == "--serial") {
@@ -174,6 +191,62 @@ tverdict memoryverdict(tgb& gb) {
     return status == 0 ? verdictpassed : verdictfailed;
 }
 
+// The debugger as tov-run uses it: the first stop prints what the debugger window would
+// show, then the debugger lets go of the machine and the run ends after the frame.
+struct tstopreport : tdebuggerhost {
+    tgb& gb;
+    tdebuggertov* debugger = nullptr;
+    bool lowercase = true;  // `DebugLowercase`
+    bool stopped = false;
+
+    explicit tstopreport(tgb& machine) : gb(machine) {}
+
+    void debuggerstopped(const std::string&, int32_t reason) override {
+        if (stopped) return;
+        stopped = true;
+        std::printf("%s\n", stopmessage(reason));
+        printviews();
+        std::fflush(stdout);
+    }
+    void processmessages() override {
+        debugger->run();
+        // Nothing stops again: an invalid opcode would stop at once on every resume.
+        gb.debugger = nullptr;
+        gb.debugstepping = false;
+    }
+    void idle() override {}
+
+    // The register view, then ten code-view lines with PC's line in the top third, read with
+    // the banks mapped now.
+    void printviews() {
+        tscrollerregs regs(gb);
+        for (int i = 0; i < regs.linecount(); i++) std::printf("%s\n", regs.getstring(i).c_str());
+        tviewbanks banks;
+        tcart& cart = gb.cartridge();
+        if (cart.isbanked()) {
+            banks.rom = cart.currentrombank();
+            banks.ram = cart.currentrambank();
+        }
+        banks.wram = int((gb.wrambank - gb.wram) / 0x1000);
+        banks.vram = int((gb.vrambank - gb.vram) / 0x2000);
+        tscrollerasm code(gb, banks);
+        code.lowercase = lowercase;
+        code.refresh();
+        code.breakpoints = &debugger->core;
+        code.setvisiblelines(10);
+        code.centreon(code.lineof(gb.cpu.PC));
+        for (int i = code.topline(); i < code.topline() + 10 && i < code.linecount(); i++)
+            std::printf("%s\n", code.getstring(i).c_str());
+    }
+};
+
+// A check of the options that makes the debugger watch the run.
+bool debugcheckson(const tdebuggeroptions& o) {
+    return o.DebugEcho || o.DebugSramBreak || o.DebugVRAMbreak || o.DebugMBCaddr || o.DebugWRAMbreak ||
+           o.DebugDisableLCD || o.DebugSgbStartBreak || o.DebugSrcBrk || o.DebugInc16OAMBreak ||
+           o.DebugHaltBugBreak || o.StartDebug;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,7 +298,19 @@ int main(int argc, char** argv) {
     }
     tgb* machine = &session->machine();
     tgbdrawtovsgb& renderer = *session->renderer();
+    tstopreport report(*machine);
+    report.lowercase = settings.DebugLowercase;
+    std::unique_ptr<tdebuggertov> debugger;
+    if (!o.breaks.empty() || debugcheckson(session->debuggeroptions())) {
+        debugger = std::make_unique<tdebuggertov>(*machine, &report);
+        report.debugger = debugger.get();
+        tdebuggeroptions dopts = session->debuggeroptions();
+        dopts.CpuMeter = false;  // no meter to read it
+        debugger->setoptions(dopts);
+        for (const tbreakaddress& b : o.breaks) debugger->core.addbreakpoint(b.address, b.bank);
+    }
     session->reset();
+    if (debugger) debugger->startup();
     std::unique_ptr<trealtimepacer> pacer;
     if (o.realtime) pacer = std::make_unique<trealtimepacer>(settings.Speed, settings.MaxSkip);
 
@@ -249,6 +334,7 @@ int main(int argc, char** argv) {
             bool draw = pacer->frame(units);
             drawnext = draw && !o.nodraw;
         }
+        if (report.stopped) break;
         if (machine->illegalcount) {
             crashed = true;
             break;
@@ -268,6 +354,11 @@ int main(int argc, char** argv) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     if (o.serial && !serial.lastnewline) std::fputc('\n', stdout);
+    if (report.stopped) {
+        debugger.reset();
+        session.reset();
+        return 4;
+    }
     if (crashed)
         std::printf("stopped: invalid opcode at %04X after %ld frames\n", machine->cpu.PC, frames);
     if (stuck != stucknone)
@@ -288,7 +379,8 @@ int main(int argc, char** argv) {
         }
     }
     if (sound) sound->stopoutput();  // completes the WAV header
-    // The battery RAM is written when the session ends.
+    // The battery RAM is written when the session ends; the debugger lets go of the machine first.
+    debugger.reset();
     session.reset();
     if (screenshotfailed) {
         std::printf("result: none\n");

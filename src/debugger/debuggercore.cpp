@@ -1,5 +1,6 @@
 #include "debugger/debuggercore.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,31 @@ const char* stopmessage(int32_t reason) {
     default: return "unknown error";
     }
 }
+
+
+
+// Opcodes that read and write nothing but their own bytes: register loads and arithmetic,
+// immediate loads, jumps that do not use the stack, DI/EI, STOP. HALT reads IE and IF, the
+// (HL) forms, the indirect loads and everything that pushes or pops do access memory, and
+// 0xCB and the invalid opcodes are left to the probe as well.
+constexpr auto registeronly = [] {
+    std::array<bool, 256> t{};
+    for (int op = 0x40; op < 0xC0; op++) {
+        bool hlsource = (op & 7) == 6;
+        bool hltarget = op < 0x80 && ((op >> 3) & 7) == 6;
+        t[size_t(op)] = !hlsource && !hltarget;
+    }
+    for (int op : {0x00, 0x01, 0x03, 0x04, 0x05, 0x06, 0x07, 0x09, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
+                   0x10, 0x11, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F,
+                   0x20, 0x21, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F,
+                   0x30, 0x31, 0x33, 0x37, 0x38, 0x39, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
+                   0xC2, 0xC3, 0xC6, 0xCA, 0xCE, 0xD2, 0xD6, 0xDA, 0xDE, 0xE6, 0xE8, 0xE9, 0xEE,
+                   0xF3, 0xF6, 0xF8, 0xF9, 0xFB, 0xFE})
+        t[size_t(op)] = true;
+    return t;
+}();
+
+bool touchesonlyitsbytes(uint8_t opcode) { return registeronly[opcode]; }
 
 // ---------------------------------------------------------------- nodes
 
@@ -162,6 +188,33 @@ std::string formatcondition(const tcondition& c) {
     return s + comparisonforms[op][0] + formatoperand(c.right);
 }
 
+tbreakaddress parsebreakaddress(const std::string& text) {
+    tbreakaddress r;
+    std::string s = trimupper(text);
+    size_t colon = s.find(':');
+    std::string addresspart = s;
+    if (colon != std::string::npos) {
+        uint32_t bank = 0;
+        if (!parsehex(trimupper(s.substr(0, colon)), bank) || bank > 0xFFFF) return r;
+        r.bank = int32_t(bank);
+        // The field takes at most 10 characters after the colon.
+        addresspart = trimupper(s.substr(colon + 1, 10));
+    }
+    uint32_t address = 0;
+    if (!parsehex(addresspart, address)) {
+        // Hex digits beyond eight are too large, not "every address".
+        bool digits = !addresspart.empty();
+        for (char c : addresspart) digits = digits && std::isxdigit(uint8_t(c));
+        if (digits) return r;
+        r.anyaddress = true;
+    } else if (address > 0xFFFF) {
+        return r;
+    }
+    r.address = uint16_t(address);
+    r.valid = true;
+    return r;
+}
+
 // ---------------------------------------------------------------- the core
 
 tdebuggercore::tdebuggercore(tgb& machine) : gb(machine) {
@@ -224,7 +277,7 @@ void tdebuggercore::illegalhook(void* context) {
     static_cast<tdebuggercore*>(context)->pending = stopinvalidopcode;
 }
 
-int32_t tdebuggercore::checkbeforeinstruction() {
+int32_t tdebuggercore::fullcheck() {
     pending = 0;
     const tcpustate& c = gb.cpu;
     if (interruptpending) {
@@ -234,17 +287,24 @@ int32_t tdebuggercore::checkbeforeinstruction() {
         writehook(this, sp, gb.readbyte(sp));
         writehook(this, uint16_t(sp + 1), gb.readbyte(uint16_t(sp + 1)));
         // A step out waiting for the current routine's return must not take the return
-        // of the interrupt handler for it: it waits at the interrupted instruction.
+        // of the interrupt handler for it: it waits for the interrupted instruction, whose
+        // address the dispatch has just pushed.
         for (tbreakpoint* b = breakpoints.head; b; b = decltype(breakpoints)::after(b))
             if (b->kind == kindstepout && !b->disabled && b->anyaddress) {
                 b->anyaddress = false;
-                b->address = c.PC;
+                b->address = uint16_t(gb.readbyte(sp) | gb.readbyte(uint16_t(sp + 1)) << 8);
                 b->bank = -1;
                 rebuildmaps();
                 break;
             }
     }
-    if (anyaccess || options.DebugHaltBugBreak) {
+    const uint8_t opcode = gb.readbyte(c.PC);
+    // The probe can be spared for an instruction that touches no memory but its own bytes,
+    // when those lie outside every read watch: it would find nothing.
+    const bool probeneeded =
+        (anyaccess || options.DebugHaltBugBreak) &&
+        (c.halted || !registeronly[opcode] || readmap[c.PC >> 4] || readmap[uint16_t(c.PC + 2) >> 4]);
+    if (probeneeded) {
         // Run the next instruction on the probe: its accesses reach the hooks only.
         probe.AF = c.AF;
         probe.BC = c.BC;
@@ -261,10 +321,13 @@ int32_t tdebuggercore::checkbeforeinstruction() {
         probe.halted = c.halted;
         probe.haltbugskip = c.haltbugskip;
         probe.emulatehaltbug = c.emulatehaltbug;
+        // Pages without a read watch read as the machine maps them, through its pointers.
+        for (unsigned i = 0; i < 16; i++)
+            probepages[i] = (watchedpages >> i) & 1 ? tpageentry{nullptr, readhook, this} : gb.pagetable[i];
         probe.cycles = 4;
         cpuexecute(probe);
-        if (probe.haltbugskip && options.DebugHaltBugBreak && !pending) pending = stophaltbug;
-    } else if (!c.halted && isillegalopcode(gb.readbyte(c.PC))) {
+        if (probe.haltbugskip && options.DebugHaltBugBreak) pending = stophaltbug;
+    } else if (!c.halted && isinvalidopcode(opcode)) {
         // Without the probe the invalid opcode is seen here, before it would run.
         pending = stopinvalidopcode;
     }
@@ -327,10 +390,7 @@ int32_t tdebuggercore::evaluatelist() {
             break;
         case kindcpumeter: {
             uint8_t op = gb.readbyte(pc);
-            uint32_t n;
-            if (op == 0xCB) n = cbcycles(gb.readbyte(uint16_t(pc + 1)));
-            else n = opcodecycles(op, c.flagZ, c.flagC);
-            metercycles += n;
+            metercycles += tov::metercycles(op, gb.readbyte(uint16_t(pc + 1)), c.flagZ, c.flagC);
             break;
         }
         default:
@@ -471,6 +531,14 @@ tbreakpoint* tdebuggercore::step(int32_t reason) {
 
 void tdebuggercore::removebreakpoint(tbreakpoint* b) { delete b; }
 
+bool tdebuggercore::hasexecutionbreakpoint(uint16_t address, int bank) const {
+    for (const tbreakpoint* b = breakpoints.head; b; b = decltype(breakpoints)::after(b))
+        if (!b->temporary && !b->anyaddress && b->kind != kindstepout && b->address == address &&
+            (b->bank == -1 || b->bank == bank))
+            return true;
+    return false;
+}
+
 void tdebuggercore::setdisabled(tbreakpoint* b, bool disabled) {
     b->disabled = disabled;
     rebuildmaps();
@@ -539,6 +607,7 @@ void tdebuggercore::rebuildmaps() {
         execmap[b->address >> 4] = 1;
     }
     anyaccess = false;
+    watchedpages = 0;
     for (taccessbreakpoint* a = accessbreakpoints.head; a; a = decltype(accessbreakpoints)::after(a)) {
         if (a->disabled) continue;
         anyaccess = true;
@@ -546,6 +615,8 @@ void tdebuggercore::rebuildmaps() {
             if (a->onread) readmap[block] = 1;
             if (a->onwrite) writemap[block] = 1;
         }
+        if (a->onread)
+            for (unsigned page = a->first >> 12; page <= unsigned(a->last >> 12); page++) watchedpages |= 1u << page;
     }
     gb.debugstepping = anyexec || anyaccess || options.DebugHaltBugBreak || options.DebugSgbStartBreak;
 }

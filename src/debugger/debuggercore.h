@@ -7,7 +7,9 @@
 #include <string>
 
 #include "core/cpu.h"
+#include "core/gb.h"
 #include "debugger/debuggeroptions.h"
+#include "debugger/views.h"
 
 namespace tov {
 
@@ -37,6 +39,10 @@ enum : int32_t {
 // The message of a stop reason ("" for 0 and the plain step, "unknown error" for codes
 // without one).
 const char* stopmessage(int32_t reason);
+
+// The instruction with this opcode reads and writes nothing but its own bytes (the probe
+// can be spared for it).
+bool touchesonlyitsbytes(uint8_t opcode);
 
 // Intrusive doubly linked list node; a node belongs to at most one list.
 struct tlinklist {
@@ -79,6 +85,18 @@ struct tcondition {
 // Parses "A>=$10", "(HL)=3F", "(C000)!=0", "B" (changed)...; false for an invalid text.
 bool parsecondition(const std::string& text, tcondition& out);
 std::string formatcondition(const tcondition& c);
+
+// The address of a new execution breakpoint as typed: the bank, ":" and the address, or the
+// address alone, in hex (of the part after ":" the first 10 characters count). A missing bank
+// is -1; an address that is empty or not hex means every address; a bank or address above
+// 0xFFFF, also one of more than 8 hex digits, is refused (`valid` false).
+struct tbreakaddress {
+    bool valid = false;
+    bool anyaddress = false;
+    uint16_t address = 0;
+    int32_t bank = -1;
+};
+tbreakaddress parsebreakaddress(const std::string& text);
 
 // Execution breakpoint kinds.
 enum : int32_t {
@@ -152,18 +170,26 @@ struct texpression {
     std::string text;
 };
 
-class tdebuggercore {
+class tdebuggercore : public tbreakpointmarks {
 public:
     explicit tdebuggercore(tgb& machine);
-    ~tdebuggercore();
+    ~tdebuggercore() override;
     tdebuggercore(const tdebuggercore&) = delete;
     tdebuggercore& operator=(const tdebuggercore&) = delete;
 
     tdebuggeroptions options;
 
     // ---- Offered to the machine ----
-    // The reason to stop for before the next instruction, or 0.
-    int32_t checkbeforeinstruction();
+    // The reason to stop for before the next instruction, or 0. With execution breakpoints
+    // alone it is a look at the opcode and the execution map.
+    int32_t checkbeforeinstruction() {
+        if (interruptpending || anyaccess || options.DebugHaltBugBreak) return fullcheck();
+        pending = 0;
+        const uint16_t pc = gb.cpu.PC;
+        if (!gb.cpu.halted && isinvalidopcode(gb.readbyte(pc))) return stopinvalidopcode;
+        if (!execmap[pc >> 4]) return 0;
+        return evaluatelist();
+    }
     // An interrupt is about to be dispatched: its pushes are checked before the next instruction.
     void interruptnotice() { interruptpending = true; }
 
@@ -178,6 +204,9 @@ public:
     void setdisabled(tbreakpoint* b, bool disabled);
     void deletetemporaries();
     tbreakpoint* firstbreakpoint() const { return breakpoints.head; }
+    // The code view's mark: a user breakpoint (not temporary, not every-address, enabled or
+    // not, not the internal step out) at the address for this bank or for any bank.
+    bool hasexecutionbreakpoint(uint16_t address, int bank) const override;
     // ---- Access breakpoints ----
     taccessbreakpoint* addaccessbreakpoint(uint16_t first, uint16_t last, bool onread, bool onwrite,
                                            int32_t value = -1, int32_t reason = stopaccess);
@@ -223,6 +252,7 @@ private:
     uint8_t readmap[4096]{};
     uint8_t writemap[4096]{};
     bool anyaccess = false;  // some enabled access breakpoint exists
+    uint32_t watchedpages = 0;  // bit per 4 KiB page holding a read watch: the probe reads it through the hook
     tcpustate probe;
     tpageentry probepages[16];
     int32_t pending = 0;
@@ -231,6 +261,12 @@ private:
     bool clearing = false;
 
     friend struct tbreakpoint;
+    int32_t fullcheck();
+    static bool isinvalidopcode(uint8_t op) {
+        // 0xD3, 0xDB, 0xDD, 0xE3, 0xE4, 0xEB, 0xEC, 0xED, 0xF4, 0xFC, 0xFD, as bits per row from 0xD0.
+        constexpr uint16_t rows[3] = {0x2808, 0x3818, 0x3010};
+        return op >= 0xD0 && ((rows[(op - 0xD0) >> 4] >> (op & 15)) & 1);
+    }
     void unlinked(tbreakpoint* b);
     int32_t evaluatelist();
     bool conditionhit(tbreakpoint& b);

@@ -99,8 +99,8 @@ void tdebuggertov::stepout() {
     resume();
 }
 
-void tdebuggertov::runtocursor(uint16_t address) {
-    core.addtemporary(address, core.bankof(address), stoptracing);
+void tdebuggertov::runtocursor(uint16_t address, int32_t bank) {
+    core.addtemporary(address, bank, stoptracing);
     resume();
 }
 
@@ -140,6 +140,11 @@ void tdebuggertov::returnfromcall() {
 void tdebuggertov::reset() {
     gb.resetmachine();
     if (host) host->refreshviews();
+}
+
+void tdebuggertov::breaknow() {
+    if (isstopped) return;
+    core.step(stopstep);
 }
 
 void tdebuggertov::startup() {

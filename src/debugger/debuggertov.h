@@ -56,7 +56,7 @@ public:
     void trace();                                   // F7
     void stepover();                                // F3
     void stepout();                                 // F8
-    void runtocursor(uint16_t address);             // F4, the bank of the address now
+    void runtocursor(uint16_t address, int32_t bank);  // F4: the cursor line's address and bank
     // F2: removes the user breakpoint at the address and bank (or any bank), else adds one.
     // True when one was added.
     bool togglebreakpoint(uint16_t address, int32_t bank);
@@ -68,6 +68,12 @@ public:
     void reset();
     // Start-up with `StartDebug`: stop at the first instruction.
     void startup();
+    // `mnudebugger` and the "pause" input with `DebugEsc`: stop before the next instruction.
+    void breaknow();
+    // `mnudebugmode`: its check mark is the machine's `debugstepping` flag; the command flips
+    // it (the next change of the breakpoints sets it from them again).
+    bool debugmode() const { return gb.debugstepping; }
+    void toggledebugmode() { gb.debugstepping = !gb.debugstepping; }
 
     // ---- What the window and the other blocks see ----
     bool stopped() const { return isstopped; }
@@ -76,7 +82,8 @@ public:
     bool animating() const { return animateon; }
     bool tracing() const { return traceon; }
     int32_t lastreason() const { return reason; }
-    // The window's caption: the stop message, " - " and the title (the title alone without one).
+    // While stopped() the main window's caption reads "tov (debugging)" (tcaptioninfo::debugging).
+    // The debugger window's caption: the stop message, " - " and the title (the title alone without one).
     std::string caption() const;
     static constexpr const char* title = "debugger";
 

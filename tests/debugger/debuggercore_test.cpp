@@ -60,14 +60,25 @@ TEST(DebuggerStops, NothingEnabledLeavesTheFastLoop) {
 }
 
 TEST(DebuggerStops, InvalidOpcodeStopsInTheDebugger) {
-    tdebugmachine d(program({0x00, 0xD3, 0x18, 0xFE}));
-    // Resuming on the invalid opcode would stop again at once: the user moves PC past it.
-    d.host.command = [](tdebuggertov& dbg, const tstoprecord&) { dbg.core.machine().cpu.PC = 0x152; };
-    d.rununtil(1);
-    ASSERT_GE(d.host.stops.size(), 1u);
-    EXPECT_EQ(d.host.stops[0].reason, stopinvalidopcode);
-    EXPECT_EQ(d.host.stops[0].pc, 0x151);
-    EXPECT_EQ(d.host.stops[0].caption, "invalid opcode - debugger");
+    // Each invalid opcode, seen by the opcode look-up (breakpoints only) and by the probe
+    // (with an access breakpoint).
+    for (int op = 0; op < 256; op++) {
+        for (bool probe : {false, true}) {
+            // 0x150: nop ; op ; nop ; nop ; jr -2
+            tdebugmachine d(program({0x00, uint8_t(op), 0x00, 0x00, 0x18, 0xFE}));
+            if (probe) d.dbg.core.addaccessbreakpoint(0x8000, 0x8000, true, false);
+            // Resuming on the invalid opcode would stop again at once: the user moves PC past it.
+            d.host.command = [](tdebuggertov& dbg, const tstoprecord&) { dbg.core.machine().cpu.PC = 0x154; };
+            d.host.maxstops = 2;
+            d.session->runframe(false);
+            bool stopped = !d.host.stops.empty() && d.host.stops[0].reason == stopinvalidopcode;
+            EXPECT_EQ(stopped, isillegalopcode(uint8_t(op))) << std::hex << op << " probe " << probe;
+            if (stopped) {
+                EXPECT_EQ(d.host.stops[0].pc, 0x151);
+                EXPECT_EQ(d.host.stops[0].caption, "invalid opcode - debugger");
+            }
+        }
+    }
 }
 
 TEST(DebuggerStops, BankedBreakpointOnlyInItsBank) {
@@ -87,6 +98,24 @@ TEST(DebuggerStops, BankedBreakpointOnlyInItsBank) {
     EXPECT_EQ(d.host.stops[0].pc, 0x4123);
     EXPECT_EQ(d.host.stops[0].a, 0x02);
     EXPECT_EQ(d.dbg.core.bankof(0x4123), 2);
+}
+
+TEST(DebuggerStops, BankOfAddress) {
+    // MBC5 with 4 RAM banks on a GBC: ROM bank 3, RAM bank 2, work RAM bank 5, VRAM bank 1.
+    tromimage r(0x20000);
+    r.entry().type(0x1A).ramsizecode(0x03).colour(0x80);
+    tdebugmachine d(r, 1);
+    tgb& gb = d.gb();
+    gb.writebyte(0x2000, 3);
+    gb.writebyte(0x4000, 2);
+    gb.writebyte(0xFF70, 5);
+    gb.writebyte(0xFF4F, 1);
+    struct tcase {
+        uint16_t address;
+        int32_t bank;
+    } cases[] = {{0x0150, 0}, {0x4000, 3}, {0x7FFF, 3}, {0x8000, 0}, {0xA000, 2}, {0xBFFF, 2}, {0xC000, 0},
+                 {0xD000, 5}, {0xDFFF, 5}, {0xE000, 0}, {0xF000, 5}, {0xFDFF, 5}, {0xFE00, 0}, {0xFF80, 0}};
+    for (const auto& c : cases) EXPECT_EQ(d.dbg.core.bankof(c.address), c.bank) << std::hex << c.address;
 }
 
 // b counts the visits of 0x156; A is derived from it before the visit.
@@ -178,6 +207,38 @@ TEST(DebuggerConditions, ParseAndFormat) {
     ASSERT_TRUE(parsecondition("(HL)", mem));
     EXPECT_EQ(mem.left.type, operandmemoryat);
     EXPECT_EQ(mem.right.type, operandchanged);
+}
+
+TEST(DebuggerAddresses, BreakpointAddressInput) {
+    struct tcase {
+        const char* text;
+        bool valid, any;
+        uint16_t address;
+        int32_t bank;
+    } cases[] = {
+        {"4123", true, false, 0x4123, -1}, {"2:4123", true, false, 0x4123, 2}, {" 1f : 40a0 ", true, false, 0x40A0, 0x1F},
+        {"ffff", true, false, 0xFFFF, -1}, {"", true, true, 0, -1}, {"xyz", true, true, 0, -1}, {"3:", true, true, 0, 3},
+        {"10000", false, false, 0, -1}, {"10000:100", false, false, 0, -1}, {"q:100", false, false, 0, -1},
+        {"1:00000000100", false, false, 0, -1},  // ten characters after ":" count: too large
+        {"123456789", false, false, 0, -1},
+    };
+    for (const auto& c : cases) {
+        tbreakaddress b = parsebreakaddress(c.text);
+        EXPECT_EQ(b.valid, c.valid) << c.text;
+        if (!c.valid) continue;
+        EXPECT_EQ(b.anyaddress, c.any) << c.text;
+        EXPECT_EQ(b.address, c.address) << c.text;
+        EXPECT_EQ(b.bank, c.bank) << c.text;
+    }
+    // The code view's marks: user breakpoints of the bank or of any bank.
+    tdebugmachine d(program({0x18, 0xFE}));
+    d.dbg.core.addbreakpoint(0x4123, 2);
+    d.dbg.core.addbreakpoint(0x0150);
+    d.dbg.core.addtemporary(0x0200, -1, stoptracing);
+    EXPECT_TRUE(d.dbg.core.hasexecutionbreakpoint(0x4123, 2));
+    EXPECT_FALSE(d.dbg.core.hasexecutionbreakpoint(0x4123, 3));
+    EXPECT_TRUE(d.dbg.core.hasexecutionbreakpoint(0x0150, 0));
+    EXPECT_FALSE(d.dbg.core.hasexecutionbreakpoint(0x0200, 0));
 }
 
 TEST(DebuggerExpressions, ValuesAndErrors) {
@@ -288,6 +349,27 @@ TEST(DebuggerRunControl, StepOutOfNestedCalls) {
     }
 }
 
+TEST(DebuggerRunControl, StepOutIsNotFooledByAnInterruptHandlersReturn) {
+    // 0x150: ld sp,DFF0 ; ld a,1 ; ldh (FF),a ; ei ; call 0x200 ; 0x15B: jr -2
+    // 0x200: ld bc,2000 ; loop: dec bc ; ld a,b ; or c ; jr nz,loop ; ret  (spans VBlanks)
+    // 0x40: reti
+    tromimage r = program({0x31, 0xF0, 0xDF, 0x3E, 0x01, 0xE0, 0xFF, 0xFB, 0xCD, 0x00, 0x02, 0x18, 0xFE});
+    r.code(0x200, {0x01, 0x00, 0x20, 0x0B, 0x78, 0xB1, 0x20, 0xFB, 0xC9});
+    r.code(0x40, {0xD9});
+    tdebugmachine d(r);
+    tbreakpoint* b = d.dbg.core.addbreakpoint(0x203);
+    d.host.command = [b](tdebuggertov& dbg, const tstoprecord& s) {
+        if (s.reason == stopbreakpoint) {
+            dbg.core.removebreakpoint(b);
+            dbg.stepout();
+        }
+    };
+    d.rununtil(2, 6);
+    ASSERT_GE(d.host.stops.size(), 2u);
+    EXPECT_EQ(d.host.stops[1].reason, stopstepout);
+    EXPECT_EQ(d.host.stops[1].pc, 0x15B);
+}
+
 TEST(DebuggerRunControl, TraceRunToCursorAndToggle) {
     // 0x150: nop ; ld a,1 ; ld a,2 ; inc a ; jr -2 (0x156)
     tdebugmachine d(program({0x00, 0x3E, 0x01, 0x3E, 0x02, 0x3C, 0x18, 0xFE}));
@@ -303,7 +385,7 @@ TEST(DebuggerRunControl, TraceRunToCursorAndToggle) {
         } else if (step == 2) {
             dbg.trace();
         } else if (step == 3) {
-            dbg.runtocursor(0x156);
+            dbg.runtocursor(0x156, 0);
         }
     };
     d.rununtil(4, 2);
@@ -373,6 +455,53 @@ TEST(DebuggerAccess, ReadAndWriteBreakpoints) {
     }
 }
 
+// The probe is skipped for instructions said to touch nothing but their own bytes: every such
+// opcode, run on a CPU whose memory only records, must make no other access.
+TEST(DebuggerAccess, SparedInstructionsReallyTouchNothingElse) {
+    struct trecorder {
+        std::vector<uint16_t> reads, writes;
+        uint8_t bytes[3] = {};
+        static uint8_t read(void* c, uint16_t a) {
+            auto* r = static_cast<trecorder*>(c);
+            r->reads.push_back(a);
+            return a >= 0xC000 && a < 0xC003 ? r->bytes[a - 0xC000] : 0x00;
+        }
+        static void write(void* c, uint16_t a, uint8_t) { static_cast<trecorder*>(c)->writes.push_back(a); }
+    };
+    int spared = 0;
+    for (int op = 0; op < 256; op++) {
+        if (!touchesonlyitsbytes(uint8_t(op))) continue;
+        spared++;
+        trecorder rec;
+        rec.bytes[0] = uint8_t(op);
+        tpageentry pages[16];
+        for (auto& p : pages) p = {nullptr, trecorder::read, &rec};
+        tcpustate cpu;
+        cpu.pagetable = pages;
+        cpu.read = trecorder::read;
+        cpu.readcontext = &rec;
+        cpu.write = trecorder::write;
+        cpu.writecontext = &rec;
+        cpu.PC = 0xC000;
+        cpu.SP = 0xD000;
+        cpu.HL = 0xD100;
+        cpu.cycles = 4;
+        cpuexecute(cpu);
+        EXPECT_TRUE(rec.writes.empty()) << std::hex << op;
+        for (uint16_t a : rec.reads) EXPECT_TRUE(a >= 0xC000 && a < 0xC003) << std::hex << op << " read " << a;
+    }
+    EXPECT_GT(spared, 150);
+}
+
+TEST(DebuggerAccess, FetchingWatchedBytesIsARead) {
+    // nop ; nop ; ld a,6 (0x152, its operand at 0x153) ; jr -2
+    tdebugmachine d(program({0x00, 0x00, 0x3E, 0x06, 0x18, 0xFE}));
+    d.dbg.core.addaccessbreakpoint(0x153, 0x153, true, false);
+    d.rununtil(2, 1);
+    ASSERT_EQ(d.host.stops.size(), 1u);
+    EXPECT_EQ(d.host.stops[0].pc, 0x152);
+}
+
 TEST(DebuggerAccess, InterruptPushIsAWrite) {
     // SP=DFF0, VBlank enabled, ei, idle; the handler at 0x40 is `reti`.
     tromimage r = program({0x31, 0xF0, 0xDF, 0x3E, 0x01, 0xE0, 0xFF, 0xFB, 0x18, 0xFE});
@@ -392,6 +521,7 @@ struct tcheckcase {
     std::function<tromimage()> rom;
     int32_t reason;
     uint16_t pc;  // 0: no stop expected
+    int systemmode = 0;
 };
 
 // Waits for LY = `line` (ldh a,(44) ; cp line ; jr nz,-6), then `then`, then idles.
@@ -444,6 +574,12 @@ TEST(DebuggerChecks, EachMisuseCheckStopsWhereItHappens) {
          // wait for mode 3: ldh a,(41) ; and 3 ; cp 3 ; jr nz,-8 ; ld a,(8000)
          [] { return program({0xF0, 0x41, 0xE6, 0x03, 0xFE, 0x03, 0x20, 0xF8, 0xFA, 0x00, 0x80, 0x18, 0xFE}); },
          stopvram, 0x158},
+        {"OAM while scanned", [](tsettings& s) { s.DebugVRAMbreak = true; },
+         // wait for mode 2: ldh a,(41) ; and 3 ; cp 2 ; jr nz,-8 ; ld a,(FE00)
+         [] { return program({0xF0, 0x41, 0xE6, 0x03, 0xFE, 0x02, 0x20, 0xF8, 0xFA, 0x00, 0xFE, 0x18, 0xFE}); },
+         stopoam, 0x158},
+        {"OAM in VBlank", [](tsettings& s) { s.DebugVRAMbreak = true; },
+         [] { return atline(0x91, {0xFA, 0x00, 0xFE}); }, 0, 0},
         {"VRAM in VBlank", [](tsettings& s) { s.DebugVRAMbreak = true; },
          [] { return atline(0x91, {0xFA, 0x00, 0x80}); }, 0, 0},
         {"ld b,b", [](tsettings& s) { s.DebugSrcBrk = true; },
@@ -456,10 +592,23 @@ TEST(DebuggerChecks, EachMisuseCheckStopsWhereItHappens) {
          // di ; ld a,1 ; ldh (FF),a ; ldh (0F),a ; halt
          [] { return program({0xF3, 0x3E, 0x01, 0xE0, 0xFF, 0xE0, 0x0F, 0x76, 0x00, 0x18, 0xFE}); },
          stophaltbug, 0x157},
+        // A reset pulse (P14 and P15 low), the idle state, then the first bit of the packet.
+        {"SGB transfer start", [](tsettings& s) { s.DebugSgbStartBreak = true; },
+         [] {
+             tromimage r = program({0x3E, 0x00, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0x3E, 0x20, 0xE0, 0x00, 0x18, 0xFE});
+             r.sgbcapable();
+             return r;
+         }, stopsgbstart, 0x15A, 2},
+        {"SGB check outside SGB mode", [](tsettings& s) { s.DebugSgbStartBreak = true; },
+         [] {
+             tromimage r = program({0x3E, 0x00, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0x3E, 0x20, 0xE0, 0x00, 0x18, 0xFE});
+             r.sgbcapable();
+             return r;
+         }, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        tdebugmachine d(c.rom(), 0, c.configure);
+        tdebugmachine d(c.rom(), c.systemmode, c.configure);
         d.host.maxstops = 1;
         d.rununtil(1, 3);
         if (c.pc == 0) {
@@ -509,16 +658,15 @@ TEST(DebuggerMeter, CountsMachineCyclesWithTakenBranches) {
     EXPECT_EQ(taken[2], 5u);
     EXPECT_EQ(taken[3], 5u);
     struct tcase {
-        uint8_t op;
+        uint8_t op, second;
         bool z, c;
         uint32_t cycles;
-    } cases[] = {{0x20, false, false, 3}, {0x20, true, false, 2}, {0xC2, false, false, 4}, {0xCA, false, false, 3},
-                 {0xC4, false, false, 6}, {0xDC, false, false, 3}, {0xC0, true, false, 2}, {0xD8, false, true, 5},
-                 {0xE0, false, false, 3}, {0xF8, false, false, 3}, {0xCD, false, false, 6}, {0x08, false, false, 5}};
-    for (const auto& c : cases) EXPECT_EQ(opcodecycles(c.op, c.z, c.c), c.cycles) << int(c.op);
-    EXPECT_EQ(cbcycles(0x46), 3u);  // BIT 0,(HL)
-    EXPECT_EQ(cbcycles(0x06), 4u);  // RLC (HL)
-    EXPECT_EQ(cbcycles(0xC7), 2u);  // SET 0,A
+    } cases[] = {{0x20, 0, false, false, 3}, {0x20, 0, true, false, 2}, {0xC2, 0, false, false, 4},
+                 {0xCA, 0, false, false, 3}, {0xC4, 0, false, false, 6}, {0xDC, 0, false, false, 3},
+                 {0xC0, 0, true, false, 2}, {0xD8, 0, false, true, 5}, {0xE0, 0, false, false, 3},
+                 {0xF8, 0, false, false, 3}, {0xCD, 0, false, false, 6}, {0x08, 0, false, false, 5},
+                 {0xCB, 0x46, false, false, 3}, {0xCB, 0x06, false, false, 4}, {0xCB, 0xC7, false, false, 2}};
+    for (const auto& c : cases) EXPECT_EQ(metercycles(c.op, c.second, c.z, c.c), c.cycles) << int(c.op);
 }
 
 }  // namespace
