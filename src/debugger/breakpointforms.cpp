@@ -22,17 +22,6 @@ bool ischeckkind(const tbreakpoint& b) {
 
 // ---- Run control ----
 
-void tdebuggercontrol::runtocursor(uint16_t address, int bank) {
-    // The bank of the line under the cursor (the view bank), so that running to a line of a
-    // bank not mapped now waits until that bank is.
-    tov.core.addtemporary(address, bank, stoptracing);
-    tov.resume();
-}
-
-void tdebuggercontrol::stop() {
-    tov.step(stopstep);
-    tov.core.machine().debugstepping = true;
-}
 
 bool tdebuggercontrol::evaluate(const std::string& text, std::string& result) {
     const texpression e = tov.core.evaluate(text);

@@ -71,11 +71,7 @@ void TFormdebugger::install() {
     tfrontendhooks& h = fgb.hooks;
     h.menu.push_back({"", "debugger", "", [this] { open(); }, nullptr, nullptr});
     h.menu.push_back({"", "debug mode", "",
-                      [this] {
-                          tgb& gb = fgb.gb();
-                          gb.debugstepping = !gb.debugstepping;
-                      },
-                      [this] { return fgb.gb().debugstepping; }, nullptr});
+                      [this] { tov->toggledebugmode(); }, [this] { return tov->debugmode(); }, nullptr});
     auto previousdraw = h.drawwindows;
     h.drawwindows = [this, previousdraw] {
         if (previousdraw) previousdraw();
