@@ -227,7 +227,7 @@ TEST(DebugForm, StatusShowsTheOperandByte) {
 
 TEST(DebugForm, AddressInputs) {
     const struct { const char* text; bool ok; int bank; uint16_t address; } cases[] = {
-        {"0150", true, -1, 0x150}, {"2:4123", true, 2, 0x4123}, {"$C000", true, -1, 0xC000},
+        {"0150", true, -1, 0x150}, {"2:4123", true, 2, 0x4123}, {" c000 ", true, -1, 0xC000},
         {"1F:4000", true, 0x1F, 0x4000}, {"10000:0", false, 0, 0}, {":0100", false, 0, 0},
         {"1:", false, 0, 0}, {"g", false, 0, 0}, {"1:00000000000", false, 0, 0}};
     for (const auto& c : cases) {
