@@ -166,7 +166,7 @@ bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
 void TFormdebugger::debuggerstopped(const std::string&, int32_t reason) {
     visible = true;
     growwindow();
-    fgb.debuggersound(false);
+    fgb.debuggerstop(true);
     syncoptions();
     form->stopped(stopmessage(reason));
     breakpoints->rebuild();
@@ -190,7 +190,7 @@ void TFormdebugger::idle() { SDL_Delay(5); }
 
 void TFormdebugger::debuggerresumed() {
     fgb.inputstate().releaseall(fgb);
-    fgb.debuggersound(true);
+    fgb.debuggerstop(false);
 }
 
 // ---- Drawing ----

@@ -321,6 +321,7 @@ void Tfgb::runframesstep() {
 
 bool Tfgb::debuggerpass() {
     processmessages();
+    updatecaption();
     if (clockseconds() - lastuidraw >= 1.0 / 60) drawui();
     return quitrequested;
 }
@@ -955,6 +956,7 @@ void Tfgb::updatecaption() {
     if (!window) return;
     tcaptioninfo c;
     double now = clockseconds();
+    c.debugging = debugger && debugger->runcontrol().stopped();
     c.statusactive = status.active(now);
     c.status = status.text();
     c.romloaded = session->romloaded();
