@@ -22,6 +22,7 @@ tdebugform::tdebugform(tgb& machine, tdebugcontrol* c)
     : code(machine, banks), memory(machine, banks), stack(machine, banks), registers(machine),
       gb(machine), control(c) {
     setcontrol(c);
+    refresh();  // the views have lines before the first stop
 }
 
 void tdebugform::setcontrol(tdebugcontrol* c) {
