@@ -229,7 +229,7 @@ void TFormdebugger::draw() {
     drawmenu();
     const float line = ImGui::GetTextLineHeightWithSpacing();
     const ImVec2 avail = ImGui::GetContentRegionAvail();
-    const float right = 300.0f;
+    const float right = 250.0f;  // registers and stack: the code view keeps its comment columns
     const float memoryheight = line * 9;
     const float upper = std::max(line * 10, avail.y - memoryheight - line * 2);
 
@@ -313,7 +313,9 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
     const tsettings& set = fgb.store().working;
     ImGui::PushStyleColor(ImGuiCol_ChildBg, colourof(set.DebugBgColor));
     ImGui::PushStyleColor(ImGuiCol_Text, colourof(set.DebugTextColor));
-    ImGui::BeginChild(id, ImVec2(width, height), true, ImGuiWindowFlags_NoScrollbar);
+    // A slider at the right edge stands for the scroll bar over the view's many lines.
+    const float bar = s.linecount() > 64 ? 14.0f : 0.0f;
+    ImGui::BeginChild(id, ImVec2(width - bar, height), true, ImGuiWindowFlags_NoScrollbar);
     const float line = ImGui::GetTextLineHeight();
     const int visible = std::max(1, int(ImGui::GetContentRegionAvail().y / line));
     s.setvisiblelines(visible);
@@ -342,6 +344,11 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
         if (m.bookmark >= 0) marks[0] = char('0' + m.bookmark);
         ImGui::PushID(n);
         if (ImGui::Selectable("##line", false, 0, ImVec2(w, line))) form->click(v, n);
+        // A double click on a code line toggles its breakpoint, as F2 does.
+        if (v == tdebugview::code && ImGui::IsItemHovered() && ImGui::IsMouseDoubleClicked(0) && tov->stopped()) {
+            control->togglebreakpoint(form->code.cursoraddress(), form->code.cursorbank());
+            breakpoints->rebuild();
+        }
         ImGui::SameLine(0, 0);
         ImGui::SetCursorScreenPos(ImVec2(p.x + 2, p.y));
         if (highlighted || n == s.cursorline()) ImGui::PushStyleColor(ImGuiCol_Text, colourof(set.DebugHLTextColor));
@@ -351,11 +358,21 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
     }
     ImGui::EndChild();
     ImGui::PopStyleColor(2);
+    if (bar > 0) {
+        ImGui::SameLine(0, 0);
+        // Top of the slider is the first line.
+        const int last = std::max(0, s.linecount() - s.visiblelines());
+        int pos = last - s.topline();
+        ImGui::PushID(id);
+        if (ImGui::VSliderInt("##scroll", ImVec2(bar, height), &pos, 0, last, ""))
+            s.scrollto(last - pos);
+        ImGui::PopID();
+    }
 }
 
 void TFormdebugger::drawregisters() {
     tscroller& regs = form->registers;
-    ImGui::BeginChild("registers", ImVec2(300, ImGui::GetTextLineHeightWithSpacing() * 10.5f), true, ImGuiWindowFlags_NoScrollbar);
+    ImGui::BeginChild("registers", ImVec2(250, ImGui::GetTextLineHeightWithSpacing() * 10.5f), true, ImGuiWindowFlags_NoScrollbar);
     for (int n = 0; n < 8; n++) {
         ImGui::PushID(n);
         const std::string text = regs.getstring(n);
@@ -383,7 +400,7 @@ void TFormdebugger::drawregisters() {
 void TFormdebugger::drawbanks() {
     tviewbanks& b = form->banks;
     tviewbanks before = b;
-    ImGui::PushItemWidth(80);
+    ImGui::PushItemWidth(64);
     ImGui::InputInt("rom", &b.rom, 1, 1, ImGuiInputTextFlags_CharsHexadecimal);
     ImGui::SameLine();
     ImGui::InputInt("vram", &b.vram, 1, 1);
