@@ -221,7 +221,10 @@ void TFormdebugger::draw() {
     if (fitframes > 0) fitframes--;
     ImGui::SetNextWindowPos(ImVec2(0, 0), fit);
     ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), fit);
-    if (!ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar)) {
+    const bool open = ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar);
+    // Closing the window lets the machine go on, rather than leaving it held out of sight.
+    if (!visible && tov->stopped()) control->run();
+    if (!open) {
         ImGui::End();
         drawrequests();
         return;
