@@ -70,6 +70,21 @@ TEST(DebugForm, StopShowsPcAndTheCaption) {
     EXPECT_EQ(f.form.caption(), "debugger");
 }
 
+TEST(DebugForm, StepsKeepTheCodeViewStillWhilePcStaysInSight) {
+    tformfixture f;
+    f.form.code.setvisiblelines(20);
+    f.form.stopped("tracing");
+    const int top = f.form.code.topline();
+    f.m->cpu.PC = 0x152;  // a few lines on
+    f.form.stopped("tracing");
+    EXPECT_EQ(f.form.code.topline(), top);
+    EXPECT_EQ(f.form.code.cursoraddress(), 0x152);
+    f.m->cpu.PC = 0x3000;  // out of sight: the view moves to it
+    f.form.stopped("tracing");
+    EXPECT_LE(f.form.code.topline(), f.form.code.lineof(0x3000));
+    EXPECT_GT(f.form.code.topline() + 20, f.form.code.lineof(0x3000));
+}
+
 TEST(DebugForm, KeysDriveRunControlWhileStopped) {
     tformfixture f;
     const struct { int key, mods; const char* call; } cases[] = {
