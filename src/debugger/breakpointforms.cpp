@@ -22,17 +22,6 @@ bool ischeckkind(const tbreakpoint& b) {
 
 // ---- Run control ----
 
-void tdebuggercontrol::runtocursor(uint16_t address, int bank) {
-    // The bank of the line under the cursor (the view bank), so that running to a line of a
-    // bank not mapped now waits until that bank is.
-    tov.core.addtemporary(address, bank, stoptracing);
-    tov.resume();
-}
-
-void tdebuggercontrol::stop() {
-    tov.step(stopstep);
-    tov.core.machine().debugstepping = true;
-}
 
 bool tdebuggercontrol::evaluate(const std::string& text, std::string& result) {
     const texpression e = tov.core.evaluate(text);
@@ -74,26 +63,17 @@ void tbreakpointsform::rebuild() {
 
 namespace {
 
-// The fields of the breakpoint window: "BANK:ADDR" or "ADDR" in hex (the address part at most
-// 10 characters; an empty or non-hex address means every instruction) and a condition.
+// The fields of the breakpoint window: the address as the run control's parser reads it
+// (tov-run --break reads it the same way) and a condition.
 struct tbreakpointfields {
-    int32_t bank = -1;
-    std::optional<uint32_t> address;
+    tbreakaddress at;
     bool conditional = false;
     tcondition condition;
 };
 
 bool parsefields(const std::string& pc, const std::string& conditiontext, tbreakpointfields& f) {
-    std::string addresstext = pc;
-    const size_t colon = pc.find(':');
-    if (colon != std::string::npos) {
-        const std::optional<uint32_t> b = parsehex(pc.substr(0, colon));
-        if (!b || *b > 0xFFFF) return false;
-        f.bank = int32_t(*b);
-        addresstext = pc.substr(colon + 1, 10);
-    }
-    f.address = parsehex(addresstext);
-    if (f.address && *f.address > 0xFFFF) return false;
+    f.at = parsebreakaddress(pc);
+    if (!f.at.valid) return false;
     f.conditional = !conditiontext.empty();
     return !f.conditional || parsecondition(conditiontext, f.condition);
 }
@@ -103,9 +83,9 @@ bool parsefields(const std::string& pc, const std::string& conditiontext, tbreak
 bool tbreakpointsform::add() {
     tbreakpointfields f;
     if (!parsefields(Editpc, Editcondition, f)) return false;
-    tbreakpoint* b = f.address ? core.addbreakpoint(uint16_t(*f.address), f.bank, stopbreakpoint)
-                               : core.addanyaddress(kindplain, stopbreakpoint);
-    if (!f.address) b->bank = f.bank;
+    tbreakpoint* b = f.at.anyaddress ? core.addanyaddress(kindplain, stopbreakpoint)
+                                     : core.addbreakpoint(f.at.address, f.at.bank, stopbreakpoint);
+    if (f.at.anyaddress) b->bank = f.at.bank;
     if (f.conditional) {
         b->kind = kindconditional;
         b->condition = f.condition;

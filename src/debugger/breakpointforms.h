@@ -20,13 +20,15 @@ public:
     void trace() override { tov.trace(); }
     void stepover() override { tov.stepover(); }
     void stepout() override { tov.stepout(); }
-    void runtocursor(uint16_t address, int bank) override;
+    // The bank of the line under the cursor (the view bank): a line of a bank not mapped now
+    // is reached when that bank is.
+    void runtocursor(uint16_t address, int bank) override { tov.runtocursor(address, bank); }
     void togglebreakpoint(uint16_t address, int bank) override { tov.togglebreakpoint(address, bank); }
     void run() override { tov.run(); }
     void animate() override { tov.animate(); }
     void jumpreturn() override { tov.returnfromcall(); }
     void reset() override { tov.reset(); }
-    void stop() override;
+    void stop() override { tov.breaknow(); }
     bool evaluate(const std::string& text, std::string& result) override;
     const tbreakpointmarks* breakpointmarks() const override { return this; }
     // A user breakpoint (not temporary, not any-address) at the address for this bank or any bank.

@@ -5,20 +5,16 @@
 
 #include "core/gb.h"
 #include "core/gbinspect.h"
+#include "debugger/debuggercore.h"
 
 namespace tov {
 
 bool parsebankaddress(const std::string& text, int& bank, uint16_t& address) {
-    const size_t colon = text.find(':');
-    bank = -1;
-    if (colon != std::string::npos) {
-        const std::optional<uint32_t> b = parsehex(text.substr(0, colon));
-        if (!b || *b > 0xFFFF || text.size() - colon - 1 > 10) return false;
-        bank = int(*b);
-    }
-    const std::optional<uint32_t> a = parsehex(colon == std::string::npos ? text : text.substr(colon + 1));
-    if (!a || *a > 0xFFFF) return false;
-    address = uint16_t(*a);
+    // The breakpoint fields' parser, where "every address" is no place to go.
+    const tbreakaddress a = parsebreakaddress(text);
+    if (!a.valid || a.anyaddress) return false;
+    bank = a.bank;
+    address = a.address;
     return true;
 }
 
@@ -26,6 +22,7 @@ tdebugform::tdebugform(tgb& machine, tdebugcontrol* c)
     : code(machine, banks), memory(machine, banks), stack(machine, banks), registers(machine),
       gb(machine), control(c) {
     setcontrol(c);
+    refresh();  // the views have lines before the first stop
 }
 
 void tdebugform::setcontrol(tdebugcontrol* c) {

@@ -131,8 +131,9 @@ private:
     std::optional<uint32_t> evaluateaddress(const std::string& text);
 };
 
-// "BANK:ADDR" or "ADDR" in hex (at most 10 characters after ":"): bank -1 without one. False
-// for an empty or non-hex part or a value above 0xFFFF.
+// "BANK:ADDR" or "ADDR" in hex, read by `parsebreakaddress` (the breakpoint fields and
+// tov-run --break): bank -1 without one. False for an empty or non-hex address or a value
+// above 0xFFFF.
 bool parsebankaddress(const std::string& text, int& bank, uint16_t& address);
 
 }  // namespace tov

@@ -86,7 +86,7 @@ public:
     const tlinetable& lines() const { return table; }
     const tdebugmemory& mem() const { return memory; }
     int lineof(uint16_t address) const { return table.lineof(address); }
-    uint16_t cursoraddress() const { return table.line(cursor).address; }
+    uint16_t cursoraddress() const { return table.count() ? table.line(cursor).address : 0; }
     // The bank of the cursor line for breakpoints (F2, F4).
     int cursorbank() const { return memory.breakpointbank(cursoraddress()); }
 

@@ -169,6 +169,12 @@ TEST(DebuggerControl, MarksAndRunToCursorUseTheLineBank) {
     // F2 from the window toggles through run control.
     control.togglebreakpoint(0x0200, 0);
     EXPECT_FALSE(control.hasexecutionbreakpoint(0x0200, 0));
+    // Opening the debugger while the game runs stops before the next instruction.
+    m.dbg.core.clearall();
+    control.stop();
+    m.rununtil(1);
+    ASSERT_EQ(m.host.stops.size(), 1u);
+    EXPECT_EQ(m.host.stops[0].reason, stopstep);
 }
 
 }  // namespace

@@ -70,6 +70,21 @@ TEST(DebugForm, StopShowsPcAndTheCaption) {
     EXPECT_EQ(f.form.caption(), "debugger");
 }
 
+TEST(DebugForm, StepsKeepTheCodeViewStillWhilePcStaysInSight) {
+    tformfixture f;
+    f.form.code.setvisiblelines(20);
+    f.form.stopped("tracing");
+    const int top = f.form.code.topline();
+    f.m->cpu.PC = 0x152;  // a few lines on
+    f.form.stopped("tracing");
+    EXPECT_EQ(f.form.code.topline(), top);
+    EXPECT_EQ(f.form.code.cursoraddress(), 0x152);
+    f.m->cpu.PC = 0x3000;  // out of sight: the view moves to it
+    f.form.stopped("tracing");
+    EXPECT_LE(f.form.code.topline(), f.form.code.lineof(0x3000));
+    EXPECT_GT(f.form.code.topline() + 20, f.form.code.lineof(0x3000));
+}
+
 TEST(DebugForm, KeysDriveRunControlWhileStopped) {
     tformfixture f;
     const struct { int key, mods; const char* call; } cases[] = {
@@ -227,7 +242,7 @@ TEST(DebugForm, StatusShowsTheOperandByte) {
 
 TEST(DebugForm, AddressInputs) {
     const struct { const char* text; bool ok; int bank; uint16_t address; } cases[] = {
-        {"0150", true, -1, 0x150}, {"2:4123", true, 2, 0x4123}, {"$C000", true, -1, 0xC000},
+        {"0150", true, -1, 0x150}, {"2:4123", true, 2, 0x4123}, {" c000 ", true, -1, 0xC000},
         {"1F:4000", true, 0x1F, 0x4000}, {"10000:0", false, 0, 0}, {":0100", false, 0, 0},
         {"1:", false, 0, 0}, {"g", false, 0, 0}, {"1:00000000000", false, 0, 0}};
     for (const auto& c : cases) {

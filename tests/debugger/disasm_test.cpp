@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/gbinspect.h"
 #include "core/gbtestutil.h"
 #include "debugger/disasm.h"
 #include "debugger/views.h"
@@ -63,6 +64,7 @@ TEST(DisasmTables, CyclesOfPlainAndPrefixedInstructions) {
 TEST(DisasmLines, VectorsAndHeaderFieldsStartLinesOfTheirOwn) {
     tromimage rom;
     rom.code(0x47, {0xC3, 0x00, 0x02});  // would swallow the vector at 0x48
+    rom.code(0x3FFF, {0xCB});             // a prefix at the end of bank 0
     tasmfixture f(rom);
     const tlinetable& t = f.view.lines();
     for (uint16_t a : {0x08, 0x10, 0x38, 0x40, 0x48, 0x100, 0x104, 0x134, 0x144, 0x146,
@@ -72,6 +74,8 @@ TEST(DisasmLines, VectorsAndHeaderFieldsStartLinesOfTheirOwn) {
     EXPECT_TRUE(l47.data);
     EXPECT_EQ(l47.length, 1);
     EXPECT_EQ(f.line(0x47).substr(27), "db C3");
+    EXPECT_TRUE(t.line(t.lineof(0x3FFF)).data);
+    EXPECT_EQ(t.line(t.lineof(0x3FFF)).length, 1);
     EXPECT_EQ(t.line(t.lineof(0x8010)).length, 16);
     EXPECT_TRUE(t.line(t.lineof(0xFFFF)).data);
     EXPECT_EQ(t.line(t.lineof(0x144)).length, 2);
@@ -201,6 +205,11 @@ TEST(DisasmMemory, BankedRegionsReadThroughTheViewBanks) {
     f.banks.vram = 0;
     f.m->vram[7] = 0x12;
     EXPECT_EQ(f.view.mem().read(0x8007), 0x12);
+    f.banks.vram = 1;
+    EXPECT_EQ(f.view.mem().read(0x8007), 0x77);
+    // Without the cartridge-RAM view, 0xA000 reads as the machine maps it.
+    f.banks.cartram = false;
+    EXPECT_EQ(f.view.mem().read(0xA000), tgbinspect(*f.m).peek(0xA000));
     // The view bank also labels the line and so the code view follows it.
     f.banks.rom = 2;
     f.view.refresh();

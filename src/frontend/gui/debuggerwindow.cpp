@@ -71,11 +71,7 @@ void TFormdebugger::install() {
     tfrontendhooks& h = fgb.hooks;
     h.menu.push_back({"", "debugger", "", [this] { open(); }, nullptr, nullptr});
     h.menu.push_back({"", "debug mode", "",
-                      [this] {
-                          tgb& gb = fgb.gb();
-                          gb.debugstepping = !gb.debugstepping;
-                      },
-                      [this] { return fgb.gb().debugstepping; }, nullptr});
+                      [this] { tov->toggledebugmode(); }, [this] { return tov->debugmode(); }, nullptr});
     auto previousdraw = h.drawwindows;
     h.drawwindows = [this, previousdraw] {
         if (previousdraw) previousdraw();
@@ -97,9 +93,48 @@ void TFormdebugger::install() {
 
 void TFormdebugger::open() {
     visible = true;
+    growwindow();
     syncoptions();
     if (fgb.isrunning() && !fgb.ispaused() && !tov->stopped()) control->stop();
     else form->stopped("");
+}
+
+void TFormdebugger::growwindow() {
+    // The debugger's views need room that the game's 2x window does not have: the window
+    // grows to five times the picture while the debugger is open and returns afterwards.
+    SDL_Window* w = fgb.sdlwindow();
+    if (!w || grown || (SDL_GetWindowFlags(w) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MAXIMIZED))) return;
+    SDL_GetWindowSize(w, &oldwidth, &oldheight);
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(SDL_GetWindowDisplayIndex(w), &usable) != 0) return;
+    int k = 5;
+    while (k > 3 && (k * 160 > usable.w || k * 144 > usable.h - 40)) k--;
+    if (oldwidth >= k * 160 && oldheight >= k * 144) return;
+    grown = true;
+    fitframes = 10;
+    const tsettings& st = fgb.store().working;
+    keptwidth = st.Width;
+    keptheight = st.Height;
+    const int nw = std::max(oldwidth, k * 160), nh = std::max(oldheight, k * 144);
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(w, &x, &y);
+    // Grown about its centre, kept on the screen.
+    x = std::clamp(x - (nw - oldwidth) / 2, usable.x, std::max(usable.x, usable.x + usable.w - nw));
+    y = std::clamp(y - (nh - oldheight) / 2, usable.y, std::max(usable.y, usable.y + usable.h - nh));
+    SDL_SetWindowSize(w, nw, nh);
+    SDL_SetWindowPosition(w, x, y);
+}
+
+void TFormdebugger::shrinkwindow() {
+    if (!grown) return;
+    grown = false;
+    if (SDL_Window* w = fgb.sdlwindow()) {
+        int x = 0, y = 0, cw = 0, ch = 0;
+        SDL_GetWindowPosition(w, &x, &y);
+        SDL_GetWindowSize(w, &cw, &ch);
+        SDL_SetWindowSize(w, oldwidth, oldheight);
+        SDL_SetWindowPosition(w, x + (cw - oldwidth) / 2, y + (ch - oldheight) / 2);
+    }
 }
 
 void TFormdebugger::syncoptions() {
@@ -130,7 +165,8 @@ bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
 
 void TFormdebugger::debuggerstopped(const std::string&, int32_t reason) {
     visible = true;
-    fgb.debuggersound(false);
+    growwindow();
+    fgb.debuggerstop(true);
     syncoptions();
     form->stopped(stopmessage(reason));
     breakpoints->rebuild();
@@ -154,7 +190,7 @@ void TFormdebugger::idle() { SDL_Delay(5); }
 
 void TFormdebugger::debuggerresumed() {
     fgb.inputstate().releaseall(fgb);
-    fgb.debuggersound(true);
+    fgb.debuggerstop(false);
 }
 
 // ---- Drawing ----
@@ -162,7 +198,16 @@ void TFormdebugger::debuggerresumed() {
 void TFormdebugger::draw() {
     // Options applied in the options dialog reach the checks at once.
     syncoptions();
-    if (!visible) return;
+    if (!visible) {
+        shrinkwindow();
+        return;
+    }
+    if (grown) {
+        // The game's window size stays the one kept in the settings file.
+        tsettings& st = fgb.store().working;
+        st.Width = keptwidth;
+        st.Height = keptheight;
+    }
     if (!tov->stopped() && ++runningframes >= 15) {
         // While the machine runs the views follow it a few times a second.
         runningframes = 0;
@@ -171,9 +216,15 @@ void TFormdebugger::draw() {
     const std::string title = (tov->stopped() ? form->caption() : std::string("running - debugger")) + "###debugger";
     // First shown over the whole main window, which the user can then shrink.
     const ImVec2 display = ImGui::GetIO().DisplaySize;
-    ImGui::SetNextWindowPos(ImVec2(0, 0), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), ImGuiCond_FirstUseEver);
-    if (!ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar)) {
+    // For a few frames after opening it follows the main window while that grows.
+    const ImGuiCond fit = fitframes > 0 ? ImGuiCond_Always : ImGuiCond_FirstUseEver;
+    if (fitframes > 0) fitframes--;
+    ImGui::SetNextWindowPos(ImVec2(0, 0), fit);
+    ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), fit);
+    const bool open = ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar);
+    // Closing the window lets the machine go on, rather than leaving it held out of sight.
+    if (!visible && tov->stopped()) control->run();
+    if (!open) {
         ImGui::End();
         drawrequests();
         return;
@@ -181,7 +232,7 @@ void TFormdebugger::draw() {
     drawmenu();
     const float line = ImGui::GetTextLineHeightWithSpacing();
     const ImVec2 avail = ImGui::GetContentRegionAvail();
-    const float right = 300.0f;
+    const float right = 250.0f;  // registers and stack: the code view keeps its comment columns
     const float memoryheight = line * 9;
     const float upper = std::max(line * 10, avail.y - memoryheight - line * 2);
 
@@ -265,7 +316,9 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
     const tsettings& set = fgb.store().working;
     ImGui::PushStyleColor(ImGuiCol_ChildBg, colourof(set.DebugBgColor));
     ImGui::PushStyleColor(ImGuiCol_Text, colourof(set.DebugTextColor));
-    ImGui::BeginChild(id, ImVec2(width, height), true, ImGuiWindowFlags_NoScrollbar);
+    // A slider at the right edge stands for the scroll bar over the view's many lines.
+    const float bar = s.linecount() > 64 ? 14.0f : 0.0f;
+    ImGui::BeginChild(id, ImVec2(width - bar, height), true, ImGuiWindowFlags_NoScrollbar);
     const float line = ImGui::GetTextLineHeight();
     const int visible = std::max(1, int(ImGui::GetContentRegionAvail().y / line));
     s.setvisiblelines(visible);
@@ -294,6 +347,11 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
         if (m.bookmark >= 0) marks[0] = char('0' + m.bookmark);
         ImGui::PushID(n);
         if (ImGui::Selectable("##line", false, 0, ImVec2(w, line))) form->click(v, n);
+        // A double click on a code line toggles its breakpoint, as F2 does.
+        if (v == tdebugview::code && ImGui::IsItemHovered() && ImGui::IsMouseDoubleClicked(0) && tov->stopped()) {
+            control->togglebreakpoint(form->code.cursoraddress(), form->code.cursorbank());
+            breakpoints->rebuild();
+        }
         ImGui::SameLine(0, 0);
         ImGui::SetCursorScreenPos(ImVec2(p.x + 2, p.y));
         if (highlighted || n == s.cursorline()) ImGui::PushStyleColor(ImGuiCol_Text, colourof(set.DebugHLTextColor));
@@ -303,11 +361,21 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
     }
     ImGui::EndChild();
     ImGui::PopStyleColor(2);
+    if (bar > 0) {
+        ImGui::SameLine(0, 0);
+        // Top of the slider is the first line.
+        const int last = std::max(0, s.linecount() - s.visiblelines());
+        int pos = last - s.topline();
+        ImGui::PushID(id);
+        if (ImGui::VSliderInt("##scroll", ImVec2(bar, height), &pos, 0, last, ""))
+            s.scrollto(last - pos);
+        ImGui::PopID();
+    }
 }
 
 void TFormdebugger::drawregisters() {
     tscroller& regs = form->registers;
-    ImGui::BeginChild("registers", ImVec2(300, ImGui::GetTextLineHeightWithSpacing() * 10.5f), true, ImGuiWindowFlags_NoScrollbar);
+    ImGui::BeginChild("registers", ImVec2(250, ImGui::GetTextLineHeightWithSpacing() * 10.5f), true, ImGuiWindowFlags_NoScrollbar);
     for (int n = 0; n < 8; n++) {
         ImGui::PushID(n);
         const std::string text = regs.getstring(n);
@@ -335,7 +403,7 @@ void TFormdebugger::drawregisters() {
 void TFormdebugger::drawbanks() {
     tviewbanks& b = form->banks;
     tviewbanks before = b;
-    ImGui::PushItemWidth(80);
+    ImGui::PushItemWidth(64);
     ImGui::InputInt("rom", &b.rom, 1, 1, ImGuiInputTextFlags_CharsHexadecimal);
     ImGui::SameLine();
     ImGui::InputInt("vram", &b.vram, 1, 1);
@@ -367,7 +435,7 @@ void TFormdebugger::drawrequests() {
             messagetitle = current.title;
             messagetext = current.prompt;
             messageopen = true;
-            ImGui::OpenPopup("debugger message");
+            ImGui::OpenPopup("###debuggermessage");
             break;
         default: break;
         }
@@ -383,11 +451,12 @@ void TFormdebugger::drawrequests() {
         if (r == tfiledialog::chosen && current.answer) current.answer(files.path());
     }
     if (messageopen) {
-        if (!ImGui::IsPopupOpen("debugger message")) ImGui::OpenPopup("debugger message");
-        if (ImGui::BeginPopupModal("debugger message", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
-            ImGui::TextUnformatted(messagetitle.c_str());
-            ImGui::Separator();
+        // The box's title is the message's ("result", "invalid expression", "error").
+        if (!ImGui::IsPopupOpen("###debuggermessage")) ImGui::OpenPopup("###debuggermessage");
+        const std::string id = messagetitle + "###debuggermessage";
+        if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
             ImGui::TextUnformatted(messagetext.c_str());
+            ImGui::Dummy(ImVec2(std::max(200.0f, ImGui::CalcTextSize(messagetitle.c_str()).x + 40), 0));
             if (ImGui::Button("OK") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter))) {
                 messageopen = false;
                 ImGui::CloseCurrentPopup();

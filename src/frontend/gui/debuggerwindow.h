@@ -65,6 +65,12 @@ private:
     void drawbreakpoints();
     void drawaccessbreakpoints();
     void syncoptions();
+    void growwindow();
+    void shrinkwindow();
+    bool grown = false;
+    int fitframes = 0;
+    int oldwidth = 0, oldheight = 0;
+    int32_t keptwidth = 0, keptheight = 0;
 };
 
 }  // namespace tov

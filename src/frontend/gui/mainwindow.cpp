@@ -357,6 +357,7 @@ void Tfgb::waitvblank() { drawui(1); }
 
 bool Tfgb::debuggerpass() {
     processmessages();
+    updatecaption();
     if (clockseconds() - lastuidraw >= 1.0 / 60) drawui();
     return quitrequested;
 }
@@ -983,6 +984,7 @@ void Tfgb::updatecaption() {
     if (!window) return;
     tcaptioninfo c;
     double now = clockseconds();
+    c.debugging = debugger && debugger->runcontrol().stopped();
     c.statusactive = status.active(now);
     c.status = status.text();
     c.romloaded = session->romloaded();

@@ -110,7 +110,11 @@ public:
     // One pass while stopped: window messages, and the window drawn at the display's rate;
     // true when the program is closing.
     bool debuggerpass();
-    void debuggersound(bool on) { on ? startsound() : stopsound(); }
+    // The debugger stopped (sound off, "tov (debugging)") or resumed (sound and caption back).
+    void debuggerstop(bool stopped) {
+        stopped ? stopsound() : startsound();
+        updatecaption();
+    }
     unsigned int picturetex() const { return picturetexture; }
 
     // ---- tpacinghost ----
