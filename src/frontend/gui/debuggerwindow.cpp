@@ -230,6 +230,14 @@ void TFormdebugger::draw() {
         return;
     }
     drawmenu();
+    // `DebugFontSize` is in points (96 dots per inch) over ImGui's 13-pixel font, and
+    // `DebugFontDense` the pixels between lines. The font face (`DebugFont`) stays ImGui's
+    // own monospaced one: font files are not named like the settings' face names.
+    const tsettings& fontopts = fgb.store().working;
+    const float points = float(std::clamp(fontopts.DebugFontSize, 6, 32));
+    ImGui::SetWindowFontScale(points * 96.0f / 72.0f / 13.0f);
+    ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing,
+                        ImVec2(ImGui::GetStyle().ItemSpacing.x, float(std::clamp(fontopts.DebugFontDense, 0, 16))));
     const float line = ImGui::GetTextLineHeightWithSpacing();
     const ImVec2 avail = ImGui::GetContentRegionAvail();
     const float right = 250.0f;  // registers and stack: the code view keeps its comment columns
@@ -252,6 +260,7 @@ void TFormdebugger::draw() {
     ImGui::EndGroup();
     drawview(tdebugview::memory, "memory", avail.x, memoryheight);
     ImGui::TextUnformatted(form->status().empty() ? " " : form->status().c_str());
+    ImGui::PopStyleVar();
     ImGui::End();
 
     drawbreakpoints();
@@ -543,5 +552,7 @@ void TFormdebugger::drawaccessbreakpoints() {
     if (ImGui::Button("disable")) f.disableselected();
     ImGui::End();
 }
+
+void TFormdebugger::showpartialframe() { fgb.showpartialframe(); }
 
 }  // namespace tov

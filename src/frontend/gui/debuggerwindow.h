@@ -37,6 +37,7 @@ public:
     void processmessages() override;
     void idle() override;
     void debuggerresumed() override;
+    void showpartialframe() override;
 
 private:
     Tfgb& fgb;

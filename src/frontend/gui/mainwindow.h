@@ -116,6 +116,11 @@ public:
         updatecaption();
     }
     unsigned int picturetex() const { return picturetexture; }
+    // A stop in the middle of a frame: the lines drawn so far go to the screen (the rest
+    // still shows the last frame).
+    void showpartialframe() {
+        if (renderer) renderer->refresh();
+    }
 
     // ---- tpacinghost ----
     double clockseconds() override;
