@@ -67,7 +67,7 @@ void Tsoundoutputdiskwav::init() {
     if (!file) fail("failed to open file " + filename + " for write");
     uint8_t h[headersize];
     // Both size fields stay 0 until shutdown.
-    makeheader(h, samplerate, channels, bytespersample, 0);
+    makeheader(h, filerate(), channels, bytespersample, 0);
     put32(h + 4, 0);
     if (std::fwrite(h, 1, headersize, file) != size_t(headersize) || std::fflush(file) != 0) {
         std::fclose(file);
@@ -82,7 +82,7 @@ bool Tsoundoutputdiskwav::opencontinued() {
     std::FILE* f = std::fopen(filename.c_str(), "r+b");
     if (!f) return false;
     uint8_t have[headersize], want[headersize];
-    makeheader(want, samplerate, channels, bytespersample, 0);
+    makeheader(want, filerate(), channels, bytespersample, 0);
     bool same = std::fread(have, 1, headersize, f) == size_t(headersize);
     // Everything but the two size fields must match: another format cannot be appended.
     for (int i = 0; same && i < headersize; i++)
@@ -139,7 +139,7 @@ void Tsoundoutputdiskwav::finish() {
     if (std::FILE* f = std::fopen(filename.c_str(), "r+b")) {
         std::setvbuf(f, nullptr, _IONBF, 0);
         uint8_t h[headersize];
-        makeheader(h, samplerate, channels, bytespersample, length);
+        makeheader(h, filerate(), channels, bytespersample, length);
         std::fwrite(h, 1, headersize, f);
         std::fclose(f);
     }

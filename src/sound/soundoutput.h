@@ -118,6 +118,12 @@ public:
     // Bytes of sample data in the file (whole pages, including a continued file's).
     uint64_t databytes() const { return data; }
 
+    // The rate the file is labelled with: the rate the sound unit really makes its frames at
+    // (its whole ticks per sample give 44620 frames an emulated second for a 44100 Hz
+    // setting), so that the recording plays at the pitch and length of the emulation; the
+    // configured rate when the unit does not say.
+    int filerate() const { return sourcerate > 0 ? int(sourcerate + 0.5) : samplerate; }
+
     // The header for a file of the given total length (46 + data bytes).
     static void makeheader(uint8_t out[headersize], int rate, int chans, int bytes,
                            uint64_t filelength);

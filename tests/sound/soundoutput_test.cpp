@@ -361,6 +361,11 @@ TEST_F(SoundStart, WavRecordingForTheHeadlessRunner) {
     auto b = readfile(name);
     // 2^21 / 47 = 44620 frames; whole pages of 1050 only.
     EXPECT_EQ(b.size(), 46u + 42 * 1050 * 4);
+    // The file is labelled with the rate the frames were made at, so one emulated second
+    // plays for one second at the emulation's pitch.
+    ASSERT_GE(b.size(), 28u);
+    const uint32_t rate = uint32_t(b[24]) | uint32_t(b[25]) << 8 | uint32_t(b[26]) << 16 | uint32_t(b[27]) << 24;
+    EXPECT_EQ(rate, 44620u);
     EXPECT_EQ(startwavrecording(unit, dir.string() + "/"),
               "sound output: failed to open file " + dir.string() + "/ for write");
     EXPECT_EQ(unit.output(), nullptr);
