@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cart/carttesthelpers.h"
+#include "support/runner.h"
 #include "support/testrom.h"
 
 namespace tov {
@@ -17,23 +18,9 @@ namespace {
 
 using carttest::tscratch;
 
-struct trun {
-    std::string out;
-    int status = -1;
-};
+using trun = testing::trunresult;
 
-trun runbreak(const std::string& options, const std::string& rom) {
-    std::string command = std::string("\"") + TOV_RUN + "\" " + options + " \"" + rom + "\" 2>/dev/null";
-    trun r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[256];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+trun runbreak(const std::string& options, const std::string& rom) { return testing::runtovrun(options, rom); }
 
 TEST(RunnerBreak, StopsPrintTheViewsAndExitWithFour) {
     tscratch dir;
