@@ -222,6 +222,11 @@ int Tfgb::run() {
             path.swap(pendingdrop);
             dropfile(path);
         }
+        if (afterstop) {
+            std::function<void()> action;
+            action.swap(afterstop);
+            action();
+        }
         if (pendingpause) {
             pendingpause = false;
             if (!paused) mnupause();
@@ -258,7 +263,21 @@ void Tfgb::startfile(const std::string& path) {
     startloop();
 }
 
+bool Tfgb::deferredwhilestopped(std::function<void()> action) {
+    if (!debugger || !debugger->runcontrol().stopped()) return false;
+    // The debugger holds the machine in the middle of its frame: a new cartridge or a reset
+    // now would pull the machine from under the instruction it stopped before. The machine
+    // runs on to the end of its frame, and the action follows.
+    afterstop = std::move(action);
+    debugger->runcontrol().run();
+    return true;
+}
+
 bool Tfgb::loadstatefile(const std::string& path) {
+    if (deferredwhilestopped([this, path] {
+            if (loadstatefile(path)) startloop();
+        }))
+        return false;
     if (!hooks.loadstate) {
         messagebox(window, "save states cannot be loaded by this version", "error");
         return false;
@@ -567,6 +586,10 @@ void Tfgb::dropfile(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 
 bool Tfgb::loadrom(const std::string& path, bool reset) {
+    if (deferredwhilestopped([this, path, reset] {
+            if (loadrom(path, reset)) startloop();
+        }))
+        return false;
     tsettings& s = settings.working;
     std::string message;
     auto accept = [&](const std::string& warnings) {
@@ -588,6 +611,7 @@ bool Tfgb::loadrom(const std::string& path, bool reset) {
 }
 
 void Tfgb::fullreset(bool redetect) {
+    if (deferredwhilestopped([this, redetect] { fullreset(redetect); })) return;
     session->fullreset(redetect);
     afterreset();
 }
@@ -657,6 +681,7 @@ void Tfgb::mnusoundchannel(int channel) {
 }
 
 void Tfgb::mnureset() {
+    if (deferredwhilestopped([this] { mnureset(); })) return;
     session->reset();
     setupdisplay();
 }

@@ -76,6 +76,9 @@ public:
     void fullreset(bool redetect);
     // The window's part of every full reset: picture set up again, the frame loop resumed.
     void afterreset();
+    // While the debugger holds the machine in the middle of a frame, `action` (a ROM or state
+    // load, a reset) waits for the end of the frame: the machine is let go and true returned.
+    bool deferredwhilestopped(std::function<void()> action);
     // Writes the settings: window centre into both copies, working -> stored -> file.
     void recordwindowcentre();
     void savesettings();
@@ -236,6 +239,7 @@ private:
     bool active = true;
     bool timer1 = false;
     std::string pendingdrop;
+    std::function<void()> afterstop;  // see deferredwhilestopped
     bool pendingpause = false;
     bool cursorhidden = false;
     int cursorx = 0, cursory = 0;
