@@ -72,8 +72,8 @@ public:
     void applysettings();
 
     // Reads the ROM file and puts its cartridge in the slot with its battery files; the path
-    // is made absolute first (`romfile` gives it). On a
-    // warning `acceptwarnings` (when given) may refuse the ROM; the old cartridge then stays.
+    // is made absolute first (`romfile` gives it). On a warning `acceptwarnings` (when given)
+    // may refuse the ROM; the old cartridge then stays.
     // False when nothing was loaded; `message` holds the loader's text (errors or warnings).
     bool loadrom(const std::string& path, bool reset, std::string& message,
                  const std::function<bool(const std::string& warnings)>& acceptwarnings = {});
