@@ -1,5 +1,7 @@
 #include "cart/cart.h"
 
+#include "core/safefile.h"
+
 namespace tov {
 
 tcart::~tcart() {
@@ -13,6 +15,12 @@ uint8_t tcart::romreadroutine(void* context, uint16_t address) {
 
 uint8_t tcart::ramreadroutine(void* context, uint16_t address) {
     return static_cast<tcart*>(context)->ramread(address);
+}
+
+bool tcart::writebatteryfile(const std::string& path, const void* data, size_t size) {
+    if (replacefile(path, data, size)) return true;
+    if (onsavefailed) onsavefailed(path);
+    return false;
 }
 
 void tcart::setpage(int index, treadroutine routine, uint8_t* pointer) {

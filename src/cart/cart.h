@@ -2,6 +2,7 @@
 // are ignored. Loaded ROMs are subclasses (see mbcbase.h).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -14,6 +15,9 @@ class tcart {
 public:
     tpageentry* pagetable = nullptr;  // the machine's 16 entries; may be null
     std::string filename;             // base path of the battery files, without extension
+    // Told the name of a battery or clock file that could not be written (the old file is
+    // kept); the machine hands its own to every cartridge it takes (tgb::onsavefailed).
+    std::function<void(const std::string& path)> onsavefailed;
 
     tcart() = default;
     tcart(const tcart&) = delete;
@@ -66,6 +70,8 @@ public:
 
 protected:
     void setpage(int index, treadroutine routine, uint8_t* pointer);
+    // Replaces a battery or clock file whole (see replacefile); a failure goes to onsavefailed.
+    bool writebatteryfile(const std::string& path, const void* data, size_t size);
 };
 
 }  // namespace tov

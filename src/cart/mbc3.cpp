@@ -149,9 +149,7 @@ void tcartmbc3timer::savesram() {
     std::memcpy(&bits, &t, 8);
     for (int i = 0; i < 8; i++) record[i] = uint8_t(bits >> (8 * i));
     for (int i = 0; i < 4; i++) record[8 + i] = uint8_t(uint32_t(halted) >> (8 * i));
-    std::ofstream file(name, std::ios::binary | std::ios::trunc);
-    if (!file) return;
-    file.write(reinterpret_cast<const char*>(record), sizeof record);
+    writebatteryfile(name, record, sizeof record);
 }
 
 void tcartmbc3timer::loadsram() {

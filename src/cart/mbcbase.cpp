@@ -208,9 +208,7 @@ void tcartmbcbase::savesram() {
     if (name.empty() || !sraminited || !sram) return;
     int32_t size = std::min(sramsavesize(), ramalloc);
     if (size <= 0) return;
-    std::ofstream file(name, std::ios::binary | std::ios::trunc);
-    if (!file) return;
-    file.write(reinterpret_cast<const char*>(sram), size);
+    writebatteryfile(name, sram, size_t(size));
 }
 
 std::vector<uint8_t> tcartmbcbase::romimage() const {

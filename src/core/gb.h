@@ -2,6 +2,7 @@
 // timing, timers and interrupts, GBC DMA, the joypad, and reset with model selection.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -91,6 +92,8 @@ public:
 
     // Cartridge slot: the machine owns the cartridge; never empty (a plain tcart at least).
     void attachcart(std::unique_ptr<tcart> newcart);
+    // Given to every cartridge attached from now on (tcart::onsavefailed).
+    std::function<void(const std::string& path)> onsavefailed;
     void detachcart();
     tcart& cartridge() { return *cart; }
     const tcart& cartridge() const { return *cart; }

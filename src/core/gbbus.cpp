@@ -127,6 +127,7 @@ void tgb::attachcart(std::unique_ptr<tcart> newcart) {
     bootrommapped = false;
     cart = newcart ? std::move(newcart) : std::make_unique<tcart>();
     cart->pagetable = pagetable;
+    cart->onsavefailed = onsavefailed;
 }
 
 void tgb::detachcart() { attachcart(nullptr); }

@@ -1,5 +1,6 @@
 #include "frontend/session.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -94,6 +95,12 @@ tsession::tsession(tsettings& w, std::string programfolder, tsessionparts parts,
     if (!folder.empty() && folder.back() != '/') folder += '/';
     gb = std::make_unique<tgb>(machineoptionsof(working), folder);
     gb->hostclock = &clock;
+    gb->onsavefailed = [this](const std::string& file) {
+        if (std::find(reportedsaves.begin(), reportedsaves.end(), file) != reportedsaves.end()) return;
+        reportedsaves.push_back(file);
+        savefailures.push_back(file);
+    };
+    gb->cartridge().onsavefailed = gb->onsavefailed;
     if (parts.synthesiser) {
         auto unit = std::make_unique<tgbsoundtov>();
         sound = unit.get();
@@ -247,5 +254,11 @@ void tsession::frameended() {
 }
 
 void tsession::savebattery() { gb->cartridge().savesram(); }
+
+std::vector<std::string> tsession::takesavefailures() {
+    std::vector<std::string> taken;
+    taken.swap(savefailures);
+    return taken;
+}
 
 }  // namespace tov

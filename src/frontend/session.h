@@ -95,6 +95,9 @@ public:
     void frameended();
     // Writes the battery RAM now (the frame loop's periodic save).
     void savebattery();
+    // The battery and clock files that could not be written since the last call, each file
+    // once for the session's life (a disk that stays full is not reported every save).
+    std::vector<std::string> takesavefailures();
 
     // ---- Parts ----
     tgb& machine() { return *gb; }
@@ -172,6 +175,8 @@ private:
     tmd5digest digest{};
     bool loaded = false;
     bool refused = false;
+    std::vector<std::string> savefailures;  // not yet taken
+    std::vector<std::string> reportedsaves;  // every file reported so far
 };
 
 }  // namespace tov

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/safefile.h"
+
 namespace tov {
 
 namespace {
@@ -442,22 +444,9 @@ std::string settingstext(const tsettings& s) {
 
 bool writesettingsfile(const tsettings& s, const std::string& path) {
     std::string text = settingstext(s);
-    // Write beside the file and rename, so a failed write never leaves a cut-off "tov.ini".
-    std::string temp = path + ".tmp";
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        if (f) {
-            f.write(text.data(), std::streamsize(text.size()));
-            f.close();
-            if (f && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-        }
-    }
-    std::remove(temp.c_str());
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return false;
-    f.write(text.data(), std::streamsize(text.size()));
-    f.close();
-    return bool(f);
+    // Beside the file, then renamed over it: a failed write never leaves a cut-off "tov.ini",
+    // and when no new file can be made the old one stays as it was.
+    return replacefile(path, text.data(), text.size());
 }
 
 std::string resolvepath(std::string_view name, std::string_view programdir) {

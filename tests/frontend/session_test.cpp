@@ -141,6 +141,29 @@ TEST(SessionLoading, BatteryRamSurvivesTheSession) {
     EXPECT_EQ(again.machine().readbyte(0xA123), 0xC3);
 }
 
+// A battery file that cannot be replaced (here a folder sits where the new file would go) is
+// reported to the window once, however often the save is tried, and the old file stays.
+TEST(SessionLoading, FailedBatterySaveIsReportedOnce) {
+    const fs::path dir = scratch("failedsave");
+    const std::string rom = (dir / "game.gb").string();
+    const std::string sav = (dir / "game.sav").string();
+    { std::ofstream(sav, std::ios::binary) << "old"; }
+    fs::create_directories(dir / "game.sav.tmp");
+    tsettings s = defaults();
+    s.CartMode = 0;
+    tsession session(s, dir.string(), bare());
+    std::string message;
+    ASSERT_TRUE(session.loadimage(carttest::makerom(64 * KiB, 0x03, 2), rom, true, message)) << message;
+    EXPECT_TRUE(session.takesavefailures().empty());
+    session.savebattery();
+    session.savebattery();
+    EXPECT_EQ(session.takesavefailures(), std::vector<std::string>{sav});
+    session.unloadrom();  // the save on the way out fails again: already told
+    EXPECT_TRUE(session.takesavefailures().empty());
+    std::ifstream f(sav, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(f), {}), "old");
+}
+
 TEST(SessionReset, RedetectionRebuildsTheCartridgeFromMemory) {
     tsettings s = defaults();
     s.CartMode = 0;

@@ -323,6 +323,19 @@ TEST_F(SettingsFile, UnwritablePlaceFailsQuietly) {
     EXPECT_FALSE(writesettingsfile(s, (dir / "no" / "such" / "tov.ini").string()));
 }
 
+// When no new file can be made beside it, the old "tov.ini" is kept rather than rewritten in
+// place, where a cut-off write would lose it.
+TEST_F(SettingsFile, FileThatCannotBeReplacedStaysAsItWas) {
+    { std::ofstream(path, std::ios::binary) << "Volume=40\n"; }
+    std::filesystem::create_directories(path + ".tmp");
+    EXPECT_FALSE(writesettingsfile(defaults(), path));
+    std::ifstream f(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(f), {}), "Volume=40\n");
+    std::filesystem::remove_all(path + ".tmp");
+    EXPECT_TRUE(writesettingsfile(defaults(), path));
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+}
+
 TEST_F(SettingsFile, StoreKeepsStoredAndWorkingCopies) {
     {
         std::ofstream f(path);

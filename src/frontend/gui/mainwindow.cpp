@@ -217,6 +217,7 @@ int Tfgb::run() {
     drawui();
     while (!quitrequested) {
         if (timer1 && !modalopen()) Timer1Timer();
+        if (!modalopen()) reportsavefailures();
         if (!pendingdrop.empty()) {
             std::string path;
             path.swap(pendingdrop);
@@ -301,6 +302,12 @@ void Tfgb::closing() {
     stopsound();
     // The battery RAM is written when the cartridge leaves the machine.
     if (session) session->unloadrom();
+    if (session) reportsavefailures();
+}
+
+void Tfgb::reportsavefailures() {
+    for (const std::string& file : session->takesavefailures())
+        messagebox(window, "error while saving " + file, "error");
 }
 
 // ---------------------------------------------------------------------------------------------

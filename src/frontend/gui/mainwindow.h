@@ -149,6 +149,8 @@ private:
     // Enters the frame loop after the first ROM was loaded.
     void startloop();
     void runframesstep();
+    // One box per battery or clock file the cartridge could not write.
+    void reportsavefailures();
     void idlestep();
     void pollinput();
     void closing();
