@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <thread>
 
 #include "core/hostclock.h"
@@ -223,8 +224,9 @@ tpacedecision tframepacer::pace(int units, bool fastforward, bool sgbmasked, boo
     bool render;
     if (now >= target + 0.05) {
         ontime = 0;
-        // A negative `MaxSkip` from a hand-edited settings file counts as 0.
-        int every = std::max(0, options.MaxSkip) + 1;
+        // A negative `MaxSkip` from a hand-edited settings file counts as 0; the largest value
+        // is kept one below the top so that adding the drawn frame cannot overflow.
+        int every = std::clamp(options.MaxSkip, 0, std::numeric_limits<int>::max() - 1) + 1;
         render = emulatedframes % every == 0;
     } else {
         if (ontime > 3) {

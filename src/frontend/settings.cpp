@@ -23,12 +23,15 @@ constexpr toptionentry boolopt(bool tsettings::*f, const char* key, int def) {
     e.defaultint = def;
     return e;
 }
-constexpr toptionentry intopt(int32_t tsettings::*f, const char* key, int32_t def) {
+constexpr toptionentry intopt(int32_t tsettings::*f, const char* key, int32_t def,
+                              int32_t lo = INT32_MIN, int32_t hi = INT32_MAX) {
     toptionentry e{};
     e.intfield = f;
     e.type = toptiontype::integer;
     e.key = key;
     e.defaultint = def;
+    e.minint = lo;
+    e.maxint = hi;
     return e;
 }
 constexpr toptionentry floatopt(double tsettings::*f, const char* key, double def) {
@@ -52,7 +55,7 @@ constexpr toptionentry stringopt(std::string tsettings::*f, const char* key, con
 const std::array<toptionentry, optioncount> table = {
     boolopt(&tsettings::WaveOut, "WaveOut", 1),
     boolopt(&tsettings::WavFileOut, "WavFileOut", 0),
-    intopt(&tsettings::Samplerate, "Samplerate", 44100),
+    intopt(&tsettings::Samplerate, "Samplerate", 44100, 1000, 384000),
     boolopt(&tsettings::Bits8, "8Bits", 0),
     stringopt(&tsettings::WavFilename, "WavFilename", "gbsound.wav"),
     boolopt(&tsettings::RecordMovie, "RecordMovie", 0),
@@ -60,10 +63,10 @@ const std::array<toptionentry, optioncount> table = {
     stringopt(&tsettings::LastRomDir, "LastRomDir", ""),
     stringopt(&tsettings::RomDir, "RomDir", ""),
     stringopt(&tsettings::SaveRamDir, "SaveRamDir", ""),
-    intopt(&tsettings::Width, "Width", 320),
-    intopt(&tsettings::Height, "Height", 288),
-    intopt(&tsettings::WinX, "WinX", 0),
-    intopt(&tsettings::WinY, "WinY", 0),
+    intopt(&tsettings::Width, "Width", 320, -16384, 16384),
+    intopt(&tsettings::Height, "Height", 288, -16384, 16384),
+    intopt(&tsettings::WinX, "WinX", 0, -65536, 65536),
+    intopt(&tsettings::WinY, "WinY", 0, -65536, 65536),
     boolopt(&tsettings::PauseOnDefocus, "PauseOnDefocus", 0),
     boolopt(&tsettings::NoWindow, "NoWindow", 0),
     intopt(&tsettings::Windowmode, "Windowmode", 0),
@@ -76,10 +79,10 @@ const std::array<toptionentry, optioncount> table = {
     boolopt(&tsettings::DetectGBA, "DetectGBA", 0),
     boolopt(&tsettings::StayOnTop, "StayOnTop", 0),
     boolopt(&tsettings::FrameRate, "FrameRate", 0),
-    intopt(&tsettings::MaxSkip, "MaxSkip", 9),
+    intopt(&tsettings::MaxSkip, "MaxSkip", 9, 0, 1000),
     boolopt(&tsettings::CheatAutoSave, "CheatAutoSave", 0),
     boolopt(&tsettings::StateAutoConvert, "StateAutoConvert", 1),
-    intopt(&tsettings::Volume, "Volume", 90),
+    intopt(&tsettings::Volume, "Volume", 90, 0, 100),
     boolopt(&tsettings::LCDcolors, "LCDcolors", 1),
     intopt(&tsettings::Interpolation, "Interpolation", 0),
     boolopt(&tsettings::Pitch, "Pitch", 0),
@@ -89,7 +92,7 @@ const std::array<toptionentry, optioncount> table = {
     boolopt(&tsettings::BootImage, "BootImage", 1),
     stringopt(&tsettings::Background, "Background", "backgrnd.bmp"),
     stringopt(&tsettings::BackgroundGBC, "BackgroundGBC", ""),
-    intopt(&tsettings::SoundBufSize, "SoundBufSize", 42),
+    intopt(&tsettings::SoundBufSize, "SoundBufSize", 42, 1, 1000),
     intopt(&tsettings::Border, "Border", 1),
     intopt(&tsettings::Blend, "Blend", 0),
     boolopt(&tsettings::StartOpen, "StartOpen", 0),
@@ -102,8 +105,8 @@ const std::array<toptionentry, optioncount> table = {
     boolopt(&tsettings::DDraw, "DDraw", 1),
     boolopt(&tsettings::DDrawBB, "DDrawBB", 1),
     boolopt(&tsettings::DDrawFS, "DDrawFS", 0),
-    intopt(&tsettings::DDrawFSWidth, "DDrawFSWidth", 320),
-    intopt(&tsettings::DDrawFSHeight, "DDrawFSHeight", 240),
+    intopt(&tsettings::DDrawFSWidth, "DDrawFSWidth", 320, 160, 16384),
+    intopt(&tsettings::DDrawFSHeight, "DDrawFSHeight", 240, 144, 16384),
     intopt(&tsettings::DDrawFSHz, "DDrawFSHz", 0),
     boolopt(&tsettings::DDrawWarning, "DDrawWarning", 0),
     intopt(&tsettings::VSync, "VSync", 0),
@@ -137,9 +140,9 @@ const std::array<toptionentry, optioncount> table = {
     intopt(&tsettings::DebugBrkColor, "DebugBrkColor", 255),
     intopt(&tsettings::DebugCurrentColor, "DebugCurrentColor", 16711680),
     intopt(&tsettings::DebugHilightColor, "DebugHilightColor", 8421504),
-    intopt(&tsettings::DebugFontSize, "DebugFontSize", 9),
+    intopt(&tsettings::DebugFontSize, "DebugFontSize", 9, 4, 72),
     stringopt(&tsettings::DebugFont, "DebugFont", "courier new"),
-    intopt(&tsettings::DebugFontDense, "DebugFontDense", 2),
+    intopt(&tsettings::DebugFontDense, "DebugFontDense", 2, 0, 20),
     intopt(&tsettings::DataFollow, "DataFollow", 0),
     intopt(&tsettings::CartMode, "CartMode", 1),
     boolopt(&tsettings::GBCpalPD, "GBCpalPD", 0),
@@ -173,7 +176,13 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-std::string cut(std::string_view s) { return std::string(s.substr(0, maxsettingstring)); }
+// Cut to the string limit. A CR left at the end would be taken for the CR of a CR LF line end
+// when the file is read again, so the value would not read back as stored: it is dropped.
+std::string cut(std::string_view s) {
+    s = s.substr(0, maxsettingstring);
+    while (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+    return std::string(s);
+}
 
 // Player index of "Joypad"/"JoystickNum"/"JoystickBtn" keys: the two characters after the prefix,
 // 0 when they are no number. The modulo is kept non-negative so "Joypad-1" cannot index
@@ -338,7 +347,8 @@ void setdefaults(tsettings& s) {
 
 void clampsettings(tsettings& s) {
     if (!(s.Speed > 0)) s.Speed = 1.0;
-    s.Volume = std::clamp(s.Volume, 0, 100);
+    for (const auto& e : table)
+        if (e.type == toptiontype::integer) s.*e.intfield = std::clamp(s.*e.intfield, e.minint, e.maxint);
 }
 
 bool readsettingsline(tsettings& s, std::string_view line) {

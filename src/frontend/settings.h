@@ -151,6 +151,10 @@ struct toptionentry {
     const char* defaultstring = "";  // type string
     double defaultfloat = 0;       // type floating
     int32_t defaultint = 0;        // type integer, and boolean (0 or 1)
+    // Type integer: the value is clamped into minint..maxint after reading, so that a hand-edited
+    // file cannot make a buffer size, a window size or a frame count overflow or allocate without bound.
+    int32_t minint = INT32_MIN;
+    int32_t maxint = INT32_MAX;
 };
 
 constexpr int optioncount = 102;
@@ -171,7 +175,8 @@ bool setoptiontext(tsettings& s, const toptionentry& e, std::string_view value);
 // Defaults of every option, the input map, joystick numbers and colours. The recent list is
 // emptied; the colour-scheme list is left alone (the file reader clears it itself).
 void setdefaults(tsettings& s);
-// Bounds applied after reading: Speed must be above 0 (else 1.0), Volume within 0..100.
+// Bounds applied after reading: Speed must be above 0 (else 1.0); every integer option within
+// the minint..maxint of its table entry (Volume 0..100).
 void clampsettings(tsettings& s);
 
 // Applies one "Key=Value" line of the settings file (or a --set argument). Lines without "="

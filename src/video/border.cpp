@@ -1,6 +1,7 @@
 #include "video/border.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "video/videooptions.h"
 
@@ -26,26 +27,58 @@ std::string programpath(const std::string& name, const std::string& programdir) 
 }
 
 namespace {
-bool isscreenhole(const tbitmap& b, int32_t x, int32_t y) {
-    const uint32_t c = b.pixel(x, y);
-    for (int32_t i = 0; i < 160; ++i)
-        if (b.pixel(x + i, y) != c || b.pixel(x + i, y + 143) != c) return false;
-    for (int32_t j = 0; j < 144; ++j)
-        if (b.pixel(x, y + j) != c || b.pixel(x + 159, y + j) != c) return false;
-    for (int32_t j = 8; j <= 136; j += 8)
-        for (int32_t i = 8; i <= 152; i += 8)
-            if (b.pixel(x + i, y + j) != c) return false;
-    return true;
-}
+// Run lengths of equal colours, each saturated at what a hole needs: to the right (160 = the
+// screen width), downwards (144 = the screen height) and to the right in steps of 8 pixels
+// (19 = the grid points x + 8 .. x + 152). With them every candidate is tested in a fixed number
+// of look-ups, so the search takes time linear in the pixels of the bitmap.
+struct tholeruns {
+    int32_t width = 0;
+    std::vector<uint32_t> colour;
+    std::vector<uint8_t> right, down, grid;
+    size_t at(int32_t x, int32_t y) const { return size_t(y) * size_t(width) + size_t(x); }
+
+    explicit tholeruns(const tbitmap& b) : width(b.width) {
+        const size_t n = size_t(b.width) * size_t(b.height);
+        colour.resize(n);
+        right.resize(n);
+        down.resize(n);
+        grid.resize(n);
+        for (int32_t y = 0; y < b.height; ++y)
+            for (int32_t x = 0; x < b.width; ++x) colour[at(x, y)] = b.pixel(x, y);
+        for (int32_t y = b.height - 1; y >= 0; --y)
+            for (int32_t x = b.width - 1; x >= 0; --x) {
+                const uint32_t c = colour[at(x, y)];
+                right[at(x, y)] = (x + 1 < b.width && colour[at(x + 1, y)] == c)
+                                      ? uint8_t(std::min(right[at(x + 1, y)] + 1, 160)) : 1;
+                down[at(x, y)] = (y + 1 < b.height && colour[at(x, y + 1)] == c)
+                                     ? uint8_t(std::min(down[at(x, y + 1)] + 1, 144)) : 1;
+                grid[at(x, y)] = (x + 8 < b.width && colour[at(x + 8, y)] == c)
+                                     ? uint8_t(std::min(grid[at(x + 8, y)] + 1, 19)) : 1;
+            }
+    }
+
+    // The 160 x 144 rectangle at (x, y) has single-coloured edges, and the inner 8-pixel grid
+    // (x + 8 .. x + 152, y + 8 .. y + 136) is of the same colour.
+    bool ishole(int32_t x, int32_t y) const {
+        const uint32_t c = colour[at(x, y)];
+        if (right[at(x, y)] < 160 || down[at(x, y)] < 144) return false;
+        if (colour[at(x, y + 143)] != c || right[at(x, y + 143)] < 160) return false;
+        if (colour[at(x + 159, y)] != c || down[at(x + 159, y)] < 144) return false;
+        for (int32_t j = 8; j <= 136; j += 8)
+            if (colour[at(x + 8, y + j)] != c || grid[at(x + 8, y + j)] < 19) return false;
+        return true;
+    }
+};
 }  // namespace
 
 void findscreenhole(const tbitmap& b, int32_t& x, int32_t& y) {
     x = std::max((b.width - 160) / 2, 0);
     y = std::max((b.height - 144) / 2, 0);
-    if (b.width < 160 || b.height < 144 || b.height >= 1024) return;
+    if (b.width < 160 || b.height < 144 || b.height >= 1024 || b.width > maxborderside) return;
+    const tholeruns runs(b);
     for (int32_t n = x; n >= 0; --n) {
         for (int32_t top = b.height - 144; top >= 0; --top) {
-            if (isscreenhole(b, n, top)) {
+            if (runs.ishole(n, top)) {
                 x = n;
                 y = top;
                 return;
@@ -53,7 +86,7 @@ void findscreenhole(const tbitmap& b, int32_t& x, int32_t& y) {
         }
         const int32_t mirrored = b.width - 160 - n;
         for (int32_t top = b.height - 144; top >= 0; --top) {
-            if (isscreenhole(b, mirrored, top)) {
+            if (runs.ishole(mirrored, top)) {
                 x = mirrored;
                 y = top;
                 return;
@@ -79,8 +112,10 @@ tborder bitmapborder(const std::string& filename) {
         border.picture = tbitmap();
         return border;
     }
-    // Smaller than the screen: no room for the picture, so no border.
-    if (border.picture.width < 160 || border.picture.height < 144) {
+    // Smaller than the screen: no room for the picture, so no border. Larger than any window
+    // or display mode can show: refused before the hole search and the per-frame copies.
+    if (border.picture.width < 160 || border.picture.height < 144 || border.picture.width > maxborderside ||
+        border.picture.height > maxborderside) {
         border.picture = tbitmap();
         return border;
     }

@@ -27,7 +27,11 @@ std::string programpath(const std::string& name, const std::string& programdir);
 // The screen position inside a bitmap border: the first single-coloured 160 x 144 hole
 // (edges and an 8-pixel grid inside checked), searched from the centre column outwards,
 // bottom row first; the centre when there is none.
+// Bitmaps wider than `maxborderside` keep the centre.
 void findscreenhole(const tbitmap& border, int32_t& x, int32_t& y);
+
+// The largest width and height of a bitmap border; larger files are refused (no border).
+constexpr int32_t maxborderside = 4096;
 
 struct tborder {
     bool present = false;

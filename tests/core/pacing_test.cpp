@@ -131,6 +131,15 @@ TEST_F(Pacing, NegativeMaxSkipDrawsEveryFrame) {
     for (int i = 0; i < 100; i++) EXPECT_TRUE(frame(0.030).renderflag);
 }
 
+TEST_F(Pacing, LargestMaxSkipDoesNotOverflow) {
+    // 2147483647 + 1 used to overflow (the sanitizer build reports it); now, behind all the
+    // time, only the first frame of each second is drawn.
+    pacer.options.MaxSkip = 2147483647;
+    int drawn = 0;
+    for (int i = 0; i < 100; i++) drawn += frame(0.030).renderflag;
+    EXPECT_LT(drawn, 10);
+}
+
 TEST_F(Pacing, HoldUpResynchronisesInsteadOfCatchingUp) {
     for (int i = 0; i < 30; i++) frame();
     host.now += 1.0;  // a modal dialog

@@ -150,6 +150,48 @@ TEST(ReadingLines, SpeedAndVolumeAreBounded) {
     EXPECT_DOUBLE_EQ(s.Speed, 1.0);
 }
 
+TEST(ReadingLines, IntegersAreClampedToTheirTableRange) {
+    struct tcase { const char* line; int32_t tsettings::*field; int32_t want; };
+    const tcase cases[] = {
+        {"Samplerate=2147483647", &tsettings::Samplerate, 384000},
+        {"Samplerate=0", &tsettings::Samplerate, 1000},
+        {"SoundBufSize=0", &tsettings::SoundBufSize, 1},
+        {"SoundBufSize=-2147483648", &tsettings::SoundBufSize, 1},
+        {"MaxSkip=2147483647", &tsettings::MaxSkip, 1000},
+        {"MaxSkip=-1", &tsettings::MaxSkip, 0},
+        {"Width=2147483647", &tsettings::Width, 16384},
+        {"WinY=-2147483648", &tsettings::WinY, -65536},
+        {"DebugFontSize=0", &tsettings::DebugFontSize, 4},
+        {"Volume=1000", &tsettings::Volume, 100},
+        {"DebugBgColor=-5", &tsettings::DebugBgColor, -5},  // no range: kept as read
+    };
+    for (const auto& c : cases) EXPECT_EQ(fromtext(c.line).*c.field, c.want) << c.line;
+    // Every default lies inside its own range, so clamping never changes a fresh record.
+    for (const auto& e : optiontable())
+        if (e.type == toptiontype::integer) {
+            EXPECT_LE(e.minint, e.defaultint) << e.key;
+            EXPECT_GE(e.maxint, e.defaultint) << e.key;
+        }
+}
+
+TEST(ReadingLines, LargestSampleRateWithSmallestBufferStaysSmall) {
+    tsettings s = fromtext("Samplerate=2147483647\nSoundBufSize=1\n");
+    // Four pages of Samplerate / SoundBufSize stereo 16-bit frames.
+    EXPECT_LE(int64_t(s.Samplerate / s.SoundBufSize) * 4 * 4, int64_t(8) << 20);
+}
+
+TEST(ReadingLines, CarriageReturnAtTheCutReadsBackAsWritten) {
+    const std::string line = "WavFilename=" + std::string(254, 'w') + "\r" + "tail";
+    tsettings first = fromtext(line + "\n");
+    tsettings second = fromtext(settingstext(first));
+    EXPECT_EQ(second.WavFilename, first.WavFilename);
+    EXPECT_EQ(first.WavFilename, std::string(254, 'w'));
+    // A CR inside the value is kept.
+    EXPECT_EQ(fromtext("WavFilename=a\rb\n").WavFilename, "a\rb");
+    tsettings r = fromtext("Recent3=" + std::string(254, 'r') + "\r\r\n");
+    EXPECT_EQ(fromtext(settingstext(r)).recent[3], r.recent[3]);
+}
+
 TEST(ReadingLines, StringsKeepCaseAndAreCutTo255) {
     tsettings s = fromtext("wavfilename=My Song.WAV\nDebugFont=" + std::string(300, 'x') + "\n");
     EXPECT_EQ(s.WavFilename, "My Song.WAV");

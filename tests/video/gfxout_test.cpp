@@ -287,6 +287,54 @@ TEST(Borders, HoleSearchFindsTheSingleColouredScreen) {
     EXPECT_EQ(y, 440);
 }
 
+TEST(Borders, HoleSearchRejectsEachBrokenEdgeAndGridPoint) {
+    // A hole at (30, 20) in a 400 x 300 frame with one pixel of a second, perfect hole at
+    // (200, 100) changed: the search must skip the broken one and find the whole one.
+    struct tcase { int dx, dy; };
+    const tcase breaks[] = {{0, 0}, {159, 0}, {0, 143}, {159, 143}, {80, 0}, {80, 143},
+                            {0, 70}, {159, 70}, {8, 8}, {152, 136}, {80, 64}};
+    for (const auto& c : breaks) {
+        tbitmap b = borderwithhole(400, 300, 30, 20, 0x445566, 0);
+        for (int y = 100; y < 244; ++y)
+            for (int x = 120; x < 280; ++x) b.setpixel(x, y, 0);  // nearer the centre column
+        b.setpixel(120 + c.dx, 100 + c.dy, 0xFFFFFF);
+        int32_t x, y;
+        findscreenhole(b, x, y);
+        EXPECT_EQ(x, 30) << c.dx << "," << c.dy;
+        EXPECT_EQ(y, 20) << c.dx << "," << c.dy;
+    }
+    // Off-grid pixels inside are allowed.
+    tbitmap b = borderwithhole(400, 300, 120, 100, 0x445566, 0);
+    b.setpixel(120 + 9, 100 + 9, 0xFFFFFF);
+    int32_t x, y;
+    findscreenhole(b, x, y);
+    EXPECT_EQ(x, 120);
+    EXPECT_EQ(y, 100);
+}
+
+TEST(Borders, WideBitmapsAreSearchedOnceOrRefused) {
+    // The widest bitmap searched, with no hole anywhere: every candidate is tried and the
+    // search ends at the centre.
+    tbitmap b;
+    ASSERT_TRUE(b.create(maxborderside, 1023, 32));
+    // Dots every 3 columns on every 5th row: many windows have clean edges, every grid hits a dot.
+    for (int y = 0; y < 1023; y += 5)
+        for (int x = 0; x < maxborderside; x += 3) b.setpixel(x, y, 0x010101);
+    int32_t x, y;
+    findscreenhole(b, x, y);
+    EXPECT_EQ(x, (maxborderside - 160) / 2);
+    EXPECT_EQ(y, (1023 - 144) / 2);
+    // A 16384 x 1023 file is more than any display shows: no border, and no search.
+    const fs::path dir = tempdir("wideborder");
+    tbitmap wide;
+    ASSERT_TRUE(wide.create(16384, 1023, 24));
+    ASSERT_TRUE(writebmp(wide, (dir / "wide.bmp").string()));
+    EXPECT_FALSE(bitmapborder((dir / "wide.bmp").string()).present);
+    tbitmap edge = borderwithhole(maxborderside, 200, 10, 10, 0x111111, 0);
+    ASSERT_TRUE(writebmp(edge, (dir / "edge.bmp").string()));
+    EXPECT_TRUE(bitmapborder((dir / "edge.bmp").string()).present);
+}
+
 TEST(Borders, ChoiceFollowsBorderModeAndDebugScreen) {
     tvideooptions s;
     s.Border = 1;
