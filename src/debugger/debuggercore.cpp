@@ -490,35 +490,36 @@ bool tdebuggercore::conditionhit(tbreakpoint& b) {
 
 // ---------------------------------------------------------------- lists
 
-tbreakpoint* tdebuggercore::addbreakpoint(uint16_t address, int32_t bank, int32_t reason) {
+namespace {
+tbreakpoint* newbreakpoint(tdebuggercore* owner, uint16_t address, int32_t bank, int32_t reason) {
     auto* b = new tbreakpoint;
     b->address = address;
     b->bank = bank;
     b->reason = reason;
-    b->owner = this;
+    b->owner = owner;
+    return b;
+}
+}  // namespace
+
+tbreakpoint* tdebuggercore::addbreakpoint(uint16_t address, int32_t bank, int32_t reason) {
+    tbreakpoint* b = newbreakpoint(this, address, bank, reason);
     breakpoints.pushfront(b);
     rebuildmaps();
     return b;
 }
 
 tbreakpoint* tdebuggercore::addanyaddress(int32_t kind, int32_t reason) {
-    auto* b = new tbreakpoint;
+    tbreakpoint* b = newbreakpoint(this, 0, -1, reason);
     b->anyaddress = true;
     b->kind = kind;
-    b->reason = reason;
-    b->owner = this;
     breakpoints.pushfront(b);
     rebuildmaps();
     return b;
 }
 
 tbreakpoint* tdebuggercore::addtemporary(uint16_t address, int32_t bank, int32_t reason) {
-    auto* b = new tbreakpoint;
-    b->address = address;
-    b->bank = bank;
-    b->reason = reason;
+    tbreakpoint* b = newbreakpoint(this, address, bank, reason);
     b->temporary = true;
-    b->owner = this;
     breakpoints.pushback(b);
     rebuildmaps();
     return b;

@@ -475,54 +475,21 @@ void TFormdebugger::drawrequests() {
     }
 }
 
-void TFormdebugger::drawbreakpoints() {
-    if (!showbreakpoints) return;
-    ImGui::SetNextWindowPos(ImVec2(60, 60), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(460, 320), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowBgAlpha(1.0f);  // readable over the code view
-    if (!ImGui::Begin("breakpoints", &showbreakpoints)) {
-        ImGui::End();
-        return;
-    }
-    tbreakpointsform& f = *breakpoints;
-    ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 4), true);
-    for (int i = 0; i < f.count(); i++) {
-        ImGui::PushID(i);
-        if (ImGui::Selectable(f.text(i).c_str(), f.selected[size_t(i)])) {
-            if (!ImGui::GetIO().KeyCtrl) f.selected.assign(f.selected.size(), false);
-            f.selected[size_t(i)] = !f.selected[size_t(i)];
-            f.clickitem(i);
-        }
-        ImGui::PopID();
-    }
-    if (ImGui::IsWindowFocused() && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete))) f.deleteselected();
-    ImGui::EndChild();
-    inputfield("PC (bank:address, empty: any)", f.Editpc, 120);
-    inputfield("condition (A>=$10, (HL)=3F...)", f.Editcondition, 120);
-    bool changed = false;
-    if (ImGui::Button("add")) changed = f.add();
-    ImGui::SameLine();
-    if (ImGui::Button("replace")) changed = f.replace();
-    ImGui::SameLine();
-    if (ImGui::Button("delete")) { f.deleteselected(); changed = true; }
-    ImGui::SameLine();
-    if (ImGui::Button("enable")) { f.enableselected(); changed = true; }
-    ImGui::SameLine();
-    if (ImGui::Button("disable")) { f.disableselected(); changed = true; }
-    (void)changed;
-    ImGui::End();
-}
+namespace {
 
-void TFormdebugger::drawaccessbreakpoints() {
-    if (!showaccess) return;
+// What both breakpoint windows share: the window, its list with selection (Ctrl adds to it,
+// Delete removes) and the command buttons; `fields` draws the window's own input fields
+// between the list and the buttons.
+template <class F, class D>
+void drawbreakpointlist(const char* title, bool& open, F& f, D fields) {
+    if (!open) return;
     ImGui::SetNextWindowPos(ImVec2(60, 60), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowSize(ImVec2(460, 320), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowBgAlpha(1.0f);  // readable over the code view
-    if (!ImGui::Begin("access breakpoints", &showaccess)) {
+    if (!ImGui::Begin(title, &open)) {
         ImGui::End();
         return;
     }
-    taccessbreakpointsform& f = *accessbreakpoints;
     ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 4), true);
     for (int i = 0; i < f.count(); i++) {
         ImGui::PushID(i);
@@ -535,12 +502,7 @@ void TFormdebugger::drawaccessbreakpoints() {
     }
     if (ImGui::IsWindowFocused() && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete))) f.deleteselected();
     ImGui::EndChild();
-    inputfield("address (first-last)", f.Editaddr, 120);
-    ImGui::SameLine();
-    inputfield("value", f.Editvalue, 40);
-    ImGui::Checkbox("on read", &f.Checkonread);
-    ImGui::SameLine();
-    ImGui::Checkbox("on write", &f.Checkonwrite);
+    fields();
     if (ImGui::Button("add")) f.add();
     ImGui::SameLine();
     if (ImGui::Button("replace")) f.replace();
@@ -551,6 +513,28 @@ void TFormdebugger::drawaccessbreakpoints() {
     ImGui::SameLine();
     if (ImGui::Button("disable")) f.disableselected();
     ImGui::End();
+}
+
+}  // namespace
+
+void TFormdebugger::drawbreakpoints() {
+    tbreakpointsform& f = *breakpoints;
+    drawbreakpointlist("breakpoints", showbreakpoints, f, [&] {
+        inputfield("PC (bank:address, empty: any)", f.Editpc, 120);
+        inputfield("condition (A>=$10, (HL)=3F...)", f.Editcondition, 120);
+    });
+}
+
+void TFormdebugger::drawaccessbreakpoints() {
+    taccessbreakpointsform& f = *accessbreakpoints;
+    drawbreakpointlist("access breakpoints", showaccess, f, [&] {
+        inputfield("address (first-last)", f.Editaddr, 120);
+        ImGui::SameLine();
+        inputfield("value", f.Editvalue, 40);
+        ImGui::Checkbox("on read", &f.Checkonread);
+        ImGui::SameLine();
+        ImGui::Checkbox("on write", &f.Checkonwrite);
+    });
 }
 
 void TFormdebugger::showpartialframe() { fgb.showpartialframe(); }
