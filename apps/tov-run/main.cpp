@@ -3,7 +3,8 @@
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
 //           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
-//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]... [ROM]
+//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]... [--tilt X,Y]
+//           [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
 // speed; --no-draw skips the drawing of every frame. --screenshot writes the last
@@ -22,6 +23,10 @@
 // or with a misuse check switched on by its option key (--set DebugEcho=1 ...), or with
 // StartDebug, the debugger watches the run: when it stops for any reason, the stop message,
 // the register view and ten code-view lines around PC are printed and the run ends.
+//
+// --tilt holds a tilt-sensor cartridge (MBC7) at the raw sensor position X,Y (each 0-511,
+// 255,255 level; lower X is tilted left, lower Y up), as if the cursor stood there;
+// without it the sensor stays level.
 //
 // Exit status: 0 passed, 1 failed, 2 bad arguments or a ROM that does not load,
 // 3 no verdict within the frames, 4 the debugger stopped the machine.
@@ -43,6 +48,7 @@
 #include "frontend/session.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
+#include "cart/tilt.h"
 
 namespace {
 
@@ -66,6 +72,8 @@ struct trunoptions {
     std::string loadstate;
     std::string savestate;
     std::vector<tbreakaddress> breaks;
+    bool tilt = false;
+    int tiltx = 255, tilty = 255;
     std::string rom;
 };
 
@@ -74,7 +82,8 @@ void usage() {
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
                  "               [--wav FILE] [--realtime] [--load-state FILE] [--save-state FILE]\n"
-                 "               [--break [BANK:]ADDR]... [ROM]   (the ROM may be left out with --load-state)\n");
+                 "               [--break [BANK:]ADDR]... [--tilt X,Y] [ROM]\n"
+                 "               (the ROM may be left out with --load-state)\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -114,6 +123,17 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
                 return false;
             }
             o.breaks.push_back(b);
+        } else if (a == "--tilt") {
+            if (!value(v)) return false;
+            int x = -1, y = -1;
+            char tail = 0;
+            if (std::sscanf(v.c_str(), "%d,%d%c", &x, &y, &tail) != 2 || x < 0 || x > 511 || y < 0 || y > 511) {
+                std::fprintf(stderr, "tov-run: --tilt needs X,Y from 0 to 511, got \"%s\"\n", v.c_str());
+                return false;
+            }
+            o.tilt = true;
+            o.tiltx = x;
+            o.tilty = y;
         } else if (a == "--ini") {
             if (!value(o.inifile)) return false;
         } else if (a == "--serial") {
@@ -284,6 +304,7 @@ int main(int argc, char** argv) {
     tsessionparts parts;
     parts.memorypicture = true;
     parts.synthesiser = !o.wav.empty();
+    tfixedtilt fixedtilt(o.tiltx, o.tilty);  // declared first: outlives the session
     std::unique_ptr<tsession> session;
     try {
         session = std::make_unique<tsession>(settings, folder, parts);
@@ -291,6 +312,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tov-run: picture output: %s\n", e.what());
         return 2;
     }
+    if (o.tilt) session->settiltsource(&fixedtilt);
     std::string message;
     if (!o.rom.empty()) {
         if (!session->loadrom(o.rom, false, message)) {

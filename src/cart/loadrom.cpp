@@ -12,6 +12,7 @@
 #include "cart/huc.h"
 #include "cart/mbc125.h"
 #include "cart/mbc3.h"
+#include "cart/mbc7.h"
 #include "cart/cartoptions.h"
 
 namespace tov {
@@ -155,7 +156,7 @@ std::string joinlines(const std::vector<std::string>& lines) {
     return text;
 }
 
-enum class tmapper { none, mbc1, mbc2, mbc3, mbc3timer, mbc5, mbc5rumble, huc1, huc3, generic };
+enum class tmapper { none, mbc1, mbc2, mbc3, mbc3timer, mbc5, mbc5rumble, mbc7, huc1, huc3, generic };
 
 struct tcarttype {
     tmapper mapper;
@@ -183,6 +184,7 @@ bool carttypeinfo(uint8_t type, tcarttype& info) {
     case 0x1C: info = {tmapper::mbc5rumble, false, false}; return true;
     case 0x1D: info = {tmapper::mbc5rumble, true, false}; return true;
     case 0x1E: info = {tmapper::mbc5rumble, true, true}; return true;
+    case 0x22: info = {tmapper::mbc7, true, true}; return true;
     case 0xFE: info = {tmapper::huc3, true, true}; return true;
     case 0xFF: info = {tmapper::huc1, true, true}; return true;
     }
@@ -310,6 +312,7 @@ std::unique_ptr<tcart> makecart(std::vector<uint8_t> bytes, const tcartoptions& 
     case tmapper::mbc5rumble:
         cart = std::make_unique<tcartmbc5rumble>(std::move(bytes), ramsize, battery, s, clock);
         break;
+    case tmapper::mbc7: cart = std::make_unique<tcartmbc7>(std::move(bytes), ramsize, battery, s, clock); break;
     case tmapper::huc1: cart = std::make_unique<tcarthuc1>(std::move(bytes), ramsize, battery, s, clock); break;
     case tmapper::huc3: cart = std::make_unique<tcarthuc3>(std::move(bytes), ramsize, battery, s, clock); break;
     case tmapper::generic:

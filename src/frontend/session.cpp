@@ -28,6 +28,7 @@ tcartoptions cartoptionsof(const tsettings& s) {
     tcartoptions o;
     o.CartMode = s.CartMode;
     o.EmulateSramD = s.EmulateSramD;
+    o.MBC7Joystick = s.MBC7Joystick;
     return o;
 }
 
@@ -132,6 +133,7 @@ tsession::~tsession() {
 void tsession::applysettings() {
     gb->options = machineoptionsof(working);
     cartopts = cartoptionsof(working);
+    cartopts.tilt = tilt;
     if (sramdoverride) cartopts.EmulateSramD = false;
     videoopts = videooptionsof(working);
     soundopts = soundoptionsof(working);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cart/cartoptions.h"
+#include "cart/tilt.h"
 #include "cart/md5.h"
 #include "core/gb.h"
 #include "core/gbinspect.h"
@@ -121,6 +122,12 @@ public:
         gb->onserialcontext = context;
     }
     tsessionhooks hooks;
+    // The host's cursor and joysticks for a tilt-sensor cartridge (MBC7); null (the start)
+    // holds the sensor level. `source` must outlive the session or be taken back.
+    void settiltsource(ttiltsource* source) {
+        tilt = source;
+        cartopts.tilt = source;
+    }
 
     // ---- What the session knows ----
     bool romloaded() const { return loaded; }
@@ -166,6 +173,7 @@ private:
     tsoundoptions soundopts;
     tdebuggeroptions debugopts;
     bool sramdoverride = false;
+    ttiltsource* tilt = nullptr;
 
     std::unique_ptr<tgb> gb;
     std::unique_ptr<tgbdrawtovsgb> draw;

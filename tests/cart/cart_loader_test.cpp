@@ -328,7 +328,7 @@ TEST(RomHeader, CartTypeSelectsMapperRamAndBattery) {
 }
 
 TEST(RomHeader, UnknownTypeGetsTheGenericMapper) {
-    for (uint8_t type : {uint8_t(0x22), uint8_t(0x04), uint8_t(0xFD)}) {
+    for (uint8_t type : {uint8_t(0x20), uint8_t(0x04), uint8_t(0xFD)}) {
         tload r = build(makerom(64 * KiB, type));
         ASSERT_NE(r.cart, nullptr);
         EXPECT_EQ(r.cart->mappername(), "generic");
@@ -361,7 +361,8 @@ TEST(RomHeader, CompatibilityModeWidensPlainMappers) {
     for (const tcase& c : {tcase{0x00, "generic", 131072}, tcase{0x05, "generic", 131072},
                            tcase{0x13, "MBC3", 131072}, tcase{0x1B, "MBC5", 131072},
                            tcase{0x10, "MBC3-timer", 8192}, tcase{0x1E, "MBC5-rumble", 8192},
-                           tcase{0xFF, "HuC1", 8192}, tcase{0xFE, "HuC3", 8192}, tcase{0x22, "generic", 131072}}) {
+                           tcase{0xFF, "HuC1", 8192}, tcase{0xFE, "HuC3", 8192}, tcase{0x22, "MBC7", 131072},
+                           tcase{0x20, "generic", 131072}}) {
         tload t = build(makerom(64 * KiB, c.type, 2), settings);
         ASSERT_NE(t.cart, nullptr);
         EXPECT_EQ(t.cart->mappername(), c.name) << int(c.type);

@@ -159,6 +159,9 @@ void Tfgb::startup() {
     tsettings& s = settings.working;
     // The machine and its parts.
     session = std::make_unique<tsession>(s, programdir);
+    tilt.window = window;
+    tilt.joysticks = joysticks.get();
+    session->settiltsource(&tilt);
     machine = &session->machine();
     renderer = session->renderer();
     sound = session->synthesiser();

@@ -26,6 +26,7 @@
 #include "frontend/windowlogic.h"
 #include "platform/filedialog.h"
 #include "platform/joystick.h"
+#include "platform/tilt.h"
 #include "sound/gbsoundtov.h"
 #include "sound/soundsetup.h"
 #include "video/border.h"
@@ -224,6 +225,7 @@ private:
 
     tinputpoller input;
     std::unique_ptr<tsdljoysticks> joysticks;
+    tsdltilt tilt;  // the MBC7 sensor's cursor and joysticks
     std::array<std::unique_ptr<tjoystickpoller>, playercount> joypollers;
     std::array<int, playercount> joynumbers{};
     double lastjoypoll = 0;
