@@ -13,6 +13,13 @@ public:
     void romwrite(uint16_t address, uint8_t value) override;
     uint8_t ramread(uint16_t address) override;
     std::string mappername() const override { return "HuC1"; }
+    // Plain bank registers: the ROM and RAM banks as written, bank 0 always at 0x0000.
+    void mappages() override { tcartmbcbase::mappages(); }
+    uint8_t romread(uint16_t address) override { return tcartmbcbase::romread(address); }
+    void afterstateload() override { tcartmbcbase::afterstateload(); }
+
+protected:
+    void staterombank(int32_t bank) override { setrombank(bank); }
 };
 
 class tcarthuc3 : public tcartmbc3 {

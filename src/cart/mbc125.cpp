@@ -4,43 +4,97 @@ namespace tov {
 
 // ---- MBC1
 
+namespace {
+
+constexpr int32_t rombanksize = 16384;
+
+// The rotating hash of the boot ROM's logo check over the 48 bytes at `offset` + 0x104.
+bool nintendologoat(const uint8_t* rom, int32_t size, int32_t offset) {
+    if (!rom || int64_t(offset) + 0x134 > size) return false;
+    uint32_t h = 0;
+    for (int i = 0x104; i <= 0x133; i++) {
+        h ^= rom[offset + i];
+        h = (h << 3) | (h >> 29);
+    }
+    return h == 0xEB65AF85u;
+}
+
+}  // namespace
+
+bool tcartmbc1::ismulticart(const uint8_t* rom, int32_t size) {
+    // Multicarts put a complete game with its own header in every 256 KiB quarter; the
+    // menu's header in bank 0 and the first game's in bank 0x10 are the telling pair.
+    return size == 1024 * 1024 && nintendologoat(rom, size, 0) && nintendologoat(rom, size, 0x40000);
+}
+
 void tcartmbc1::cartreset() {
     tcartmbcbase::cartreset();
     mbc1mode = true;
+    bank1 = 1;
+    bank2 = 0;
+    multicart = ismulticart(rom, romsize);
+    mappages();
+}
+
+void tcartmbc1::maprom(int firstpage, int32_t bank, uint32_t base) {
+    uint8_t* pointer = nullptr;
+    if (rom && int64_t(romalloc) >= (int64_t(bank) + 1) * rombanksize)
+        pointer = biased(rom, int64_t(bank) * rombanksize, base);
+    for (int i = firstpage; i < firstpage + 4; i++) setpage(i, romreadroutine, pointer);
+}
+
+void tcartmbc1::mapbanks() {
+    const int shift = multicart ? 4 : 5;
+    const int32_t low = multicart ? (bank1 & 0x0F) : bank1;
+    const int32_t upper = int32_t(bank2) << shift;
+    // BANK2 always reaches the ROM at 0x4000; in mode 1 also at 0x0000 and the RAM. The
+    // zero test looked at all five bits of BANK1, so a ROM of 256 KiB or less can still
+    // map bank 0 here (BANK1 = 0x10), and so can a multicart.
+    rombank = (upper | low) & rombankmask;
+    zerobank = mbc1mode ? 0 : upper & rombankmask;
+    maprom(0, zerobank, 0x0000);
+    maprom(4, rombank, 0x4000);
+    setrambank(mbc1mode ? 0 : bank2);
+}
+
+void tcartmbc1::mappages() { mapbanks(); }
+
+uint8_t tcartmbc1::romread(uint16_t address) {
+    int32_t bank = address < 0x4000 ? zerobank : rombank;
+    int64_t offset = int64_t(address & 0x3FFF) + int64_t(bank) * rombanksize;
+    if (rom && offset < romsize) return rom[offset];
+    return 0xFF;
 }
 
 void tcartmbc1::romwrite(uint16_t address, uint8_t v) {
     switch (address & 0xE000) {
     case 0x0000:
         setsramenable((v & 0x0F) == 0x0A);
+        return;
+    case 0x2000:
+        bank1 = uint8_t(v & 0x1F);
+        if (bank1 == 0) bank1 = 1;
         break;
-    case 0x2000: {
-        // The low five bits never select bank 0; the two upper bits stay.
-        int32_t low = v & 0x1F;
-        if (low == 0) low = 1;
-        setrombank((rombank & 0x60) | low);
-        break;
-    }
     case 0x4000:
-        if (!mbc1mode)
-            setrambank(v & 3);
-        else
-            setrombank(((v << 5) & 0x60) | (rombank & 0x1F));
+        bank2 = uint8_t(v & 3);
         break;
-    case 0x6000: {
-        // The two extra bits move between the ROM and the RAM bank number.
-        int32_t extra = mbc1mode ? (rombank >> 5) & 3 : rambank;
+    case 0x6000:
         mbc1mode = (v & 1) == 0;
-        if (v & 1) {
-            setrombank(rombank & 0x1F);
-            setrambank(extra);
-        } else {
-            setrombank((rombank & 0x1F) | (extra << 5));
-            setrambank(0);
-        }
         break;
     }
-    }
+    mapbanks();
+}
+
+void tcartmbc1::afterstateload() {
+    // The registers behind the saved banks: BANK1 from the low bits of the upper ROM bank
+    // (a low part of 0 means bits above the ROM size were set), BANK2 from the upper ROM
+    // bank in mode 0 and from the RAM bank in mode 1.
+    const int shift = multicart ? 4 : 5;
+    int32_t low = rombank & (multicart ? 0x0F : 0x1F);
+    if (low == 0) low = multicart ? 0x10 : (rombankmask + 1) & 0x1F;
+    bank1 = uint8_t(low == 0 ? 1 : low);
+    bank2 = uint8_t((mbc1mode ? rombank >> shift : rambank) & 3);
+    tcartmbcbase::afterstateload();
 }
 
 bool tcartmbc1::isstandardwrite(uint16_t address, uint8_t v) {
@@ -64,25 +118,19 @@ void tcartmbc2::cartreset() {
 }
 
 void tcartmbc2::romwrite(uint16_t address, uint8_t v) {
-    // Address bit 8 tells the two registers apart.
-    bool bit8 = (address & 0x100) != 0;
-    switch (address & 0xE000) {
-    case 0x0000:
-        if (!bit8) setsramenable((v & 0x0F) == 0x0A);
-        break;
-    case 0x2000:
-        if (bit8) setrombank(v & 0x0F);
-        break;
-    }
+    // One register pair over all of 0x0000-0x3FFF: address bit 8 clear is the RAM enable,
+    // set the ROM bank (four bits, 0 reads as 1).
+    if (address >= 0x4000) return;
+    if (address & 0x100)
+        setrombank(v & 0x0F);
+    else
+        setsramenable((v & 0x0F) == 0x0A);
 }
 
 bool tcartmbc2::isstandardwrite(uint16_t address, uint8_t v) {
-    bool bit8 = (address & 0x100) != 0;
-    switch (address & 0xE000) {
-    case 0x0000: return !bit8 && (v == 0 || v == 0x0A);
-    case 0x2000: return bit8 && v >= 1 && v <= 15 && bankallowed(v);
-    }
-    return false;
+    if (address >= 0x4000) return false;
+    if (address & 0x100) return v >= 1 && v <= 15 && bankallowed(v);
+    return v == 0 || v == 0x0A;
 }
 
 void tcartmbc2::mapram() {
@@ -93,15 +141,16 @@ void tcartmbc2::mapram() {
 
 uint8_t tcartmbc2::ramread(uint16_t address) {
     if (!sramenable) return 0xFF;
-    uint32_t offset = uint32_t(address) - 0xA000u;
-    if (offset < 512 && sram && offset < uint32_t(ramalloc)) return sram[offset] | 0xF0;
+    // Nine address lines reach the RAM: the 512 half-bytes repeat through the window.
+    uint32_t offset = (uint32_t(address) - 0xA000u) & 0x1FFu;
+    if (sram && offset < uint32_t(ramalloc)) return sram[offset] | 0xF0;
     return 0xFF;
 }
 
 void tcartmbc2::ramwrite(uint16_t address, uint8_t v) {
     if (!sramenable) return;
-    uint32_t offset = uint32_t(address) - 0xA000u;
-    if (offset < 512 && sram && offset < uint32_t(ramalloc)) sram[offset] = v | 0xF0;
+    uint32_t offset = (uint32_t(address) - 0xA000u) & 0x1FFu;
+    if (sram && offset < uint32_t(ramalloc)) sram[offset] = v | 0xF0;
 }
 
 // ---- MBC5

@@ -16,21 +16,18 @@ void tcartmbc3::romwrite(uint16_t address, uint8_t v) {
         setsramenable((v & 0x0F) == 0x0A);
         break;
     case 0x2000:
-        setrombank(v & 0x7F);
+        // Over 2 MiB the larger MBC3 variant decodes all eight bits.
+        setrombank(eightbitbanks() ? v : v & 0x7F);
         break;
     case 0x4000:
         // 0-3 select RAM, 8-12 a clock register (see mapram).
         setrambank(v & 0x0F);
         break;
     case 0x6000:
-        // Writing 0 then 1 copies the live clock into the readable copy; the copy stays
-        // frozen while the last write was 1.
-        if (v & 1) {
-            latchheld = true;
-        } else if (latchheld) {
-            latchheld = false;
-            rtclatched = rtc;
-        }
+        // Writing 0 then 1 copies the live clock into the readable copy, which then stays
+        // as it is (the clock runs on) until the next 0-then-1.
+        if ((v & 1) && !latchheld) rtclatched = rtc;
+        latchheld = (v & 1) != 0;
         break;
     }
 }
@@ -46,17 +43,23 @@ void tcartmbc3::mapram() {
     tcartmbcbase::mapram();
 }
 
+// The bits each clock register has: seconds and minutes 6, hours 5, day low 8, day high
+// bits 0 (day bit 8), 6 (halt) and 7 (overflow). The others read 0.
+const std::array<uint16_t, tcartmbc3::rtccount> tcartmbc3::rtcmask = {0x3F, 0x3F, 0x1F, 0xFF, 0xC1};
+
 uint8_t tcartmbc3::ramread(uint16_t address) {
-    if (clockmapped && rambank >= 8 && rambank <= 12)
-        return static_cast<uint8_t>(rtclatched[size_t(rambank - 8)] & 0xFF);
+    if (clockmapped && rambank >= 8 && rambank <= 12) {
+        size_t r = size_t(rambank - 8);
+        return static_cast<uint8_t>(rtclatched[r] & rtcmask[r]);
+    }
     return tcartmbcbase::ramread(address);
 }
 
 void tcartmbc3::ramwrite(uint16_t address, uint8_t v) {
     if (clockmapped && rambank >= 8 && rambank <= 12) {
+        // A write sets the running clock; the CPU sees it after the next latch.
         size_t r = size_t(rambank - 8);
-        rtc[r] = v;
-        if (!latchheld) rtclatched[r] = v;
+        rtc[r] = uint16_t(v & rtcmask[r]);
         return;
     }
     tcartmbcbase::ramwrite(address, v);
@@ -65,7 +68,7 @@ void tcartmbc3::ramwrite(uint16_t address, uint8_t v) {
 bool tcartmbc3::isstandardwrite(uint16_t address, uint8_t v) {
     switch (address & 0xE000) {
     case 0x0000: return v == 0 || v == 0x0A;
-    case 0x2000: return v >= 1 && v <= 127 && bankallowed(v);
+    case 0x2000: return v >= 1 && (eightbitbanks() || v <= 127) && bankallowed(v);
     case 0x4000: return v <= 15 && v < ramsize / 8192;
     case 0x6000: return v == 0 || v == 1;
     }
@@ -83,26 +86,26 @@ void tcartmbc3::statefields(tstatevisitor& v) {
 // ---- The running clock
 
 void tcartmbc3timer::secondtick() {
-    if (!(rtc[rtcdayhigh] & 0x40)) {
-        if (++rtc[rtcseconds] >= 60) {
-            rtc[rtcseconds] = 0;
-            if (++rtc[rtcminutes] >= 60) {
-                rtc[rtcminutes] = 0;
-                if (++rtc[rtchours] > 23) {
-                    rtc[rtchours] = 0;
-                    if (++rtc[rtcdaylow] >= 256) {
-                        rtc[rtcdaylow] = 0;
-                        // Day bit 8 carries into the overflow flag.
-                        if (rtc[rtcdayhigh] & 1)
-                            rtc[rtcdayhigh] = uint16_t((rtc[rtcdayhigh] & ~1) | 0x80);
-                        else
-                            rtc[rtcdayhigh] |= 1;
-                    }
-                }
-            }
-        }
+    if (rtc[rtcdayhigh] & 0x40) return;  // halted
+    // Each counter counts within its bits; only the step from 59 (23 for the hours) to the
+    // next value carries, so a value written out of range runs on to the top of its bits
+    // and wraps to 0 without carrying.
+    auto step = [this](int r, uint16_t carryat) {
+        uint16_t next = uint16_t((rtc[size_t(r)] + 1) & rtcmask[size_t(r)]);
+        bool carry = next == carryat;
+        rtc[size_t(r)] = carry ? 0 : next;
+        return carry;
+    };
+    if (!step(rtcseconds, 60) || !step(rtcminutes, 60) || !step(rtchours, 24)) return;
+    // Nine-bit day counter; its overflow flag stays set until the game clears it.
+    uint32_t day = (uint32_t(rtc[rtcdayhigh] & 1) << 8 | rtc[rtcdaylow]) + 1;
+    uint16_t high = uint16_t(rtc[rtcdayhigh] & 0xC0);
+    if (day >= 512) {
+        day = 0;
+        high |= 0x80;
     }
-    if (!latchheld) rtclatched = rtc;
+    rtc[rtcdaylow] = uint16_t(day & 0xFF);
+    rtc[rtcdayhigh] = uint16_t(high | (day >> 8));
 }
 
 std::string tcartmbc3timer::rtcfilename() const {

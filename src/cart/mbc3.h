@@ -16,8 +16,12 @@ public:
     enum { rtcseconds, rtcminutes, rtchours, rtcdaylow, rtcdayhigh, rtccount };
     std::array<uint16_t, rtccount> rtc{};         // live registers
     std::array<uint16_t, rtccount> rtclatched{};  // the copy the CPU reads
-    bool latchheld = false;                       // the copy is frozen
+    bool latchheld = false;                       // the last latch write was 1
     bool clockmapped = false;                     // a clock register is at 0xA000-0xBFFF
+    static const std::array<uint16_t, rtccount> rtcmask;  // the bits of each register
+
+    // ROMs over 2 MiB come on the larger MBC3, whose bank register has all eight bits.
+    bool eightbitbanks() const { return romsize > 2 * 1024 * 1024; }
 
     void romwrite(uint16_t address, uint8_t value) override;
     uint8_t ramread(uint16_t address) override;

@@ -173,19 +173,22 @@ TEST(Mbc1, UpperBitsExtendTheRomBankAndTheLowBitsNeverSelectZero) {
     EXPECT_EQ(small.bank(), 15);
 }
 
-TEST(Mbc1, ModeSwitchMovesTheUpperBitsBetweenRomAndRam) {
+TEST(Mbc1, ModeOneAppliesTheUpperBitsToRamAndBankZeroAreaToo) {
+    // The two upper bits always reach the 0x4000 window; mode 1 also gives them to the
+    // RAM bank and to 0x0000-0x3FFF.
     tfixture<tcartmbc1> f(2048 * KiB, 32768);
     f->romwrite(0x0000, 0x0A);
     f->romwrite(0x2000, 5);
     f->romwrite(0x4000, 2);
     EXPECT_EQ(f->rombank, 0x45);
+    EXPECT_EQ(f->rambank, 0);
     f->romwrite(0x6000, 1);
     EXPECT_FALSE(f->mbc1mode);
-    EXPECT_EQ(f->rombank, 5);
+    EXPECT_EQ(f->rombank, 0x45);
     EXPECT_EQ(f->rambank, 2);
     f->ramwrite(0xA000, 0x22);
     f->romwrite(0x4000, 3);
-    EXPECT_EQ(f->rombank, 5);
+    EXPECT_EQ(f->rombank, 0x65);
     f->ramwrite(0xA000, 0x33);
     EXPECT_EQ(f->ramused, 3);
     f->romwrite(0x4000, 2);
@@ -210,28 +213,34 @@ TEST(Mbc1, StandardWrites) {
 
 TEST(Mbc2, AddressBitEightSelectsTheRegister) {
     tfixture<tcartmbc2> f(256 * KiB);
-    f->romwrite(0x0100, 0x0A);
+    f->romwrite(0x0100, 0x0A);  // bit 8 set: the ROM bank, not the RAM enable
     EXPECT_FALSE(f->sramenable);
+    EXPECT_EQ(f.bank(), 10);
     f->romwrite(0x0000, 0x0A);
     EXPECT_TRUE(f->sramenable);
-    f->romwrite(0x2000, 7);
-    EXPECT_EQ(f.bank(), 1);
+    f->romwrite(0x2000, 7);  // bit 8 clear: the RAM enable, also above 0x2000
+    EXPECT_FALSE(f->sramenable);
+    EXPECT_EQ(f.bank(), 10);
     f->romwrite(0x2100, 0x17);
     EXPECT_EQ(f.bank(), 7);
     EXPECT_TRUE(f->isstandardwrite(0x2100, 15));
+    EXPECT_TRUE(f->isstandardwrite(0x0100, 3));
     EXPECT_FALSE(f->isstandardwrite(0x2000, 3));
+    EXPECT_TRUE(f->isstandardwrite(0x3E00, 0x0A));
     EXPECT_FALSE(f->isstandardwrite(0x4000, 0));
 }
 
-TEST(Mbc2, RamHoldsNibblesWithoutMirrorAndIsNeverDirect) {
+TEST(Mbc2, RamHoldsNibblesRepeatedThroughTheWindowAndIsNeverDirect) {
     tfixture<tcartmbc2> f(64 * KiB, 0);
     EXPECT_EQ(f->ramsize, 512);
     f->romwrite(0x0000, 0x0A);
     EXPECT_FALSE(f.bus.direct(0xA000));
     f->ramwrite(0xA000, 0x05);
-    f->ramwrite(0xA200, 0x01);
     EXPECT_EQ(f.bus.read(0xA000), 0xF5);
-    EXPECT_EQ(f.bus.read(0xA200), 0xFF);
+    EXPECT_EQ(f.bus.read(0xA200), 0xF5);
+    EXPECT_EQ(f.bus.read(0xBE00), 0xF5);
+    f->ramwrite(0xBFFF, 0x3C);  // the last half-byte, through its last mirror
+    EXPECT_EQ(f.bus.read(0xA1FF), 0xFC);
 }
 
 // ---- MBC5
@@ -284,6 +293,8 @@ TEST(Mbc3, ClockRegistersAreReadThroughTheRoutine) {
     EXPECT_TRUE(f->clockmapped);
     EXPECT_FALSE(f.bus.direct(0xA000));
     f->ramwrite(0xA000, 42);
+    f->romwrite(0x6000, 0);  // a written value is read after the next latch
+    f->romwrite(0x6000, 1);
     EXPECT_EQ(f.bus.read(0xB123), 42);
     f->romwrite(0x4000, 0x0C);
     f->ramwrite(0xA000, 0xC1);
@@ -309,15 +320,19 @@ TEST(Mbc3, LatchFreezesTheReadableCopy) {
     f->ramwrite(0xA000, 30);
     EXPECT_EQ(f.bus.read(0xA000), 5);
     f->romwrite(0x6000, 0);
-    EXPECT_EQ(f.bus.read(0xA000), 30);
+    EXPECT_EQ(f.bus.read(0xA000), 5);  // 0 alone latches nothing
     f->secondtick();
+    f->romwrite(0x6000, 1);
+    EXPECT_EQ(f.bus.read(0xA000), 31);
+    f->secondtick();
+    f->romwrite(0x6000, 1);  // 1 again without a 0 in between: no new latch
     EXPECT_EQ(f.bus.read(0xA000), 31);
 }
 
 TEST(Mbc3, TickCarriesIntoDaysAndTheOverflowFlag) {
     tfixture<tcartmbc3timer> f(64 * KiB);
     using tregs = std::array<uint16_t, 5>;
-    f->rtc = {75, 0, 0, 0, 0};  // out-of-range value kept until the next tick
+    f->rtc = {59, 0, 0, 0, 0};
     f->secondtick();
     EXPECT_EQ(f->rtc, (tregs{0, 1, 0, 0, 0}));
     f->rtc = {59, 59, 23, 255, 0};

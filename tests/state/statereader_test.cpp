@@ -331,7 +331,8 @@ TEST(CartChunks, BankChunksGoThroughTheBankOperations) {
         int32_t rombank, rambank;
     };
     const tcase cases[] = {
-        {statetest::cartmbc1, 0, 1, 1, 0},     // MBC1: bank 0 reads as 1; 8 KiB RAM has one bank
+        {statetest::cartmbc1, 0, 1, 0, 0},     // MBC1: four banks, so a low register of 4 maps bank 0; 8 KiB RAM has one bank
+        {statetest::cartmbc1, 0x21, 1, 1, 0},  // the upper bits lie beyond four banks
         {statetest::cartmbc1, 0x7F, 3, 3, 0},  // four ROM banks: the mask applies
         {statetest::cartmbc5, 0, 7, 0, 3},     // a saved bank 0 is selectable on MBC5
         {statetest::cartmbc3, 2, 2, 2, 2},
