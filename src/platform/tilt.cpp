@@ -5,6 +5,16 @@ namespace tov {
 bool tsdltilt::cursor(int32_t& x, int32_t& y, int32_t& width, int32_t& height) {
     int gx = 0, gy = 0;
     SDL_GetGlobalMouseState(&gx, &gy);
+    // SDL's global position on X11 is refreshed only by raw motion events, which a warped
+    // or synthesised pointer does not send; over our own window the window's motion events
+    // give the position at once.
+    if (window && SDL_GetMouseFocus() == window) {
+        int wx = 0, wy = 0, px = 0, py = 0;
+        SDL_GetWindowPosition(window, &wx, &wy);
+        SDL_GetMouseState(&px, &py);
+        gx = wx + px;
+        gy = wy + py;
+    }
     // The screen is the display the window is on (the first one without a window).
     int display = window ? SDL_GetWindowDisplayIndex(window) : 0;
     SDL_Rect bounds;
