@@ -88,12 +88,13 @@ void tcartmbc1::romwrite(uint16_t address, uint8_t v) {
 void tcartmbc1::afterstateload() {
     // The registers behind the saved banks: BANK1 from the low bits of the upper ROM bank
     // (a low part of 0 means bits above the ROM size were set), BANK2 from the upper ROM
-    // bank in mode 0 and from the RAM bank in mode 1.
+    // bank and, in mode 1, the RAM bank: each holds the bits its size lets through (a state
+    // written before the registers were kept has them in the RAM bank only, in mode 1).
     const int shift = multicart ? 4 : 5;
     int32_t low = rombank & (multicart ? 0x0F : 0x1F);
     if (low == 0) low = multicart ? 0x10 : (rombankmask + 1) & 0x1F;
     bank1 = uint8_t(low == 0 ? 1 : low);
-    bank2 = uint8_t((mbc1mode ? rombank >> shift : rambank) & 3);
+    bank2 = uint8_t(((rombank >> shift) | (mbc1mode ? 0 : rambank)) & 3);
     tcartmbcbase::afterstateload();
 }
 

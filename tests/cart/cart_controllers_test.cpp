@@ -174,6 +174,14 @@ TEST(Mbc1Wiring, StatesBringTheRegistersBack) {
         b->romwrite(0x2000, 1);
         EXPECT_EQ(b.high(), 0x61);
     }
+    {  // 2 MiB with one RAM bank: the upper bits come back from the ROM bank alone
+        tcontroller<tcartmbc1> a(2048 * KiB, 8192), b(2048 * KiB, 8192);
+        a->romwrite(0x4000, 2);
+        a->romwrite(0x6000, 1);
+        copystate(a, b);
+        EXPECT_EQ(b.low(), 0x40);
+        EXPECT_EQ(b.high(), 0x41);
+    }
     {  // HuC1 keeps its plain banks through a state
         tcontroller<tcarthuc1> a(1024 * KiB, 32768), b(1024 * KiB, 32768);
         a->romwrite(0x2000, 0x45);
