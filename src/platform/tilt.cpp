@@ -2,7 +2,7 @@
 
 namespace tov {
 
-bool tsdltilt::cursor(int32_t& x, int32_t& y, int32_t& width, int32_t& height) {
+bool tsdltilt::readcursor(int32_t& x, int32_t& y, int32_t& width, int32_t& height) {
     int gx = 0, gy = 0;
     SDL_GetGlobalMouseState(&gx, &gy);
     // SDL's global position on X11 is refreshed only by raw motion events, which a warped
@@ -26,12 +26,26 @@ bool tsdltilt::cursor(int32_t& x, int32_t& y, int32_t& width, int32_t& height) {
     return true;
 }
 
+bool tsdltilt::cursor(int32_t& x, int32_t& y, int32_t& width, int32_t& height) {
+    if (!cursorread) {
+        cursorok = readcursor(cx, cy, cw, ch);
+        cursorread = true;
+    }
+    x = cx, y = cy, width = cw, height = ch;
+    return cursorok;
+}
+
 bool tsdltilt::joystick(int32_t number, int32_t& x, int32_t& y) {
-    tjoyreading r;
-    if (!joysticks || !joysticks->read(number, r)) return false;
-    x = int32_t(r.x);
-    y = int32_t(r.y);
-    return true;
+    if (!joystickread || number != joynumber) {
+        tjoyreading r;
+        joystickok = joysticks && joysticks->read(number, r);
+        jx = int32_t(r.x);
+        jy = int32_t(r.y);
+        joynumber = number;
+        joystickread = true;
+    }
+    x = jx, y = jy;
+    return joystickok;
 }
 
 }  // namespace tov

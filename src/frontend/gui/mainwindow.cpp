@@ -356,6 +356,7 @@ void Tfgb::runframesstep() {
     if (borderdirty && machine->renderflag) choosebordernow();
 
     const bool drawn = machine->renderflag;
+    tilt.newframe();
     const int32_t units = session->runframe(drawn);
     bool poll = false;
     const bool presentnow = pacer.afterframe(drawn, fastforwardheld, poll);
