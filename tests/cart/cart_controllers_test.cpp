@@ -77,17 +77,13 @@ TEST(Mbc1Wiring, ModeOneMapsTheUpperBitsAtZeroToo) {
 }
 
 TEST(Mbc1Wiring, ZeroCheckLooksAtAllFiveBits) {
-    struct tcase {
-        size_t romsize;
-        uint8_t value;
-        int bank;
-    };
     // On 256 KiB and less, 0x10 passes the zero check and is masked to bank 0.
-    for (tcase c : {tcase{256 * KiB, 0x10, 0x00}, tcase{256 * KiB, 0x00, 0x01}, tcase{256 * KiB, 0x20, 0x01},
-                    tcase{128 * KiB, 0x18, 0x00}, tcase{512 * KiB, 0x10, 0x10}, tcase{64 * KiB, 0x04, 0x00}}) {
-        tcontroller<tcartmbc1> f(c.romsize);
-        f->romwrite(0x2000, c.value);
-        EXPECT_EQ(f.high(), c.bank) << c.romsize / KiB << " " << int(c.value);
+    for (size_t size : {256 * KiB, 64 * KiB}) {
+        tcontroller<tcartmbc1> f(size);
+        f->romwrite(0x2000, 0x10);
+        EXPECT_EQ(f.high(), 0) << size / KiB;
+        f->romwrite(0x2000, 0x20);
+        EXPECT_EQ(f.high(), 1) << size / KiB;
     }
 }
 
