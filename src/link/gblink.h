@@ -59,7 +59,7 @@ public:
     static constexpr int defaulttimingshift = 10;
     // Bytes taken from the socket per data event: a flood is read in bounded steps and the
     // rest waits for the next poll.
-    static constexpr size_t receivechunk = 4096, receiveperevent = 65536;
+    static constexpr size_t receivechunk = 4096, receiveperevent = 16384;
 
     tgblink(tgb& machine, tsocketservice& sockets, tlinkhost& host);
     ~tgblink() override;

@@ -22,7 +22,8 @@ struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
     tcp::resolver resolver;
     std::string address, port;
     tsocketevents* events = nullptr;  // the owner's; null once it is gone
-    std::vector<uint8_t> outgoing;    // not yet taken by the system
+    std::vector<uint8_t> outgoing;    // from `sent` on: not yet taken by the system
+    size_t sent = 0;
     bool open = false;                // connecting or connected
     bool connected = false;
     bool writing = false;             // waiting for room to send
@@ -65,7 +66,7 @@ struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
         asio::error_code ec;
         socket.non_blocking(true, ec);
         waitfordata();
-        if (!outgoing.empty()) flush();
+        if (pending() > 0) flush();
     }
 
     void waitfordata() {
@@ -92,19 +93,31 @@ struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
         });
     }
 
+    size_t pending() const { return outgoing.size() - sent; }
+
     void flush() {
-        while (!outgoing.empty() && open) {
+        while (pending() > 0 && open) {
             asio::error_code ec;
-            size_t n = socket.write_some(asio::buffer(outgoing), ec);
+            size_t n = socket.write_some(asio::buffer(outgoing.data() + sent, pending()), ec);
             if (ec == asio::error::would_block || ec == asio::error::try_again) break;
             if (ec) {
                 // The next wait for data sees the broken connection and reports it.
                 outgoing.clear();
+                sent = 0;
                 return;
             }
-            outgoing.erase(outgoing.begin(), outgoing.begin() + std::ptrdiff_t(n));
+            sent += n;
         }
-        if (outgoing.empty() || writing || !open) return;
+        // What was taken goes when it is most of the queue, so that a slow peer does not
+        // make every send move the whole queue.
+        if (sent == outgoing.size()) {
+            outgoing.clear();
+            sent = 0;
+        } else if (sent > outgoing.size() / 2) {
+            outgoing.erase(outgoing.begin(), outgoing.begin() + std::ptrdiff_t(sent));
+            sent = 0;
+        }
+        if (pending() == 0 || writing || !open) return;
         writing = true;
         socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](const asio::error_code& ec) {
             self->writing = false;
@@ -115,7 +128,7 @@ struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
 
     void send(const uint8_t* data, size_t size) {
         if (!open) return;
-        if (outgoing.size() + size > tasiosockets::sendlimit) {
+        if (pending() + size > tasiosockets::sendlimit) {
             // The peer has read nothing for a long time: the connection is given up.
             close();
             return;
@@ -139,6 +152,7 @@ struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
     void shut() {
         open = connected = false;
         outgoing.clear();
+        sent = 0;
         asio::error_code ec;
         resolver.cancel();
         socket.close(ec);

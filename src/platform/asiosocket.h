@@ -18,7 +18,7 @@ public:
     // this side goes on sending): the connection is closed rather than the queue grown.
     static constexpr size_t sendlimit = size_t(1) << 20;
     // Events run by one poll: a peer that floods cannot keep the caller in `poll`.
-    static constexpr int eventsperpoll = 256;
+    static constexpr int eventsperpoll = 32;
 
     tasiosockets();
     ~tasiosockets() override;
