@@ -154,6 +154,7 @@ void tgblink::linkestablished() {
     if (linked || !connection) return;
     linked = true;
     announceclose = true;
+    joypadsent = 0;
     connection->setnodelay();
     sendmessage(msgversion, versionbytes[0], versionbytes[1], versionbytes[2]);
     timing = defaulttimingshift;
@@ -253,6 +254,9 @@ void tgblink::sendmessage(uint8_t kind, uint8_t b1, uint8_t b2, uint8_t b3) {
 
 bool tgblink::sendjoypad(int bit, bool pressed) {
     if (!linked) return false;
+    const uint8_t mask = uint8_t(1u << (bit & 7));
+    if (bool(joypadsent & mask) == pressed) return true;
+    joypadsent = uint8_t(pressed ? joypadsent | mask : joypadsent & ~mask);
     sendmessage(msgjoypad, uint8_t((bit & 7) | (pressed ? 8 : 0)), 0, 0);
     return true;
 }

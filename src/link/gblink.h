@@ -128,6 +128,7 @@ private:
     uint32_t ticks = 0;
     int countdown = 0;
     int timing = defaulttimingshift;
+    uint8_t joypadsent = 0;  // controller 1's buttons as last sent (rapid fire repeats a state)
 };
 
 }  // namespace tov

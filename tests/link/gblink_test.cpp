@@ -260,9 +260,10 @@ TEST(LinkMessages, ControllerOneGoesToThePeerOnlyWhileLinked) {
     b.gb().joypadset(1, 6, false);
     b.linkup();
     b.gb().joypadset(1, 6, true);
-    b.gb().joypadset(1, 2, false);
+    b.gb().joypadset(1, 6, true);  // rapid fire repeats a state: sent once
+    b.gb().joypadset(1, 6, false);
     EXPECT_EQ(b.gb().joypad[1], 0u);
-    EXPECT_EQ(b.conn->sent, (bytes{0x65, 0x0E, 0, 0, 0x65, 0x02, 0, 0}));
+    EXPECT_EQ(b.conn->sent, (bytes{0x65, 0x0E, 0, 0, 0x65, 0x06, 0, 0}));
     b.gb().joypadset(0, 1, true);  // controller 0 stays local
     EXPECT_EQ(b.conn->sent.size(), 8u);
 }
