@@ -14,9 +14,11 @@ using asio::ip::tcp;
 // What a socket's pending operations need: it lives on (held by their handlers) after the
 // tsocket that made it is gone, and then runs no event.
 struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
-    explicit tnetsocket(asio::io_context& context) : io(context), acceptor(context), socket(context), resolver(context) {}
+    tnetsocket(asio::io_context& context, const bool& polling)
+        : io(context), inpoll(polling), acceptor(context), socket(context), resolver(context) {}
 
     asio::io_context& io;
+    const bool& inpoll;  // the service is running events
     tcp::acceptor acceptor;
     tcp::socket socket;
     tcp::resolver resolver;
@@ -27,6 +29,7 @@ struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
     bool open = false;                // connecting or connected
     bool connected = false;
     bool writing = false;             // waiting for room to send
+    bool flushposted = false;         // a flush of what events sent runs after them
     bool closednotified = false;
 
     // The events are copied before they run: an event may destroy the socket's owner.
@@ -134,7 +137,19 @@ struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
             return;
         }
         outgoing.insert(outgoing.end(), data, data + size);
-        if (connected && !writing) flush();
+        if (!connected || writing) return;
+        if (!inpoll) {
+            // From the emulation (a transfer, a button): out at once.
+            flush();
+        } else if (!flushposted) {
+            // From an event (answers to a stream of transfers): gathered into one write after
+            // the events that are ready, rather than a system call per message.
+            flushposted = true;
+            asio::post(io, [self = shared_from_this()] {
+                self->flushposted = false;
+                if (self->connected && !self->writing) self->flush();
+            });
+        }
     }
 
     size_t receive(uint8_t* buffer, size_t size) {
@@ -222,7 +237,7 @@ public:
 
     std::unique_ptr<tsocket> accept() override {
         if (!s->acceptor.is_open()) return nullptr;
-        auto state = std::make_shared<tnetsocket>(s->io);
+        auto state = std::make_shared<tnetsocket>(s->io, s->inpoll);
         asio::error_code ec;
         s->acceptor.accept(state->socket, ec);
         if (ec) return nullptr;
@@ -277,7 +292,7 @@ tasiosockets::~tasiosockets() {
 }
 
 std::unique_ptr<tsocket> tasiosockets::createsocket() {
-    return std::make_unique<tasiosocket>(std::make_shared<tnetsocket>(*io));
+    return std::make_unique<tasiosocket>(std::make_shared<tnetsocket>(*io, polling));
 }
 
 void tasiosockets::poll() {
