@@ -97,6 +97,28 @@ TEST(LinkRunner, TwoRunsExchangeTheirSequencesMasterListeningSlaveConnecting) {
     EXPECT_NE(r.out.find(hex(s) + " Passed"), std::string::npos) << r.out;
 }
 
+TEST(LinkRunner, SlaveWithoutTransferListeningMasterConnectingThenThePeerCloses) {
+    const bytes m = {0x01, 0x02, 0x03, 0x04};
+    trunfolder folder;
+    std::string master = folder.write("master.gb", linkrom(tlinkrole::master, m, bytes(4, 0x5A)));
+    std::string idle = folder.write("idle.gb", linkrom(tlinkrole::idle, {0x5A}, {}));
+
+    // The idle side runs on after the master is done, and hears the connection close.
+    tbackgroundrun listener("--listen 127.0.0.1:0 --no-draw --frames 6000", idle, true);
+    std::string first = listener.line();
+    ASSERT_EQ(first.rfind("listening on 127.0.0.1:", 0), 0u) << first;
+    std::string port = first.substr(first.find(':') + 1);
+    port.erase(port.find_last_not_of("\r\n") + 1);
+
+    trunresult r = runtovrun("--connect 127.0.0.1:" + port + " --until-done --serial --no-draw --frames 6000", master);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("5A5A5A5A Passed"), std::string::npos) << r.out;
+
+    trunresult l = listener.finish();
+    EXPECT_NE(l.out.find("Unplugged: game link connection closed"), std::string::npos) << l.out;
+    EXPECT_NE(l.out.find("result: none"), std::string::npos) << l.out;
+}
+
 TEST(LinkRunner, NoPeerWithinTheWaitEndsTheRunWithAMessage) {
     trunfolder folder;
     std::string rom = folder.write("alone.gb", linkrom(tlinkrole::master, {1}, {1}));
