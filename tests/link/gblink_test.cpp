@@ -211,37 +211,6 @@ TEST(LinkTransfer, UnlinkedTransferEndsWithFFClearingOnlyBit7) {
     EXPECT_EQ(b.gb().ifreg & 0x08, 0x08);
 }
 
-TEST(LinkTransfer, PeerClosingDuringTheMastersWaitEndsTheWait) {
-    tlinkbench b;
-    b.linkup();
-    b.gb().sb = 0x12;
-    b.gb().sc = 0x81;
-    b.host.onpump = [&](int pump) {
-        if (pump == 10) b.conn->events.closed();
-    };
-    b.link.linktick();
-    EXPECT_EQ(b.host.pumps, 10);
-    EXPECT_FALSE(b.link.islinked());
-    EXPECT_EQ(b.host.boxes, (std::vector<std::string>{"Unplugged: game link connection closed"}));
-    b.link.poll();
-    EXPECT_FALSE(b.link.isconnecting());
-    b.link.linktick();  // nothing attached now
-    EXPECT_EQ(b.gb().sb, 0xFF);
-}
-
-TEST(LinkMessages, SplitAndMergedSegmentsDispatchWholeMessagesInOrder) {
-    tlinkbench b;
-    b.linkup();
-    b.deliver({0x65});
-    b.deliver({0x0B, 0x00});
-    EXPECT_EQ(b.gb().joypad[0], 0u);
-    b.deliver({0x00});
-    EXPECT_EQ(b.gb().joypad[0], 1u << 3);  // button 3 pressed
-    // Three messages in one segment: release 3, press 5, press 1.
-    b.deliver({0x65, 0x03, 0, 0, 0x65, 0x0D, 0, 0, 0x65, 0x09, 0, 0, 0x65});
-    EXPECT_EQ(b.gb().joypad[0], (1u << 5) | (1u << 1));
-}
-
 TEST(LinkMessages, RemoteJoypadFollowsRemoteJoy) {
     tlinkbench b;
     b.linkup();
