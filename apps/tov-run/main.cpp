@@ -3,7 +3,9 @@
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
 //           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
-//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]... [--tilt X,Y]
+//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]...
+//           [--tilt X,Y]
+//           [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]
 //           [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
@@ -27,6 +29,10 @@
 // --tilt holds a tilt-sensor cartridge (MBC7) at the raw sensor position X,Y (each 0-511,
 // 255,255 level; lower X is tilted left, lower Y up), as if the cursor stood there;
 // without it the sensor stays level.
+// --listen and --connect join two runs with the link cable over TCP (as the desktop program's
+// link commands do): the listening run prints "listening on ADDR:PORT" (port 0 lets the system
+// choose one) and both wait up to --link-wait seconds (30) for the link before the first
+// frame. The link's message boxes go to stderr as "title: text".
 //
 // Exit status: 0 passed, 1 failed, 2 bad arguments or a ROM that does not load,
 // 3 no verdict within the frames, 4 the debugger stopped the machine.
@@ -37,6 +43,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/gb.h"
@@ -49,6 +56,8 @@
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
 #include "cart/tilt.h"
+#include "link/gblink.h"
+#include "platform/asiosocket.h"
 
 namespace {
 
@@ -74,6 +83,9 @@ struct trunoptions {
     std::vector<tbreakaddress> breaks;
     bool tilt = false;
     int tiltx = 255, tilty = 255;
+    std::string listen;
+    std::string connect;
+    double linkwait = 30;
     std::string rom;
 };
 
@@ -82,8 +94,10 @@ void usage() {
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
                  "               [--wav FILE] [--realtime] [--load-state FILE] [--save-state FILE]\n"
-                 "               [--break [BANK:]ADDR]... [--tilt X,Y] [ROM]\n"
-                 "               (the ROM may be left out with --load-state)\n");
+                 "               [--break [BANK:]ADDR]...\n"
+                 "               [--tilt X,Y]\n"
+                 "               [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]\n"
+                 "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -134,6 +148,19 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             o.tilt = true;
             o.tiltx = x;
             o.tilty = y;
+        } else if (a == "--listen") {
+            if (!value(o.listen)) return false;
+        } else if (a == "--connect") {
+            if (!value(o.connect)) return false;
+        } else if (a == "--link-wait") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            double seconds = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !(seconds >= 0) || seconds > 86400) {
+                std::fprintf(stderr, "tov-run: bad --link-wait \"%s\" (seconds)\n", v.c_str());
+                return false;
+            }
+            o.linkwait = seconds;
         } else if (a == "--ini") {
             if (!value(o.inifile)) return false;
         } else if (a == "--serial") {
@@ -163,6 +190,10 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             std::fprintf(stderr, "tov-run: more than one ROM given\n");
             return false;
         }
+    }
+    if (!o.listen.empty() && !o.connect.empty()) {
+        std::fprintf(stderr, "tov-run: --listen and --connect exclude each other\n");
+        return false;
     }
     if (o.rom.empty() && o.loadstate.empty()) {
         std::fprintf(stderr, "tov-run: no ROM given\n");
@@ -271,6 +302,48 @@ struct tstopreport : tdebuggerhost {
     }
 };
 
+// The link cable of a run: the sockets polled by the run itself (between frames, and inside
+// the link's own waits), message boxes on stderr.
+struct trunlink : tlinkhost {
+    tasiosockets sockets;
+    tgblink link;
+    bool failed = false;  // an "Error" box was shown
+
+    explicit trunlink(tgb& gb) : link(gb, sockets, *this) {}
+    ~trunlink() override { link.disconnect(); }
+    void processmessages() override { link.poll(); }
+    void messagebox(const std::string& text, const std::string& title) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+        if (title == "Error") failed = true;
+    }
+
+    // Listens or connects, then waits for the link; false (with a message) when none came.
+    bool establish(const trunoptions& o) {
+        if (!o.listen.empty()) {
+            link.listen(o.listen);
+            if (!link.islistening()) return false;
+            std::printf("listening on %s\n", link.listeningon().c_str());
+            std::fflush(stdout);
+        } else {
+            link.connect(o.connect);
+            if (!link.isconnecting()) return false;
+        }
+        auto start = std::chrono::steady_clock::now();
+        while (!link.islinked()) {
+            link.poll();
+            if (failed) return false;
+            if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= o.linkwait) {
+                std::fprintf(stderr, "tov-run: no link within %g seconds (%s %s)\n", o.linkwait,
+                             o.listen.empty() ? "connecting to" : "listening on",
+                             o.listen.empty() ? o.connect.c_str() : link.listeningon().c_str());
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+};
+
 // A check of the options that makes the debugger watch the run.
 bool debugcheckson(const tdebuggeroptions& o) {
     return o.DebugEcho || o.DebugSramBreak || o.DebugVRAMbreak || o.DebugMBCaddr || o.DebugWRAMbreak ||
@@ -369,6 +442,20 @@ int main(int argc, char** argv) {
     serial.echo = o.serial;
     session->setserialhook(tserialwatch::onbyte, &serial);
 
+    // Goes before the session: the link points at the machine.
+    std::unique_ptr<trunlink> cable;
+    if (!o.listen.empty() || !o.connect.empty()) {
+        cable = std::make_unique<trunlink>(*machine);
+        cable->link.options.RemoteJoy = settings.RemoteJoy;
+        session->attachlink(&cable->link);
+        if (!cable->establish(o)) {
+            cable.reset();
+            debugger.reset();
+            session.reset();
+            return 2;
+        }
+    }
+
     tverdict verdict = verdictnone;
     bool crashed = false;
     tstuck stuck = stucknone;
@@ -380,6 +467,7 @@ int main(int argc, char** argv) {
         // A drawn frame is shown now, as the frame loop does.
         if (drawnext) renderer.refresh();
         session->frameended();
+        if (cable) cable->link.poll();
         frames++;
         if (pacer) {
             bool draw = pacer->frame(units);
@@ -405,6 +493,7 @@ int main(int argc, char** argv) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     if (o.serial && !serial.lastnewline) std::fputc('\n', stdout);
+    cable.reset();
     if (report.stopped) {
         debugger.reset();
         session.reset();

@@ -15,6 +15,8 @@
 #include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/bootimage.h"
 #include "frontend/gui/optionsform.h"
+#include "link/gblink.h"
+#include "platform/asiosocket.h"
 #include "platform/sdlkeys.h"
 #include "platform/sdlsound.h"
 #include "platform/system.h"
@@ -39,6 +41,7 @@ Tfgb::Tfgb(int argc, char** argv)
 Tfgb::~Tfgb() {
     options.reset();
     debugger.reset();  // before the machine it is attached to
+    link.reset();      // likewise, and before its sockets
     if (session) {
         if (sound) sound->stopoutput();
         session.reset();
@@ -168,6 +171,7 @@ void Tfgb::startup() {
     session->sgb().onborder = onsgbborder;
     session->sgb().onbordercontext = this;
     setupstatehooks();
+    setuplinkhooks();
     debugger = std::make_unique<TFormdebugger>(*this);
     debugger->install();
 
@@ -326,6 +330,7 @@ void Tfgb::sleepms(int ms) { SDL_Delay(Uint32(std::max(ms, 0))); }
 void Tfgb::processmessages() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) handleevent(e);
+    if (link) link->poll();
     if (sound) {
         sound->serviceoutput();
         // A WAV write error is told once, and the recording ends.
@@ -817,6 +822,7 @@ void Tfgb::applysettings() {
         SDL_SetWindowBordered(window, s.NoWindow ? SDL_FALSE : SDL_TRUE);
     }
     sound->setvolume(s.Volume);
+    if (link) link->options.RemoteJoy = s.RemoteJoy;
     if (running && !paused) startsound();
     setupdisplay();
     applywindowmode();
@@ -1028,6 +1034,7 @@ void Tfgb::updatecaption() {
     c.framerate = settings.working.FrameRate;
     c.framesshown = pacer.lastdrawn;
     c.framesemulated = pacer.lastemulated;
+    c.link = linkstate();
     if (session->romloaded()) {
         uint8_t header[16];
         for (int i = 0; i < 16; i++) header[i] = machine->cartridge().romread(uint16_t(0x134 + i));

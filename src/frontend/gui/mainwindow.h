@@ -24,7 +24,9 @@
 #include "frontend/pausecontrol.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
+#include "link/gblink.h"
 #include "platform/filedialog.h"
+#include "platform/inputbox.h"
 #include "platform/joystick.h"
 #include "platform/tilt.h"
 #include "sound/gbsoundtov.h"
@@ -40,6 +42,7 @@ namespace tov {
 
 class TFormcontrol;
 class TFormdebugger;
+class tasiosockets;
 
 class Tfgb : public tpacinghost, public tinputtarget {
 public:
@@ -96,6 +99,12 @@ public:
     void mnuloadsnapfile();
     // The slot, the state files and their questions (the debugger's state commands use it).
     tsavestates& savestates() { return *states; }
+
+    // ---- Link cable (linkhooks.cpp) ----
+    void Listen1Click();
+    void Connect1Click();
+    void Disconnect1Click();
+    void closeport1Click();
 
     // ---- Access for the dialogs ----
     tsettingsstore& store() { return settings; }
@@ -193,6 +202,18 @@ private:
     void drawstatewindows();
     std::unique_ptr<tsavestates> states;
     tstatewindows statewindows;
+
+    // Link cable: the link object, its sockets and the window's side of it.
+    class tlinkwindowhost;
+    void setuplinkhooks();
+    void drawlinkwindows();
+    tlinkstate linkstate() const;
+    std::unique_ptr<tasiosockets> linksockets;
+    std::unique_ptr<tlinkhost> linkhost;
+    std::unique_ptr<tgblink> link;
+    tinputbox linkbox;
+    enum class tlinkpurpose { listen, connect };
+    tlinkpurpose linkpurpose = tlinkpurpose::listen;
 
     static void onsgbborder(void* context);
 
