@@ -253,6 +253,18 @@ tverdict memoryverdict(tgb& gb) {
     return status == 0 ? verdictpassed : verdictfailed;
 }
 
+// The text such a ROM appends at 0xA004 (zero-terminated), which ROMs that print nothing
+// over the serial port leave only there.
+std::string memorytext(tgb& gb) {
+    std::string text;
+    for (uint16_t a = 0xA004; a < 0xC000; a++) {
+        uint8_t c = gb.readbyte(a);
+        if (c == 0) break;
+        text.push_back(char(c));
+    }
+    return text;
+}
+
 // The debugger as tov-run uses it: the first stop prints what the debugger window would
 // show, then the debugger lets go of the machine and the run ends after the frame.
 struct tstopreport : tdebuggerhost {
@@ -481,7 +493,15 @@ int main(int argc, char** argv) {
         if (o.untildone) {
             verdict = serial.verdict();
             if (verdict == verdictnone) verdict = registerverdict(machine->cpu);
-            if (verdict == verdictnone) verdict = memoryverdict(*machine);
+            if (verdict == verdictnone) {
+                verdict = memoryverdict(*machine);
+                // With --serial, the result text of a ROM that reports only in memory.
+                if (verdict != verdictnone && o.serial && serial.tail.empty()) {
+                    std::string text = memorytext(*machine);
+                    std::fputs(text.c_str(), stdout);
+                    serial.lastnewline = text.empty() || text.back() == '\n';
+                }
+            }
             if (verdict != verdictnone) break;
         }
         // A benchmark runs all its frames, so that its figures stay comparable.

@@ -125,6 +125,14 @@ public:
     uint32_t currenttime() const {
         return eventcounter + uint32_t(eventstep) - uint32_t(eventcountdown) - uint32_t(debugoffset);
     }
+    // The time of the instruction running now, inside a slice: currenttime() plus the
+    // clocks the slice has used so far (outside a slice the same as currenttime()).
+    uint32_t timenow() const {
+        return currenttime() + uint32_t((slicebudget - cpu.cycles) >> shift);
+    }
+    // Units since the sound unit's last 512 Hz frame-sequencer tick grid point, now: the
+    // machine ticks it at every multiple of 4096 units of the event counter.
+    int32_t sequencerphase() const { return int32_t(timenow() & 0x1FFF); }
     // The link cable with nothing plugged in: an internally clocked transfer ends with 0xFF.
     void serialnopeer();
 
@@ -227,6 +235,7 @@ public:
     bool linewritepending = false;
     bool debugstepping = false;
     int32_t debugoffset = 0;
+    int32_t slicebudget = 0;      // clocks given to the running slice (cpu.cycles counts down from it)
     bool passedline149 = false;  // within the current runframe call
     bool restartpending = false; // a reset was requested during a CPU run
     uint32_t resetcount = 0;     // resets so far (a reset inside runframe restarts its timing)

@@ -274,7 +274,11 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         ifreg = value & 0x1F;
         cpu.exitflag = 1;
         break;
-    case ioSound: sound->soundwrite(uint8_t(address), value); break;
+    case ioSound:
+        // Length and power writes act by where they fall between frame-sequencer ticks.
+        sound->stepphase = sequencerphase();
+        sound->soundwrite(uint8_t(address), value);
+        break;
     case ioWave: sound->wavewrite(address & 0x0F, value); break;
     case ioLCDC:
         lcdcwrite(value);

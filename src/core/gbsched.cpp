@@ -162,8 +162,10 @@ void tgb::processevent() {
             link->linktick();
         else
             serialnopeer();
-        if ((eventcounter & 0x1FFF) == 0) {
-            sound->framestep();
+        // The frame sequencer ticks at 512 Hz (every 4096 units); the sound unit's steps
+        // take every other tick, on the half of the grid its last power-on chose.
+        if ((eventcounter & 0xFFF) == 0) {
+            sound->sequencertick(int((eventcounter >> 12) & 1));
             if ((eventcounter & 0x1FFFFF) == 0) cart->secondtick();
         }
     }
@@ -341,8 +343,10 @@ int32_t tgb::runframe() {
         if (!debugstepping) {
             int32_t b = a << sh;
             cpu.cycles = b;
+            slicebudget = b;
             cpuexecute(cpu);
             c = (b - cpu.cycles) >> sh;
+            slicebudget = cpu.cycles;
         } else {
             int32_t b = a << sh, r = b;
             while (r > 0) {
@@ -360,7 +364,9 @@ int32_t tgb::runframe() {
                     break;
                 }
                 cpu.cycles = 4;
+                slicebudget = b - r + 4;
                 cpuexecute(cpu);
+                slicebudget = cpu.cycles;
                 int32_t used = 4 - cpu.cycles;
                 // An invalid opcode with no debugger to stop in: the CPU is stuck on it,
                 // but time must still pass.

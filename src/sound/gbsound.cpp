@@ -44,17 +44,23 @@ void tgbsound::setchannel(int channel, bool on) {
         statusbyte |= uint8_t(1u << channel);
     else
         statusbyte &= uint8_t(~(1u << channel));
-    // Hardware returns garbage from wave RAM while channel 3 plays.
-    if (on && channel == 2)
-        for (auto& b : ch3regs) b = randombyte();
+    // Hardware returns garbage from wave RAM while channel 3 plays; once it stops, reads
+    // see the wave RAM again.
+    if (channel == 2) {
+        if (on)
+            for (auto& b : ch3regs) b = randombyte();
+        else
+            std::memcpy(ch3regs, ch3wave, sizeof ch3regs);
+    }
 }
 
 void tgbsound::envelopewrite(int channel, uint8_t value) {
     tsoundchannel& c = channels[channel];
     uint8_t old = c.nrx2;
     c.nrx2 = value;
-    if ((value & 0xF0) == 0) {
-        // DAC off: the channel stops at once.
+    if ((value & 0xF8) == 0) {
+        // DAC off (volume 0 and decreasing): the channel stops at once. 0x08 keeps the
+        // DAC on, silent.
         c.volume = 0;
         setchannel(channel, false);
         return;
@@ -69,8 +75,29 @@ void tgbsound::envelopewrite(int channel, uint8_t value) {
 
 void tgbsound::soundwrite(uint8_t reg, uint8_t value) {
     renderpending();
+    if (reg == NR52) {
+        statusbyte = value;
+        setpower((value & 0x80) != 0);
+        return;
+    }
+    if (!power) {
+        // Powered off, writes to NR10-NR51 are ignored; only the monochrome hardware
+        // still loads its length counters (the duty bits are not written).
+        if (gbchardware) return;
+        switch (reg) {
+        case NR11: channels[0].length = 64 - (value & 63); return;
+        case NR21: channels[1].length = 64 - (value & 63); return;
+        case NR31: channels[2].length = 256 - value; return;
+        case NR41: channels[3].length = 64 - (value & 63); return;
+        default: return;
+        }
+    }
     switch (reg) {
-    case NR10: nr10 = value; return;
+    case NR10:
+        // Leaving negate mode after a calculation used it stops channel 1 at once.
+        if (sweepnegated && !(value & 0x08)) setchannel(0, false);
+        nr10 = value;
+        return;
     case NR30:
         if (!(value & 0x80)) setchannel(2, false);
         ch3dac = (value >> 7) & 1;
@@ -79,14 +106,6 @@ void tgbsound::soundwrite(uint8_t reg, uint8_t value) {
     case NR43: nr43 = value; return;
     case NR50: nr50 = value; return;
     case NR51: nr51 = value; return;
-    case NR52:
-        statusbyte = value;
-        setpower((value & 0x80) != 0);
-        return;
-    default: break;
-    }
-    if (!power) return;
-    switch (reg) {
     case NR11: case NR21: case NR31: case NR41: {
         int ch = reg == NR11 ? 0 : reg == NR21 ? 1 : reg == NR31 ? 2 : 3;
         int32_t max = maxlength[ch];
@@ -102,19 +121,31 @@ void tgbsound::soundwrite(uint8_t reg, uint8_t value) {
         channels[ch].frequency = (channels[ch].frequency & 0x700) | value;
         return;
     }
-    case NR14: case NR24: case NR34: case NR44: {
-        int ch = reg == NR14 ? 0 : reg == NR24 ? 1 : reg == NR34 ? 2 : 3;
-        tsoundchannel& c = channels[ch];
-        c.lengthenable = (value >> 6) & 1;
-        if (ch != 3) c.frequency = (c.frequency & 0xFF) | ((value & 7) << 8);
-        if ((value & 0x80) && (ch != 2 || ch3dac)) trigger(ch);
-        return;
-    }
+    case NR14: lengthcontrolwrite(0, value); return;
+    case NR24: lengthcontrolwrite(1, value); return;
+    case NR34: lengthcontrolwrite(2, value); return;
+    case NR44: lengthcontrolwrite(3, value); return;
     default: return;  // 0x15, 0x1F and 0x27 upwards do not exist
     }
 }
 
+void tgbsound::lengthcontrolwrite(int ch, uint8_t value) {
+    tsoundchannel& c = channels[ch];
+    const bool wasenabled = c.lengthenable != 0;
+    c.lengthenable = (value >> 6) & 1;
+    if (ch != 3) c.frequency = (c.frequency & 0xFF) | ((value & 7) << 8);
+    // Enabling the counter when the next step will not clock it clocks it once now; if
+    // that empties it, the channel stops (unless this write also triggers it).
+    if (!wasenabled && c.lengthenable && c.length > 0 && firsthalf()) {
+        c.length--;
+        if (c.length == 0 && !(value & 0x80)) setchannel(ch, false);
+    }
+    // A trigger with the DAC off still has every effect but starting the channel.
+    if (value & 0x80) trigger(ch);
+}
+
 uint8_t tgbsound::soundread(uint8_t reg) const {
+    // Unused and write-only bits read as 1: frequencies and length loads are write-only.
     switch (reg) {
     case NR10: return nr10 | 0x80;
     case NR11: return channels[0].nrx1 | 0x3F;
@@ -122,14 +153,10 @@ uint8_t tgbsound::soundread(uint8_t reg) const {
     case NR12: return channels[0].nrx2;
     case NR22: return channels[1].nrx2;
     case NR42: return channels[3].nrx2;
-    case NR13: return uint8_t(channels[0].frequency);
-    case NR23: return uint8_t(channels[1].frequency);
-    case NR33: return uint8_t(channels[2].frequency);
-    case NR14: case NR24: case NR34: {
-        const tsoundchannel& c = channels[reg == NR14 ? 0 : reg == NR24 ? 1 : 2];
-        return uint8_t(((c.frequency >> 8) & 7) | (c.lengthenable ? 0x40 : 0) | 0xB8);
+    case NR14: case NR24: case NR34: case NR44: {
+        const tsoundchannel& c = channels[reg == NR14 ? 0 : reg == NR24 ? 1 : reg == NR34 ? 2 : 3];
+        return uint8_t((c.lengthenable ? 0x40 : 0) | 0xBF);
     }
-    case NR44: return uint8_t((channels[3].lengthenable ? 0x40 : 0) | 0xBF);
     case NR30: return uint8_t((ch3dac ? 0x80 : 0) | 0x7F);
     case NR32: return channels[2].nrx2 | 0x9F;
     case NR43: return nr43;
@@ -141,7 +168,7 @@ uint8_t tgbsound::soundread(uint8_t reg) const {
             if (channels[i].on) v |= uint8_t(1u << i);
         return v;
     }
-    default: return 0xFF;  // NR31, NR41 are write-only; gaps read 0xFF
+    default: return 0xFF;  // NRx3, NR31, NR41 are write-only; gaps read 0xFF
     }
 }
 
@@ -153,21 +180,43 @@ void tgbsound::wavewrite(int index, uint8_t value) {
 
 uint8_t tgbsound::waveread(int index) const { return ch3regs[index & 15]; }
 
+int32_t tgbsound::sweepnext() {
+    int32_t d = sweepshadow >> (nr10 & 7);
+    if (nr10 & 0x08) {
+        sweepnegated = 1;
+        return sweepshadow - d;
+    }
+    return sweepshadow + d;
+}
+
 void tgbsound::trigger(int channel) {
     tsoundchannel& c = channels[channel];
     c.envfinished = 0;
+    // An empty length counter is reloaded; loaded when the next step will not clock it,
+    // an enabled counter is clocked once at once.
+    if (c.length == 0) {
+        c.length = maxlength[channel];
+        if (c.lengthenable && firsthalf()) c.length--;
+    }
+    bool dac;
     if (channel != 2) {
         // A DAC that is off (upper five bits of NRx2 clear) keeps the channel from starting.
-        if ((c.nrx2 & 0xF8) == 0) return;
+        dac = (c.nrx2 & 0xF8) != 0;
         c.volume = c.nrx2 >> 4;
         c.envcountdown = c.nrx2 & 7;
         c.envzeroperiod = (c.nrx2 & 7) == 0 ? 1 : 0;
+    } else {
+        dac = ch3dac != 0;
     }
-    if (c.length == 0) c.length = maxlength[channel];
-    setchannel(channel, true);
+    if (dac) setchannel(channel, true);
     if (channel == 0) {
+        const int period = (nr10 >> 4) & 7, shift = nr10 & 7;
         sweepshadow = c.frequency;
-        sweepcountdown = (nr10 >> 4) & 7;
+        sweepcountdown = period ? period : 8;
+        sweepenabled = (period || shift) ? 1 : 0;
+        sweepnegated = 0;
+        // With a shift, the first calculation and its overflow check happen at once.
+        if (shift && sweepnext() > 2047) setchannel(0, false);
     }
 }
 
@@ -205,42 +254,60 @@ void tgbsound::framestep() {
         }
     }
 
-    int sweepperiod = (nr10 >> 4) & 7;
-    if ((stepcounter & 1) == 0 && sweepperiod != 0 && channels[0].on) {
-        sweepcountdown--;
+    // Sweep at 128 Hz. The timer reloads with the period, 0 counting as 8; a calculation
+    // happens at the reload only with a non-zero period. A result over 2047 stops channel
+    // 1; otherwise, with a shift, it becomes the frequency and is checked once more.
+    if ((stepcounter & 1) == 0 && channels[0].on) {
+        if (sweepcountdown > 0) sweepcountdown--;
         if (sweepcountdown == 0) {
-            int shift = nr10 & 7;
-            bool decrease = (nr10 & 8) != 0;
-            if (shift != 0) {
-                int32_t d = sweepshadow >> shift;
-                int32_t next = decrease ? sweepshadow - d : sweepshadow + d;
-                int32_t check = decrease ? next - d : next + d;
-                if (check >= 2048)
+            const int period = (nr10 >> 4) & 7;
+            sweepcountdown = period ? period : 8;
+            if (sweepenabled && period) {
+                int32_t next = sweepnext();
+                if (next > 2047) {
                     setchannel(0, false);
-                else if (next >= 0)
+                } else if (nr10 & 7) {
+                    sweepshadow = next;
                     channels[0].frequency = next;
-                sweepshadow = next;
-            } else if (!decrease) {
-                setchannel(0, false);
+                    if (sweepnext() > 2047) setchannel(0, false);
+                }
             }
         }
-        if (sweepcountdown <= 0) sweepcountdown = sweepperiod;
     }
 
     // Both counters wrap around like the 32-bit fields they are saved as.
     stepclock = int32_t(uint32_t(stepclock) + 8192u);
 }
 
+void tgbsound::clearregisters(bool keeplength) {
+    for (int i = 0; i < 4; i++) {
+        const int32_t length = channels[i].length;
+        channels[i] = tsoundchannel{};
+        // Channel 4 has no frequency register; its record holds 2047.
+        channels[i].frequency = i == 3 ? 2047 : 0;
+        if (keeplength) channels[i].length = length;
+    }
+    statusbyte &= 0xF0;
+    nr10 = nr43 = nr50 = nr51 = 0;
+    ch3dac = 0;
+    sweepcountdown = sweepshadow = 0;
+    sweepenabled = sweepnegated = 0;
+    // Channel 3 is off: reads see the wave RAM, which power does not touch.
+    std::memcpy(ch3regs, ch3wave, sizeof ch3regs);
+}
+
 void tgbsound::setpower(bool on) {
     uint8_t v = on ? 1 : 0;
     if (v == power) return;
     power = v;
-    for (auto& c : channels) {
-        c = tsoundchannel{};
-        c.frequency = 2047;
+    clearregisters(!gbchardware);
+    if (on) {
+        // The frame sequencer starts over: its next tick is step 0, which clocks the length
+        // counters, and it comes at the next 512 Hz tick of the divider, so the steps may
+        // now fall half-way between the earlier ones.
+        stepcounter = int32_t(uint32_t(stepcounter) & ~3u);
+        stephalf = stepphase < 4096 ? 1 : 0;
     }
-    nr50 = nr51 = 0;
-    sweepcountdown = sweepshadow = 0;
 }
 
 void tgbsound::soundreset(bool gbc, bool sgb) {
@@ -248,7 +315,9 @@ void tgbsound::soundreset(bool gbc, bool sgb) {
     gbchardware = gbc ? 1 : 0;
     sgbmode = sgb ? 1 : 0;
     power = 0;
+    stepphase = 4096;
     setpower(true);
+    clearregisters(false);
     for (int i = 0; i < 16; i++) {
         uint8_t b = (gbc || sgb) ? ((i & 1) ? 0xFF : 0x00) : dmgwave[i];
         ch3regs[i] = ch3wave[i] = b;
@@ -281,6 +350,11 @@ void tgbsound::statefields(tstatevisitor& v) {
         [this](const uint8_t* in) {
             tlayoutloader l(in);
             st1layout(l);
+            // Until an "s_st2" says otherwise (states written before it existed): the sweep
+            // as a trigger under this NR10 leaves it, steps on the grid.
+            sweepenabled = (nr10 & 0x77) ? 1 : 0;
+            sweepnegated = 0;
+            stephalf = 0;
         });
     v.blockvalue(
         "s_ch1", ch1size,
@@ -296,6 +370,18 @@ void tgbsound::statefields(tstatevisitor& v) {
     v.block("ch3wave", ch3wave, wavesize);
     v.value(
         "s_rng", [this] { return int32_t(rng); }, [this](int32_t r) { seedrandom(uint32_t(r)); });
+    v.blockvalue(
+        "s_st2", 3,
+        [this](uint8_t* out) {
+            out[0] = sweepenabled;
+            out[1] = sweepnegated;
+            out[2] = stephalf;
+        },
+        [this](const uint8_t* in) {
+            sweepenabled = in[0] ? 1 : 0;
+            sweepnegated = in[1] ? 1 : 0;
+            stephalf = in[2] ? 1 : 0;
+        });
 }
 
 }  // namespace tov

@@ -34,6 +34,10 @@ public:
     static constexpr int32_t maxlength[4] = {64, 64, 256, 64};
 
     int32_t pending = 0;      // sound ticks (2^21 per second) elapsed and not yet rendered
+    // Where the register write being made falls: units since the last 512 Hz tick point of
+    // the frame-sequencer grid (0-8191), set by the machine before each write. Half-way
+    // (4096) when nothing sets it: no extra length clock, and steps on the grid.
+    int32_t stepphase = 4096;
     bool silencemode = false; // cleared by the frame loop before every frame
 
     // Register-side state (saved in "s_st1", "s_ch1", "ch3regs", "ch3wave").
@@ -47,6 +51,13 @@ public:
     uint8_t power = 0;        // NR52 bit 7
     uint8_t gbchardware = 0;
     uint8_t sgbmode = 0;
+    // Saved in "s_st2": the sweep's internal enable (shift or period non-zero at trigger),
+    // whether a calculation in negate mode has happened since the trigger, and the half of
+    // the 8192-unit grid (0: at its multiples, 1: half-way) on which the steps fall since
+    // the last power-on.
+    uint8_t sweepenabled = 0;
+    uint8_t sweepnegated = 0;
+    uint8_t stephalf = 0;
     tsoundchannel channels[4];
     uint8_t ch3regs[16] = {};  // wave RAM as the CPU reads it back
     uint8_t ch3wave[16] = {};  // wave RAM as the wave channel plays it
@@ -63,6 +74,11 @@ public:
     void wavewrite(int index, uint8_t value);     // index = address & 0x0F
     uint8_t waveread(int index) const;
     void framestep();                              // 256 Hz frame-sequencer step
+    // The machine's 512 Hz tick of the frame sequencer, `half` = which half of the
+    // 8192-unit grid it is on; every other one is a step (framestep).
+    void sequencertick(int half) {
+        if ((half & 1) == stephalf) framestep();
+    }
     void soundreset(bool gbchardware, bool sgb);
     void setpower(bool on);
 
@@ -72,7 +88,9 @@ public:
     virtual void trigger(int channel);  // channel 0-3
 
     // Save-state chunks: "s_st1", "s_ch1", "ch3regs", "ch3wave", then "s_rng" (the
-    // generator of the wave-RAM noise, so a restored machine reads the same noise). The
+    // generator of the wave-RAM noise, so a restored machine reads the same noise) and
+    // "s_st2" (3 bytes: sweepenabled, sweepnegated, stephalf; without it they follow from
+    // "s_st1"'s NR10, not negated, steps on the grid). The
     // blocks hold the fields back to back in the order of st1layout and channellayout;
     // loading brings every field into its valid range, so a damaged state cannot make the
     // synthesiser index outside its tables.
@@ -84,7 +102,8 @@ public:
         l.longint(stepclock);
         // Time owed to the synthesiser is never negative.
         l.longint(pending, 0);
-        l.longint(sweepcountdown, 0, 7);
+        // Period 0 counts as 8.
+        l.longint(sweepcountdown, 0, 8);
         // The shadow only ever holds 11-bit values or a small negative remainder.
         l.longint(sweepshadow, -4096, 4095);
         l.byte(nr10);
@@ -118,6 +137,15 @@ public:
 protected:
     void setchannel(int channel, bool on);
     void envelopewrite(int channel, uint8_t value);
+    // The write being made falls in the first half of a length period: the frame
+    // sequencer's next step is the one that does not clock the length counters.
+    bool firsthalf() const { return ((stepphase - (stephalf ? 4096 : 0)) & 0x1FFF) < 4096; }
+    void lengthcontrolwrite(int channel, uint8_t value);  // NRx4
+    // The sweep's next frequency from the shadow; notes a use of negate mode.
+    int32_t sweepnext();
+    // Power off: every register NR10-NR51 reads back as 0 under its mask; the length
+    // counters survive on monochrome hardware.
+    void clearregisters(bool keeplength);
 
 private:
     uint32_t rng = 0x2545F491u;

@@ -67,9 +67,12 @@ TEST_F(SoundRegisters, ResetLeavesBootValues) {
 
 TEST_F(SoundRegisters, ReadBackMasks) {
     s.soundwrite(0x13, 0x5A);
-    s.soundwrite(0x14, 0x45);  // length enable, frequency high 5, no trigger
-    EXPECT_EQ(s.soundread(0x13), 0x5A);
-    EXPECT_EQ(s.soundread(0x14), 0x40 | 0x05 | 0xB8);
+    s.soundwrite(0x14, 0x05);  // frequency high 5, no trigger
+    // The frequency is write-only; NRx4 shows only the length enable.
+    EXPECT_EQ(s.soundread(0x13), 0xFF);
+    EXPECT_EQ(s.soundread(0x14), 0xBF);
+    s.soundwrite(0x14, 0x45);
+    EXPECT_EQ(s.soundread(0x14), 0xFF);
     s.soundwrite(0x1C, 0x40);
     EXPECT_EQ(s.soundread(0x1C), 0xDF);
     s.soundwrite(0x23, 0x40);
@@ -77,7 +80,7 @@ TEST_F(SoundRegisters, ReadBackMasks) {
     for (uint8_t r : {0x15, 0x1B, 0x1F, 0x20, 0x27, 0x2F}) EXPECT_EQ(s.soundread(r), 0xFF) << int(r);
 }
 
-TEST_F(SoundRegisters, PowerOffClearsChannelsButKeepsSomeRegisters) {
+TEST_F(SoundRegisters, PowerOffClearsTheRegistersAndIgnoresWrites) {
     s.soundwrite(0x22, 0x55);
     s.soundwrite(0x26, 0x00);
     EXPECT_EQ(s.soundread(0x26), 0x70);
@@ -85,31 +88,29 @@ TEST_F(SoundRegisters, PowerOffClearsChannelsButKeepsSomeRegisters) {
     EXPECT_EQ(s.soundread(0x25), 0x00);
     EXPECT_EQ(s.soundread(0x12), 0x00);
     EXPECT_EQ(s.soundread(0x11), 0x3F);
-    EXPECT_EQ(s.soundread(0x10), 0x80);  // NR10 kept
-    EXPECT_EQ(s.soundread(0x22), 0x55);  // NR43 kept
+    EXPECT_EQ(s.soundread(0x10), 0x80);  // NR10 cleared too
+    EXPECT_EQ(s.soundread(0x22), 0x00);  // and NR43
 
-    // Writable while off.
+    // Every register write is ignored while off.
     s.soundwrite(0x10, 0x7F);
     s.soundwrite(0x22, 0x12);
     s.soundwrite(0x1C, 0x60);
     s.soundwrite(0x24, 0x35);
     s.soundwrite(0x25, 0x5A);
     s.soundwrite(0x1A, 0x80);
-    EXPECT_EQ(s.soundread(0x10), 0xFF);
-    EXPECT_EQ(s.soundread(0x22), 0x12);
-    EXPECT_EQ(s.soundread(0x1C), 0xFF);
-    EXPECT_EQ(s.soundread(0x24), 0x35);
-    EXPECT_EQ(s.soundread(0x25), 0x5A);
-    EXPECT_EQ(s.soundread(0x1A), 0xFF);
-
-    // Ignored while off.
     s.soundwrite(0x11, 0x80);
     s.soundwrite(0x12, 0xF0);
     s.soundwrite(0x13, 0x12);
     s.soundwrite(0x14, 0x87);
+    EXPECT_EQ(s.soundread(0x10), 0x80);
+    EXPECT_EQ(s.soundread(0x22), 0x00);
+    EXPECT_EQ(s.soundread(0x1C), 0x9F);
+    EXPECT_EQ(s.soundread(0x24), 0x00);
+    EXPECT_EQ(s.soundread(0x25), 0x00);
+    EXPECT_EQ(s.soundread(0x1A), 0x7F);
     EXPECT_EQ(s.soundread(0x11), 0x3F);
     EXPECT_EQ(s.soundread(0x12), 0x00);
-    EXPECT_EQ(s.soundread(0x13), 0xFF);  // frequency reset to 2047
+    EXPECT_EQ(s.soundread(0x13), 0xFF);  // write-only
     EXPECT_EQ(s.soundread(0x26), 0x70);
 
     // Power back on: writes work again, NR52 shows the power bit.
@@ -121,8 +122,11 @@ TEST_F(SoundRegisters, PowerOffClearsChannelsButKeepsSomeRegisters) {
 }
 
 TEST_F(SoundRegisters, DacOffKeepsChannelFromStarting) {
-    s.soundwrite(0x12, 0x08);  // upper bits 0: channel 1 goes off
+    s.soundwrite(0x12, 0x08);  // volume 0, increasing: the DAC stays on, so does channel 1
+    EXPECT_EQ(s.soundread(0x26) & 1, 1);
+    s.soundwrite(0x12, 0x07);  // volume 0, decreasing: DAC off, channel 1 goes off
     EXPECT_EQ(s.soundread(0x26) & 1, 0);
+    s.soundwrite(0x12, 0x08);
     s.soundwrite(0x14, 0x80);  // trigger with NR12 = 0x08 starts at volume 0
     EXPECT_EQ(s.soundread(0x26) & 1, 1);
     EXPECT_EQ(s.channels[0].volume, 0);
@@ -241,10 +245,14 @@ TEST_F(SoundRegisters, SweepOverflowAndShiftZero) {
     s.framestep();
     EXPECT_EQ(s.channels[0].frequency, 500);
 
-    // Shift 0: increase turns the channel off, decrease does nothing.
-    start(0x10, 1000);
+    // Shift 0: increase turns the channel off when the sum overflows, decrease does nothing.
+    start(0x10, 1100);
     s.framestep();
     EXPECT_EQ(s.soundread(0x26) & 1, 0);
+    start(0x10, 1000);  // 2000 fits in 11 bits: no overflow, no update (shift 0)
+    steps(16);
+    EXPECT_EQ(s.soundread(0x26) & 1, 1);
+    EXPECT_EQ(s.channels[0].frequency, 1000);
     start(0x18, 1000);
     steps(16);
     EXPECT_EQ(s.soundread(0x26) & 1, 1);
@@ -281,7 +289,7 @@ TEST_F(SoundRegisters, SaveBlocksRoundTrip) {
     s.pending = 1234;
     steps(5);
     auto chunks = savechunks(s);
-    ASSERT_EQ(chunks.size(), 5u);
+    ASSERT_EQ(chunks.size(), 6u);
     const auto& st1 = chunks["s_st1"];
     const auto& ch1 = chunks["s_ch1"];
     ASSERT_EQ(st1.size(), 29u);

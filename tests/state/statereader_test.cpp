@@ -175,7 +175,7 @@ TEST_F(tdmg, ChunksAreWrittenInFileOrder) {
         "aftervblankint", "delayedlcdint", "vidinacc", "cpuquirk", "OAM", "HRAM", "BGP", "OBP",
         "WRAM", "VRAM", "linerest", "vblanklateness", "hdmadeferred", "eventstep",
         "eventcountdown", "stepfinal", "lasteventcounter", "s_st1", "s_ch1", "ch3regs", "ch3wave",
-        "s_rng", "mbc3l", "mbc3t", "mbc3tl", "ROMB", "SRMB", "sramenable", "SRAM", "mbc1mode"};
+        "s_rng", "s_st2", "mbc3l", "mbc3t", "mbc3tl", "ROMB", "SRMB", "sramenable", "SRAM", "mbc1mode"};
     auto chunks = savemachinestate(gb());
     EXPECT_EQ(names(chunks), expected);
     tstatesizer sizer;
