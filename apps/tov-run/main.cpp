@@ -3,7 +3,8 @@
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
 //           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
-//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]... [ROM]
+//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]... [--vram FILE]
+//           [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
 // speed; --no-draw skips the drawing of every frame. --screenshot writes the last
@@ -11,6 +12,8 @@
 // --wav records the sound of the run; --realtime paces the run at `Speed`.
 // --load-state applies a save state before the first frame (switching to the state's ROM,
 // so the ROM argument may be left out); --save-state writes one after the last frame.
+// --vram writes the VRAM viewer's tiles page (both banks, grey) beside its map page (the
+// map LCDC selects, with its palettes) after the run, as BMP or PNG.
 //
 // --until-done stops at the first verdict: "Passed" or "Failed" sent over the serial
 // port, the `ld b,b` register signature, or the result block in cartridge RAM.
@@ -43,6 +46,7 @@
 #include "frontend/session.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
+#include "viewers/vramviewer.h"
 
 namespace {
 
@@ -65,6 +69,7 @@ struct trunoptions {
     std::string wav;
     std::string loadstate;
     std::string savestate;
+    std::string vram;
     std::vector<tbreakaddress> breaks;
     std::string rom;
 };
@@ -74,7 +79,8 @@ void usage() {
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
                  "               [--wav FILE] [--realtime] [--load-state FILE] [--save-state FILE]\n"
-                 "               [--break [BANK:]ADDR]... [ROM]   (the ROM may be left out with --load-state)\n");
+                 "               [--break [BANK:]ADDR]... [--vram FILE]\n"
+                 "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -134,6 +140,8 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             if (!value(o.loadstate)) return false;
         } else if (a == "--save-state") {
             if (!value(o.savestate)) return false;
+        } else if (a == "--vram") {
+            if (!value(o.vram)) return false;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "tov-run: unknown option %s\n", a.c_str());
             return false;
@@ -405,6 +413,14 @@ int main(int argc, char** argv) {
         const uint32_t* border = sgbborderpixels(machine->sgbunit());
         if (!session->picture()->savewithborder(o.screenshot, session->videooptions(), renderer, border, folder)) {
             std::fprintf(stderr, "tov-run: could not write the screenshot %s\n", o.screenshot.c_str());
+            screenshotfailed = true;
+        }
+    }
+    if (!o.vram.empty()) {
+        tvramview viewer(*machine);
+        if (renderer.gfxout) viewer.outputpalette = &renderer.gfxout->palette;
+        if (!viewer.writepages(o.vram)) {
+            std::fprintf(stderr, "tov-run: could not write the VRAM pages %s\n", o.vram.c_str());
             screenshotfailed = true;
         }
     }
