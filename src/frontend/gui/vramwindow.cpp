@@ -71,23 +71,24 @@ void TFormvram::draw(bool debuggerstopped) {
         lastheight = int(size.y);
         view.markall();
     }
-    if (ImGui::BeginTabBar("pages")) {
-        const char* names[4] = {"map", "tiles", "OAM", "palettes"};  // Tabmap, Tabtiles, Taboam, Tabpal
-        for (int p = 0; p < 4; p++) {
-            if (!ImGui::BeginTabItem(names[p])) continue;
-            if (page != p) {
-                page = p;
-                view.markall();
-            }
-            switch (p) {
-            case 0: drawmap(); break;
-            case 1: drawtiles(); break;
-            case 2: drawoam(); break;
-            default: drawpalettes(); break;
-            }
-            ImGui::EndTabItem();
+    // The pages: Tabmap, Tabtiles, Taboam, Tabpal.
+    const char* names[4] = {"map", "tiles", "OAM", "palettes"};
+    for (int p = 0; p < 4; p++) {
+        if (p) ImGui::SameLine();
+        const bool current = page == p;
+        if (current) ImGui::PushStyleColor(ImGuiCol_Button, ImGui::GetStyleColorVec4(ImGuiCol_TabActive));
+        if (ImGui::Button(names[p]) && !current) {
+            page = p;
+            view.markall();
         }
-        ImGui::EndTabBar();
+        if (current) ImGui::PopStyleColor();
+    }
+    ImGui::Separator();
+    switch (page) {
+    case 0: drawmap(); break;
+    case 1: drawtiles(); break;
+    case 2: drawoam(); break;
+    default: drawpalettes(); break;
     }
     ImGui::End();
 }
@@ -124,9 +125,9 @@ void TFormvram::drawtiles() {
     ImGui::SameLine(std::max(w + 16, avail.x - panelwidth + 8));
     ImGui::BeginGroup();
     const ttileinfo t = view.tileinfo(view.selectedtile());
-    field("Edittilenum", t.Edittilenum);
-    field("Edittileaddr", t.Edittileaddr);
-    field("Edittilepal", t.Edittilepal);
+    field("tile##Edittilenum", t.Edittilenum);
+    field("address##Edittileaddr", t.Edittileaddr);
+    field("palette##Edittilepal", t.Edittilepal);
     if (ImGui::Checkbox("tile colours", &view.Checktilecolor)) view.markall();
     ImGui::TextUnformatted(tilestretchtext(c).c_str());  // Labeltilestretch
     preview(t.tile, view.Checktilecolor ? view.tilepalette[size_t(t.tile)] : -1, false, false, 128);
