@@ -133,3 +133,45 @@ TEST(CpuMeter, Paint) {
 
 }  // namespace
 }  // namespace tov::testing
+
+namespace tov::testing {
+namespace {
+
+// A program that sends one SGB packet over P1: the reset pulse, 128 bits low bit first
+// (P14 low for a 0, P15 low for a 1, both high between) and the stop bit, then idles.
+tromimage sgbpacketprogram(std::initializer_list<uint8_t> packet) {
+    tromimage rom;
+    rom.sgbcapable().code(0x150, {
+        0x21, 0x00, 0x02,        // ld hl,0x0200
+        0xAF, 0xE0, 0x00,        // xor a ; ldh (0x00),a    reset pulse
+        0x3E, 0x30, 0xE0, 0x00,  // ld a,0x30 ; ldh (0x00),a
+        0x06, 0x10,              // ld b,16
+        0x2A, 0x57, 0x0E, 0x08,  // byte: ld a,(hl+) ; ld d,a ; ld c,8
+        0xCB, 0x3A,              // bit: srl d
+        0x3E, 0x20,              // ld a,0x20  (a 0: P14 low)
+        0x30, 0x02,              // jr nc,send
+        0x3E, 0x10,              // ld a,0x10  (a 1: P15 low)
+        0xE0, 0x00,              // send: ldh (0x00),a
+        0x3E, 0x30, 0xE0, 0x00,  // ld a,0x30 ; ldh (0x00),a
+        0x0D, 0x20, 0xEF,        // dec c ; jr nz,bit
+        0x05, 0x20, 0xE8,        // dec b ; jr nz,byte
+        0x3E, 0x20, 0xE0, 0x00,  // stop bit
+        0x3E, 0x30, 0xE0, 0x00,
+        0x18, 0xFE,              // jr -2
+    });
+    rom.code(0x200, packet);
+    return rom;
+}
+
+TEST(SgbPacketLog, LogsThePacketsAGameSends) {
+    tmachine m(sgbpacketprogram({0x51, 0x01, 0x00, 0x02}), 2);
+    ASSERT_TRUE(m->sgbmode);
+    tsgbpacketlog log;
+    log.attach(m->sgbunit());
+    for (int frame = 0; frame < 10; frame++) m->runframe();
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0], "1 0A PAL_SET  51.01.00.02 00.00.00.00 00.00.00.00 00.00.00.00");
+}
+
+}  // namespace
+}  // namespace tov::testing

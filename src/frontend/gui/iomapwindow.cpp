@@ -50,7 +50,7 @@ void TFormiomap::draw() {
     if (box.isopen() && box.draw() == tinputbox::ok) map.answerusercounter(askedwith, box.value());
     if (!visible) return;
     const bool regclick = fgb.store().working.RegClick;
-    ImGui::SetNextWindowSize(ImVec2(780, 560), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(800, 700), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowBgAlpha(1.0f);
     if (!ImGui::Begin("I/O map", &visible)) {
         ImGui::End();
