@@ -243,6 +243,17 @@ ttimingview tgbinspect::timing() const {
     return t;
 }
 
+tcartview tgbinspect::cartbanks() const {
+    const tcart& cart = gb.cartridge();
+    tcartview c;
+    c.banked = cart.isbanked();
+    c.rombank = cart.currentrombank();
+    c.rambank = cart.currentrambank();
+    c.ramenabled = cart.ramenabled();
+    c.mbc1mode = cart.mbc1modeflag();
+    return c;
+}
+
 tcpuregisters tgbinspect::cpuregisters() const {
     const tcpustate& c = gb.cpu;
     tcpuregisters r;

@@ -61,6 +61,13 @@ struct ttimingview {
     uint8_t hdma5 = 0xFF;
 };
 
+// The cartridge's bank registers (the I/O map); `banked` false for the empty slot.
+struct tcartview {
+    bool banked = false;
+    int32_t rombank = 0, rambank = 0;
+    bool ramenabled = false, mbc1mode = false;
+};
+
 class tgbinspect {
 public:
     explicit tgbinspect(tgb& machine) : gb(machine) {}
@@ -96,6 +103,7 @@ public:
 
     tvideoview video() const;
     ttimingview timing() const;
+    tcartview cartbanks() const;
 
     tcpuregisters cpuregisters() const;
     void setcpuregisters(const tcpuregisters& r);

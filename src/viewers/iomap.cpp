@@ -133,15 +133,15 @@ void tiomap::refresh() {
         view.lcdc[size_t(j)] = (t.lcdc >> j) & 1;
         view.lcdctext[size_t(j)] = view.lcdc[size_t(j)] ? lcdcbitinfo()[size_t(j)].whenon : lcdcbitinfo()[size_t(j)].whenoff;
     }
-    const tcart& cart = gb.cartridge();
-    if (cart.isbanked()) {
+    const tcartview cart = inspect.cartbanks();
+    if (cart.banked) {
         char buf[16];
-        std::snprintf(buf, sizeof buf, "%X", unsigned(cart.currentrombank()));
+        std::snprintf(buf, sizeof buf, "%X", unsigned(cart.rombank));
         view.Editrombank = buf;
-        std::snprintf(buf, sizeof buf, "%X", unsigned(cart.currentrambank()));
+        std::snprintf(buf, sizeof buf, "%X", unsigned(cart.rambank));
         view.Editsrambank = buf;
-        view.Checkramenabled = cart.ramenabled();
-        view.Checkmbc1 = cart.mbc1modeflag();
+        view.Checkramenabled = cart.ramenabled;
+        view.Checkmbc1 = cart.mbc1mode;
     }
     view.Edithdmas = hex(t.hdmasource, 4);
     view.Edithdmad = hex(t.hdmadest, 4);
@@ -199,9 +199,9 @@ void tiomap::togglebit(uint16_t address, int bit, bool newstate, bool regclick) 
 }
 
 void tiomap::clicklcdc(int bit, bool newstate, bool regclick) {
-    const uint8_t before = gb.lcdregs.lcdc;
+    const uint8_t before = tgbinspect(gb).peek(0xFF40);
     togglebit(0xFF40, bit & 7, newstate, regclick);
-    if (gb.lcdregs.lcdc != before && onlcdcchanged) onlcdcchanged();
+    if (tgbinspect(gb).peek(0xFF40) != before && onlcdcchanged) onlcdcchanged();
 }
 
 void tiomap::clickstat(int bit, bool newstate, bool regclick) {
@@ -214,7 +214,7 @@ void tiomap::clickif(int bit, bool newstate, bool regclick) { togglebit(0xFF0F, 
 void tiomap::clickie(int bit, bool newstate, bool regclick) { togglebit(0xFFFF, bit, newstate, regclick && bit < 5); }
 
 void tiomap::clickdoublespeed(bool newstate, bool regclick) {
-    if (regclick && (gb.speed != 0) != newstate) gb.setspeed(newstate ? 1 : 0);
+    if (regclick && (tgbinspect(gb).timing().speed != 0) != newstate) gb.setspeed(newstate ? 1 : 0);
     refresh();
 }
 

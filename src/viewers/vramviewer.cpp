@@ -109,14 +109,14 @@ void tvramview::markall() {
     spritechanged.fill(true);
 }
 
-bool tvramview::gbcmode() const { return gb.gbcmode; }
-bool tvramview::tallsprites() const { return gb.lcdregs.lcdc & 0x04; }
+bool tvramview::gbcmode() const { return video().gbcmode; }
+bool tvramview::tallsprites() const { return video().lcd.lcdc & 0x04; }
 
 int tvramview::mapbase() const {
     switch (mapsource) {
     case tmapsource::fixed9800: return 0x9800;
     case tmapsource::fixed9c00: return 0x9C00;
-    default: return (gb.lcdregs.lcdc & 0x08) ? 0x9C00 : 0x9800;
+    default: return (video().lcd.lcdc & 0x08) ? 0x9C00 : 0x9800;
     }
 }
 
@@ -124,7 +124,7 @@ bool tvramview::unsignedtiles() const {
     switch (tiledata) {
     case ttiledata::fixed8000: return true;
     case ttiledata::fixed8800: return false;
-    default: return gb.lcdregs.lcdc & 0x10;
+    default: return video().lcd.lcdc & 0x10;
     }
 }
 

@@ -151,7 +151,7 @@ void TFormvram::drawmap() {
         }
     if (view.Checkmapscroll) {
         // The screen window at (SCX, SCY): map pixel (px, py) lies in cell px / 8 at px % 8 eighths.
-        const tlcdregisters& lcd = fgb.gb().lcdregs;
+        const tlcdregisters lcd = tgbinspect(fgb.gb()).video().lcd;
         auto at = [&](int px, int py) {
             return ImVec2(origin.x + (px / 8) * sx + (px % 8) * c.width / 8.0f, origin.y + (py / 8) * sy + (py % 8) * c.height / 8.0f);
         };
