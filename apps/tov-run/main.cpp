@@ -6,6 +6,7 @@
 //           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]...
 //           [--tilt X,Y]
 //           [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]
+//           [--vram FILE]
 //           [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
@@ -14,6 +15,8 @@
 // --wav records the sound of the run; --realtime paces the run at `Speed`.
 // --load-state applies a save state before the first frame (switching to the state's ROM,
 // so the ROM argument may be left out); --save-state writes one after the last frame.
+// --vram writes the VRAM viewer's tiles page (both banks, grey) beside its map page (the
+// map LCDC selects, with its palettes) after the run, as BMP or PNG.
 //
 // --until-done stops at the first verdict: "Passed" or "Failed" sent over the serial
 // port, the `ld b,b` register signature, or the result block in cartridge RAM.
@@ -58,6 +61,7 @@
 #include "cart/tilt.h"
 #include "link/gblink.h"
 #include "platform/asiosocket.h"
+#include "viewers/vramviewer.h"
 
 namespace {
 
@@ -80,6 +84,7 @@ struct trunoptions {
     std::string wav;
     std::string loadstate;
     std::string savestate;
+    std::string vram;
     std::vector<tbreakaddress> breaks;
     bool tilt = false;
     int tiltx = 255, tilty = 255;
@@ -97,6 +102,7 @@ void usage() {
                  "               [--break [BANK:]ADDR]...\n"
                  "               [--tilt X,Y]\n"
                  "               [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]\n"
+                 "               [--vram FILE]\n"
                  "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
@@ -181,6 +187,8 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             if (!value(o.loadstate)) return false;
         } else if (a == "--save-state") {
             if (!value(o.savestate)) return false;
+        } else if (a == "--vram") {
+            if (!value(o.vram)) return false;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "tov-run: unknown option %s\n", a.c_str());
             return false;
@@ -536,6 +544,14 @@ int main(int argc, char** argv) {
         const uint32_t* border = sgbborderpixels(machine->sgbunit());
         if (!session->picture()->savewithborder(o.screenshot, session->videooptions(), renderer, border, folder)) {
             std::fprintf(stderr, "tov-run: could not write the screenshot %s\n", o.screenshot.c_str());
+            screenshotfailed = true;
+        }
+    }
+    if (!o.vram.empty()) {
+        tvramview viewer(*machine);
+        if (renderer.gfxout) viewer.outputpalette = &renderer.gfxout->palette;
+        if (!viewer.writepages(o.vram)) {
+            std::fprintf(stderr, "tov-run: could not write the VRAM pages %s\n", o.vram.c_str());
             screenshotfailed = true;
         }
     }

@@ -119,6 +119,12 @@ public:
     // Forces the event step to be re-aligned (after TAC, SC or speed changes).
     void resetevents();
     void recomputeevents();
+    // The TIMA mask for TAC and the speed: TIMA counts when (time & mask) turns 0; all ones
+    // while the timer is stopped (TAC bit 2 clear).
+    static uint32_t timermask(uint8_t tac, int speed) {
+        static constexpr int k[4] = {0, 6, 4, 2};
+        return (tac & 4) ? ((512u >> speed) >> k[tac & 3]) - 1 : 0xFFFFFFFFu;
+    }
     // After a save state is loaded: align the event step to the restored counter.
     void resyncevents();
     // Emulated time in units (includes the part of a slice used before a debugger break).
@@ -180,6 +186,14 @@ public:
     // Called when the program starts an internally clocked serial transfer, with SB.
     void (*onserialstart)(void* context, uint8_t value) = nullptr;
     void* onserialcontext = nullptr;
+    // VRAM-write watch (the VRAM viewer): called after the renderer's `vramwrite` for every
+    // store into video memory (bank, offset 0-0x1FFF), and with bank -1 when all of it may
+    // have changed (reset, state load). Null while nobody watches: one test per VRAM store.
+    void (*vramwatch)(void* context, int bank, int address) = nullptr;
+    void* vramwatchcontext = nullptr;
+    void vramreplaced() {
+        if (vramwatch) vramwatch(vramwatchcontext, -1, 0);
+    }
 
     // ---- Memories ----
     static constexpr int wramsize = 32768, vramsize = 16384;

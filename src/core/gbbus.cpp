@@ -175,6 +175,7 @@ void tgb::writebyte(uint16_t address, uint8_t value) {
         if (!vraminaccessible) {
             vrambank[address & 0x1FFF] = value;
             draw->vramwrite(vbk, address - 0x8000);
+            if (vramwatch) vramwatch(vramwatchcontext, vbk, address - 0x8000);
         }
         break;
     case 0xA: case 0xB:

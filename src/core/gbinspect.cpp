@@ -74,6 +74,7 @@ bool tgbinspect::poke(uint16_t address, uint8_t value) {
     case 0x8: case 0x9:
         gb.vrambank[address & 0x1FFF] = value;
         gb.renderer().vramwrite(gb.vbk, address & 0x1FFF);
+        if (gb.vramwatch) gb.vramwatch(gb.vramwatchcontext, gb.vbk, address & 0x1FFF);
         return true;
     case 0xA: case 0xB: {
         uint8_t* ram = cart.ramdata();
@@ -210,6 +211,47 @@ int tgbinspect::bankof(uint16_t address) const {
     case tmemregion::echo: return address < 0xF000 ? 0 : currentwrambank(gb);
     default: return 0;
     }
+}
+
+tvideoview tgbinspect::video() const {
+    tvideoview v;
+    v.vram = gb.vram;
+    v.oam = gb.oam;
+    v.gbcpal = gb.gbcpal;
+    v.lcd = gb.lcdregs;
+    v.gbcmode = gb.gbcmode;
+    v.sgbmode = gb.sgbmode;
+    v.vrambanks = vrambanks(gb);
+    return v;
+}
+
+ttimingview tgbinspect::timing() const {
+    ttimingview t;
+    t.time = gb.currenttime();
+    t.lineleft = gb.lcdcountdown + gb.linerest + gb.debugoffset;
+    t.ly = gb.ly;
+    t.lyc = gb.lyc;
+    t.stat = gb.stat;
+    t.lcdc = gb.lcdregs.lcdc;
+    t.tac = gb.tac;
+    t.tima = gb.tima;
+    t.speed = gb.speed;
+    t.halted = gb.cpu.halted != 0;
+    t.hdmasource = gb.hdmasource;
+    t.hdmadest = gb.hdmadest;
+    t.hdma5 = gb.hdma5;
+    return t;
+}
+
+tcartview tgbinspect::cartbanks() const {
+    const tcart& cart = gb.cartridge();
+    tcartview c;
+    c.banked = cart.isbanked();
+    c.rombank = cart.currentrombank();
+    c.rambank = cart.currentrambank();
+    c.ramenabled = cart.ramenabled();
+    c.mbc1mode = cart.mbc1modeflag();
+    return c;
 }
 
 tcpuregisters tgbinspect::cpuregisters() const {

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "video/gbdraw.h"
+
 namespace tov {
 
 class tgb;
@@ -35,6 +37,35 @@ struct tcpuregisters {
     bool ime = false;        // interrupts enabled
     bool eipending = false;  // EI executed, enable after the next instruction
     bool halted = false;
+};
+
+// Video memory and what it is drawn with, read-only (the VRAM viewer).
+struct tvideoview {
+    const uint8_t* vram = nullptr;     // 16 KiB: bank 0, then bank 1 (GBC hardware only)
+    const uint8_t* oam = nullptr;      // 160 bytes
+    const uint16_t* gbcpal = nullptr;  // background words 0-31, object words 32-63
+    tlcdregisters lcd;
+    bool gbcmode = false;
+    bool sgbmode = false;
+    int vrambanks = 1;
+};
+
+// Where the LCD, the timers and the GBC DMA stand (the I/O map).
+struct ttimingview {
+    uint32_t time = 0;        // emulated units (tgb::currenttime)
+    int32_t lineleft = 0;     // units left in the current line: LCD countdown + line rest + debugger offset
+    uint8_t ly = 0, lyc = 0, stat = 0, lcdc = 0, tac = 0, tima = 0;
+    int speed = 0;            // 1 in double speed
+    bool halted = false;
+    uint16_t hdmasource = 0, hdmadest = 0;
+    uint8_t hdma5 = 0xFF;
+};
+
+// The cartridge's bank registers (the I/O map); `banked` false for the empty slot.
+struct tcartview {
+    bool banked = false;
+    int32_t rombank = 0, rambank = 0;
+    bool ramenabled = false, mbc1mode = false;
 };
 
 class tgbinspect {
@@ -69,6 +100,10 @@ public:
     // The bank mapped at an address (ROM bank, VRAM bank, RAM bank, work RAM bank; 0 for
     // unbanked regions); the echo follows the work RAM it mirrors.
     int bankof(uint16_t address) const;
+
+    tvideoview video() const;
+    ttimingview timing() const;
+    tcartview cartbanks() const;
 
     tcpuregisters cpuregisters() const;
     void setcpuregisters(const tcpuregisters& r);

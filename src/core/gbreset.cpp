@@ -356,6 +356,7 @@ void tgb::resetmachine() {
         writebyte(0xFF26, 0x00);
         writebyte(0xFF40, 0x00);
     }
+    vramreplaced();
 }
 
 }  // namespace tov

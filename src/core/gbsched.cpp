@@ -122,12 +122,7 @@ void tgb::recomputeevents() {
     // every 256 in double speed. This machine has always run DIV at that rate, and
     // programs' timing here (and saved states) depend on it.
     divmask = 511u >> speed;
-    if (tac & 4) {
-        static const int k[4] = {0, 6, 4, 2};
-        timamask = ((512u >> speed) >> k[tac & 3]) - 1;
-    } else {
-        timamask = 0xFFFFFFFFu;
-    }
+    timamask = timermask(tac, speed);
     eventstep = int32_t((divmask & timamask & 0x1FFF & 0x7FF) + 1);
 }
 

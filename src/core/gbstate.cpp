@@ -223,6 +223,7 @@ void tgb::afterstateload() {
     }
     setwrambank(svbk);
     setvrambank(vbk);
+    vramreplaced();
 }
 
 }  // namespace tov

@@ -248,7 +248,8 @@ int32_t tsession::runframe(bool draw_) {
     gb->renderflag = draw_;
     // A new frame is real emulation again: the sound unit stops padding with silence.
     gb->soundunit().silencemode = false;
-    return gb->runframe();
+    frameunits = gb->runframe();
+    return frameunits;
 }
 
 void tsession::frameended() {

@@ -92,6 +92,8 @@ public:
 
     // Runs one frame, drawn or not. Returns the emulated units it took.
     int32_t runframe(bool draw);
+    // The units the last `runframe` took (the processor-load meter's frame length).
+    int32_t lastframeunits() const { return frameunits; }
     // The frame loop's end of a frame, after the input poll: runs the `afterframe` hook.
     void frameended();
     // Writes the battery RAM now (the frame loop's periodic save).
@@ -183,6 +185,7 @@ private:
     tmd5digest digest{};
     bool loaded = false;
     bool refused = false;
+    int32_t frameunits = 0;
     std::vector<std::string> savefailures;  // not yet taken
     std::vector<std::string> reportedsaves;  // every file reported so far
 };

@@ -10,6 +10,7 @@
 
 #include "core/gbinspect.h"
 #include "frontend/gui/mainwindow.h"
+#include "frontend/gui/viewerwindows.h"
 
 namespace tov {
 
@@ -78,6 +79,8 @@ void TFormdebugger::install() {
         draw();
     };
     h.pauseinput = [this] { open(); };
+    viewers = std::make_unique<tviewerwindows>(fgb, *this);
+    viewers->install();
     // `StartDebug` stops at the first instruction of the first game the program runs.
     tsessionhooks& sh = fgb.emulation().hooks;
     auto previousloaded = sh.romloaded;
@@ -156,6 +159,10 @@ bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
                          vk == vk::f7 || vk == vk::f3;
     if (repeat && !repeats) return true;
     visible = true;
+    if (vk == 0x74 && mods == 0) {  // F5: mnuvram
+        viewers->mnuvram();
+        return true;
+    }
     const bool used = form->key(vk, mods);
     if (used && vk == vk::f2) breakpoints->rebuild();
     return used;
@@ -171,11 +178,13 @@ void TFormdebugger::debuggerstopped(const std::string&, int32_t reason) {
     form->stopped(stopmessage(reason));
     breakpoints->rebuild();
     accessbreakpoints->rebuild();
+    viewers->debuggerviewsupdated();
 }
 
 void TFormdebugger::refreshviews() {
     form->refresh();
     breakpoints->rebuild();
+    viewers->debuggerviewsupdated();
 }
 
 void TFormdebugger::processmessages() {
@@ -212,6 +221,7 @@ void TFormdebugger::draw() {
         // While the machine runs the views follow it a few times a second.
         runningframes = 0;
         form->refresh();
+        viewers->debuggerviewsupdated();
     }
     const std::string title = (tov->stopped() ? form->caption() : std::string("running - debugger")) + "###debugger";
     // First shown over the whole main window, which the user can then shrink.
@@ -241,12 +251,15 @@ void TFormdebugger::draw() {
     const float line = ImGui::GetTextLineHeightWithSpacing();
     const ImVec2 avail = ImGui::GetContentRegionAvail();
     const float right = 250.0f;  // registers and stack: the code view keeps its comment columns
+    const float metercolumn = 20.0f;  // the processor-load meter beside the code view
     const float memoryheight = line * 9;
     const float upper = std::max(line * 10, avail.y - memoryheight - line * 2);
 
     ImGui::BeginGroup();
-    drawview(tdebugview::code, "code", avail.x - right - 8, upper);
+    drawview(tdebugview::code, "code", avail.x - right - 8 - metercolumn, upper);
     ImGui::EndGroup();
+    ImGui::SameLine();
+    drawcpumeter(upper);
     ImGui::SameLine();
     ImGui::BeginGroup();
     drawregisters();
@@ -312,6 +325,7 @@ void TFormdebugger::drawmenu() {
         if (ImGui::MenuItem("evaluate", "Ctrl+E")) form->askevaluate();
         ImGui::EndMenu();
     }
+    viewers->drawdebuggermenu();
     if (ImGui::BeginMenu("file")) {
         if (ImGui::MenuItem("save as text")) form->asksaveasm();
         if (ImGui::MenuItem("header checksum fix")) form->checksumfix();
@@ -538,5 +552,8 @@ void TFormdebugger::drawaccessbreakpoints() {
 }
 
 void TFormdebugger::showpartialframe() { fgb.showpartialframe(); }
+
+// The processor-load meter `tcpumetercontrol`, a bar beside the code view.
+void TFormdebugger::drawcpumeter(float height) { viewers->cpumeter().draw(12.0f, height); }
 
 }  // namespace tov

@@ -16,6 +16,7 @@
 namespace tov {
 
 class Tfgb;
+class tviewerwindows;
 
 class TFormdebugger : public tdebuggerhost {
 public:
@@ -30,6 +31,8 @@ public:
     // when the debugger used it.
     bool takeskey(int vk, uint16_t sdlmods, bool repeat);
     tdebuggertov& runcontrol() { return *tov; }
+    // The window is on the screen (the processor-load meter reads only then).
+    bool shown() const { return visible; }
 
     // ---- tdebuggerhost ----
     void debuggerstopped(const std::string& caption, int32_t reason) override;
@@ -46,6 +49,9 @@ private:
     std::unique_ptr<tdebugform> form;
     std::unique_ptr<tbreakpointsform> breakpoints;
     std::unique_ptr<taccessbreakpointsform> accessbreakpoints;
+    // The VRAM viewer, I/O map, SGB packet log and processor-load meter (viewerwindows.h).
+    std::unique_ptr<tviewerwindows> viewers;
+    void drawcpumeter(float height);
     bool visible = false;
     bool showbreakpoints = false, showaccess = false;
     int runningframes = 0;
