@@ -3,7 +3,8 @@
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
 //           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
-//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]... [ROM]
+//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]...
+//           [--cheat CODE]... [--cheats FILE] [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
 // speed; --no-draw skips the drawing of every frame. --screenshot writes the last
@@ -23,6 +24,12 @@
 // StartDebug, the debugger watches the run: when it stops for any reason, the stop message,
 // the register view and ten code-view lines around PC are printed and the run ends.
 //
+// --cheat adds a Game Genie or GameShark code, enabled, to the cheat list; --cheats loads a
+// ".cht" file into it first (with `CheatAutoSave` the list follows the ROM as in the desktop
+// program). GameShark codes are written after every frame. After the run every cheat's
+// list line is printed ("cheat: ..."), and for GameShark codes the byte at their address
+// ("memory: AAAA=VV").
+//
 // Exit status: 0 passed, 1 failed, 2 bad arguments or a ROM that does not load,
 // 3 no verdict within the frames, 4 the debugger stopped the machine.
 #include <chrono>
@@ -40,6 +47,8 @@
 #include "frontend/savestates.h"
 #include "debugger/debuggertov.h"
 #include "debugger/views.h"
+#include "cheats/cheats.h"
+#include "frontend/cheathooks.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
@@ -66,6 +75,8 @@ struct trunoptions {
     std::string loadstate;
     std::string savestate;
     std::vector<tbreakaddress> breaks;
+    std::vector<std::string> cheats;
+    std::string cheatfile;
     std::string rom;
 };
 
@@ -74,7 +85,8 @@ void usage() {
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
                  "               [--wav FILE] [--realtime] [--load-state FILE] [--save-state FILE]\n"
-                 "               [--break [BANK:]ADDR]... [ROM]   (the ROM may be left out with --load-state)\n");
+                 "               [--break [BANK:]ADDR]... [--cheat CODE]... [--cheats FILE]\n"
+                 "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -114,6 +126,11 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
                 return false;
             }
             o.breaks.push_back(b);
+        } else if (a == "--cheat") {
+            if (!value(v)) return false;
+            o.cheats.push_back(v);
+        } else if (a == "--cheats") {
+            if (!value(o.cheatfile)) return false;
         } else if (a == "--ini") {
             if (!value(o.inifile)) return false;
         } else if (a == "--serial") {
@@ -258,6 +275,43 @@ bool debugcheckson(const tdebuggeroptions& o) {
            o.DebugHaltBugBreak || o.StartDebug;
 }
 
+// --cheats, then every --cheat: enabled and applied as the list window's add and enable do.
+bool addcheats(tcheatlist& list, const trunoptions& o) {
+    if (!o.cheatfile.empty()) {
+        tcheatfileload r = list.loadfile(o.cheatfile);
+        if (!r.opened) {
+            std::fprintf(stderr, "tov-run: cannot read the cheat file %s\n", o.cheatfile.c_str());
+            return false;
+        }
+        if (r.skipped) std::fprintf(stderr, "tov-run: %d lines without a valid code skipped\n", r.skipped);
+        if (r.toomany) std::fprintf(stderr, "tov-run: only the first %d cheats were taken\n", r.loaded);
+    }
+    for (const std::string& text : o.cheats) {
+        tcheat c;
+        c.code = normalisecode(text);
+        if (c.code.empty()) {
+            std::fprintf(stderr, "tov-run: invalid code entered: \"%s\"\n", text.c_str());
+            return false;
+        }
+        if (list.hascode(c.code)) {
+            std::fprintf(stderr, "tov-run: cheat already exists: %s\n", c.code.c_str());
+            return false;
+        }
+        decodecode(c);
+        c.enabled = true;
+        list.applycheat(list.insert(std::move(c)));
+    }
+    return true;
+}
+
+void printcheats(const tcheatlist& list, tsession& session) {
+    tgbinspect inspect = session.inspector();
+    for (const tcheat& c : list.cheats()) {
+        std::printf("cheat: %s\n", cheatlistline(c).c_str());
+        if (c.gameshark) std::printf("memory: %04X=%02X\n", unsigned(c.address), unsigned(inspect.peek(c.address)));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -290,6 +344,15 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tov-run: picture output: %s\n", e.what());
         return 2;
+    }
+    // The cheat list, as the desktop program keeps it: it follows the loaded ROM.
+    std::unique_ptr<tcheatlist> cheats;
+    if (!o.cheats.empty() || !o.cheatfile.empty() || settings.CheatAutoSave) {
+        cheats = std::make_unique<tcheatlist>(session->machine());
+        cheats->onsavefailed = [](const std::string& path) {
+            std::fprintf(stderr, "tov-run: error while saving %s\n", path.c_str());
+        };
+        attachcheats(*session, *cheats);
     }
     std::string message;
     if (!o.rom.empty()) {
@@ -339,6 +402,7 @@ int main(int argc, char** argv) {
         }
         session->confirmromhash = nullptr;
     }
+    if (cheats && !addcheats(*cheats, o)) return 2;
     if (debugger) debugger->startup();
     std::unique_ptr<trealtimepacer> pacer;
     if (o.realtime) pacer = std::make_unique<trealtimepacer>(settings.Speed, settings.MaxSkip);
@@ -416,6 +480,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tov-run: error while saving %s: %s\n", o.savestate.c_str(), e.what());
             statefailed = true;
         }
+    }
+    if (cheats) {
+        printcheats(*cheats, *session);
+        if (!cheats->autosave()) statefailed = true;
     }
     if (sound) sound->stopoutput();  // completes the WAV header
     // The battery RAM is written when the session ends; the debugger lets go of the machine first.
