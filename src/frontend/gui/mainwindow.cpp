@@ -12,6 +12,7 @@
 
 #include "cart/loadrom.h"
 #include "frontend/filefilter.h"
+#include "frontend/gui/cheatwindow.h"
 #include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/bootimage.h"
 #include "frontend/gui/optionsform.h"
@@ -38,6 +39,7 @@ Tfgb::Tfgb(int argc, char** argv)
 
 Tfgb::~Tfgb() {
     options.reset();
+    cheats.reset();    // its hooks and patches belong to the machine
     debugger.reset();  // before the machine it is attached to
     if (session) {
         if (sound) sound->stopoutput();
@@ -167,6 +169,8 @@ void Tfgb::startup() {
     setupstatehooks();
     debugger = std::make_unique<TFormdebugger>(*this);
     debugger->install();
+    cheats = std::make_unique<TFormcheat>(*this);
+    cheats->install();
 
     soundsetup.createdevice = [](bool preferred) { return createsdlsoundoutput(preferred); };
     soundsetup.messagebox = [this](const std::string& text, const std::string& title) {
@@ -300,6 +304,7 @@ void Tfgb::startloop() {
 void Tfgb::closing() {
     running = false;
     stopsound();
+    if (hooks.closing) hooks.closing();
     // The battery RAM is written when the cartridge leaves the machine.
     if (session) session->unloadrom();
     if (session) reportsavefailures();
@@ -1010,7 +1015,9 @@ void Tfgb::applywindowmode() {
     }
 }
 
-bool Tfgb::modalopen() const { return filedialog.isopen() || statewindows.modalopen(); }
+bool Tfgb::modalopen() const {
+    return filedialog.isopen() || statewindows.modalopen() || (hooks.modal && hooks.modal());
+}
 
 void Tfgb::updatecaption() {
     if (!window) return;
