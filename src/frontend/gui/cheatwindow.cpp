@@ -334,7 +334,9 @@ void TFormcheat::drawedit() {
 
 void TFormcheat::drawsearch() {
     ImGui::SetNextWindowSize(ImVec2(420, 360), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowPos(ImVec2(60, 80), ImGuiCond_FirstUseEver);
+    // Beside the list where the window has room, else over its lower part.
+    const bool wide = ImGui::GetIO().DisplaySize.x >= 960;
+    ImGui::SetNextWindowPos(wide ? ImVec2(510, 30) : ImVec2(60, 80), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("cheat searcher###TFormcheatsearch", &searchvisible)) {
         ImGui::End();
         return;
