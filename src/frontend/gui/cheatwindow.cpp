@@ -50,7 +50,10 @@ void TFormcheat::install() {
     auto previousclosing = h.closing;
     h.closing = [this, previousclosing] {
         if (previousclosing) previousclosing();
-        if (list) list->autosave();
+        if (!list) return;
+        // The option as it is now: the options dialog may have changed it since the game was loaded.
+        list->options = cheatoptionsof(fgb.store().working);
+        list->autosave();
     };
     if (fgb.store().working.CheatAutoSave) createlist();
 }

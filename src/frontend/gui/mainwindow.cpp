@@ -39,8 +39,8 @@ Tfgb::Tfgb(int argc, char** argv)
 
 Tfgb::~Tfgb() {
     options.reset();
-    cheats.reset();    // its hooks and patches belong to the machine
     debugger.reset();  // before the machine it is attached to
+    cheats.reset();    // after the debugger, whose stops it follows, and before the machine
     if (session) {
         if (sound) sound->stopoutput();
         session.reset();
