@@ -88,8 +88,7 @@ void TFormcheat::romchanged() {
         editing = tediting::none;
         target = nullptr;
     }
-    selection.clear();
-    focused = list->empty() ? -1 : 0;
+    afteroperation();
     if (list->anyenabled()) fgb.setstatus("cheats active");
 }
 
@@ -116,7 +115,7 @@ void TFormcheat::afteroperation() {
     // The focused line stays focused while it exists; the selection keeps only lines that do.
     const size_t n = list->size();
     for (auto it = selection.begin(); it != selection.end();) it = *it >= n ? selection.erase(it) : std::next(it);
-    if (focused >= int(n)) focused = n ? int(n) - 1 : -1;
+    if (focused >= int(n)) focused = -1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -175,8 +174,7 @@ void TFormcheat::draw() {
                            "the cheat file holds too many cheats: only the first " + std::to_string(l.loaded) +
                                " were loaded",
                            "warning");
-            selection.clear();
-            focused = list->empty() ? -1 : 0;
+            afteroperation();
         }
         filepurpose = tfilepurpose::none;
     } else if (r == tfiledialog::cancelled) {
