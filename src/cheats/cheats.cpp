@@ -146,10 +146,11 @@ bool tcheatlist::patchoffset(tcheat& cheat, uint32_t offset) {
     if (cheat.compare != -1 && rom[offset] != uint8_t(cheat.compare)) return false;
     for (int i = 0; i < cheat.patchcount; i++)
         if (cheat.patches[size_t(i)].offset == offset) return false;
-    tcheat::tpatch& p = cheat.patches[size_t(cheat.patchcount++)];
+    tcheat::tpatch& p = cheat.patches[size_t(cheat.patchcount)];
     p.offset = offset;
     p.previous = rom[offset];
-    p.order = ++patchorder;
+    stacks[offset].push_back({&cheat, cheat.patchcount});
+    cheat.patchcount++;
     rom[offset] = cheat.value;
     return true;
 }
@@ -183,21 +184,21 @@ void tcheatlist::removecheat(tcheat& cheat) {
     const uint32_t size = uint32_t(std::max(cart.romimagesize(), 0));
     for (int i = 0; i < cheat.patchcount; i++) {
         const tcheat::tpatch& p = cheat.patches[size_t(i)];
-        // Another cheat may have patched the same byte after this one: its record of the old
-        // byte is this cheat's value, so it takes this cheat's record over and the byte stays
-        // (undoing in any order then gives back the original image).
-        tcheat::tpatch* above = nullptr;
-        for (tcheat& other : list) {
-            if (&other == &cheat || !other.patched) continue;
-            for (int j = 0; j < other.patchcount; j++) {
-                tcheat::tpatch& q = other.patches[size_t(j)];
-                if (q.offset == p.offset && q.order > p.order && (!above || q.order < above->order)) above = &q;
-            }
-        }
-        if (above)
-            above->previous = p.previous;
+        auto found = stacks.find(p.offset);
+        if (found == stacks.end()) continue;
+        std::vector<tpatchref>& stack = found->second;
+        auto at = std::find_if(stack.begin(), stack.end(),
+                               [&](const tpatchref& r) { return r.cheat == &cheat && r.index == i; });
+        if (at == stack.end()) continue;
+        // A cheat that patched the byte later recorded this cheat's value as the old byte:
+        // it takes this cheat's record over and the byte stays. Undoing in any order then
+        // gives back the original image.
+        if (at + 1 != stack.end())
+            (at + 1)->cheat->patches[size_t((at + 1)->index)].previous = p.previous;
         else if (rom && p.offset < size)
             rom[p.offset] = p.previous;
+        stack.erase(at);
+        if (stack.empty()) stacks.erase(found);
     }
     cheat.patchcount = 0;
     cheat.patched = false;
@@ -208,19 +209,15 @@ void tcheatlist::applyall() {
 }
 
 void tcheatlist::removeall() {
-    // Every patch undone, the latest first, so that bytes patched by several cheats get their
-    // original value back whatever order the cheats were applied in.
-    std::vector<const tcheat::tpatch*> patches;
-    for (const tcheat& c : list)
-        if (c.patched)
-            for (int i = 0; i < c.patchcount; i++) patches.push_back(&c.patches[size_t(i)]);
-    std::sort(patches.begin(), patches.end(),
-              [](const tcheat::tpatch* a, const tcheat::tpatch* b) { return a->order > b->order; });
+    // Every patched byte gets the value from before its first patch.
     tcart& cart = gb->cartridge();
     uint8_t* rom = cart.romimagedata();
     const uint32_t size = uint32_t(std::max(cart.romimagesize(), 0));
-    for (const tcheat::tpatch* p : patches)
-        if (rom && p->offset < size) rom[p->offset] = p->previous;
+    for (const auto& [offset, stack] : stacks) {
+        const tpatchref& first = stack.front();
+        if (rom && offset < size) rom[offset] = first.cheat->patches[size_t(first.index)].previous;
+    }
+    stacks.clear();
     for (tcheat& c : list) {
         c.patchcount = 0;
         c.patched = false;

@@ -12,6 +12,7 @@
 #include <iosfwd>
 #include <list>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tov {
@@ -25,7 +26,6 @@ struct tcheat {
     struct tpatch {
         uint32_t offset = 0;  // into the ROM image
         uint8_t previous = 0;
-        uint64_t order = 0;  // when it was made: several cheats may patch one byte
     };
 
     std::string code;  // normalised, as shown and saved
@@ -132,7 +132,10 @@ public:
     void enable(const std::vector<size_t>& lines, bool on);
     void poke(const std::vector<size_t>& lines);
     // Every cheat destroyed; patches are not undone.
-    void clear() { list.clear(); }
+    void clear() {
+        list.clear();
+        stacks.clear();
+    }
 
     // ---- The ".cht" file: "code", " ", "1"/"0", comment, CR LF per cheat ----
     std::string filetext() const;
@@ -152,7 +155,13 @@ private:
     std::string basename;
     bool isdisableall = false;
     bool issuspended = false;
-    uint64_t patchorder = 0;
+    // The patches of each patched ROM offset in the order they were made: several cheats may
+    // patch one byte, and each records the byte the one before left.
+    struct tpatchref {
+        tcheat* cheat;
+        int index;
+    };
+    std::unordered_map<uint32_t, std::vector<tpatchref>> stacks;
 };
 
 }  // namespace tov

@@ -143,6 +143,20 @@ TEST(CheatPatch, UndoingGivesBackTheImageByteForByteInAnyOrder) {
     EXPECT_EQ(digest(), clean);
     list.setsuspended(false);
     EXPECT_NE(digest(), clean);
+    // Many cheats stacked on the same bytes, taken out from the first applied on.
+    list.removeall();
+    list.clear();
+    std::vector<size_t> all;
+    for (int v = 0; v < 300; v++) {
+        list.insert(code(encodecode(0x4123, -1, uint8_t(v)).code, true));
+        all.push_back(size_t(v));
+    }
+    list.applyall();
+    list.remove({299, 0, 150});
+    EXPECT_NE(digest(), clean);
+    list.remove(all);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(digest(), clean);
 }
 
 TEST(CheatPatch, SessionDigestAndRebuiltCartridgeNeverSeeThePatches) {
