@@ -403,6 +403,7 @@ int main(int argc, char** argv) {
         session->confirmromhash = nullptr;
     }
     if (cheats && !addcheats(*cheats, o)) return 2;
+    if (cheats && debugger) suspendwithdebugger(*debugger, *cheats);
     if (debugger) debugger->startup();
     std::unique_ptr<trealtimepacer> pacer;
     if (o.realtime) pacer = std::make_unique<trealtimepacer>(settings.Speed, settings.MaxSkip);

@@ -44,4 +44,17 @@ void attachcheats(tsession& session, tcheatlist& list, std::function<void()> rom
     };
 }
 
+void suspendwithdebugger(tdebuggertov& debugger, tcheatlist& list) {
+    auto stop = std::move(debugger.onstop);
+    debugger.onstop = [&list, stop] {
+        if (stop) stop();
+        list.setsuspended(true);
+    };
+    auto resume = std::move(debugger.onresume);
+    debugger.onresume = [&list, resume] {
+        if (resume) resume();
+        list.setsuspended(false);
+    };
+}
+
 }  // namespace tov

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cheats/cheats.h"
+#include "debugger/debuggertov.h"
 #include "frontend/session.h"
 
 namespace tov {
@@ -17,6 +18,10 @@ std::string cheatbasename(tsession& session);
 // Chains the list into the session's hooks (the hooks already there keep running first).
 // `romchanged` (optional) runs after the list has followed a newly loaded ROM.
 void attachcheats(tsession& session, tcheatlist& list, std::function<void()> romchanged = {});
+
+// While the debugger holds the machine every patch is out of the ROM image (and no
+// GameShark code writes); they go back in when it lets the machine run.
+void suspendwithdebugger(tdebuggertov& debugger, tcheatlist& list);
 
 // The list's options from the working settings.
 tcheatoptions cheatoptionsof(const tsettings& s);

@@ -10,6 +10,7 @@
 #include "cart/md5.h"
 #include "cheats/cheats.h"
 #include "core/gbtestutil.h"
+#include "debugger/debugtestutil.h"
 #include "frontend/cheathooks.h"
 #include "support/runner.h"
 
@@ -178,6 +179,30 @@ TEST(CheatPatch, SessionDigestAndRebuiltCartridgeNeverSeeThePatches) {
     EXPECT_EQ(m->cartridge().romimagedata()[0x8123], 0x5A);
     list.removeall();
     EXPECT_EQ(md5buffer(m->cartridge().romimagedata(), size_t(m->cartridge().romimagesize())), clean);
+}
+
+TEST(CheatPatch, SuspendedWhileTheDebuggerHoldsTheMachine) {
+    testing::tdebugmachine m(bigrom());
+    tcheatlist list(m.gb());
+    attachcheats(*m.session, list);
+    suspendwithdebugger(m.dbg, list);
+    const uint8_t original = m.gb().cartridge().romimagedata()[0x4123];
+    tcheat& c = list.insert(code(encodecode(0x4123, -1, 0x5A).code));
+    list.applycheat(c);
+    bool checked = false;
+    m.host.command = [&](tdebuggertov&, const testing::tstoprecord&) {
+        // The debugger's views see the game's own ROM, and nothing patches it meanwhile.
+        EXPECT_TRUE(list.suspended());
+        EXPECT_EQ(m.gb().cartridge().romimagedata()[0x4123], original);
+        list.applyall();
+        EXPECT_EQ(m.gb().cartridge().romimagedata()[0x4123], original);
+        checked = true;
+    };
+    m.dbg.breaknow();
+    m.rununtil(1);
+    ASSERT_TRUE(checked);
+    EXPECT_FALSE(list.suspended());
+    EXPECT_EQ(m.gb().cartridge().romimagedata()[0x4123], 0x5A);
 }
 
 TEST(CheatGameShark, WrittenAfterEveryFrameOverTheGamesOwnWrites) {

@@ -67,19 +67,7 @@ void TFormcheat::createlist() {
     };
     attachcheats(fgb.emulation(), *list, [this] { romchanged(); });
     // The debugger holds the machine: every patch out until it runs again.
-    if (TFormdebugger* d = fgb.debuggerwindow()) {
-        tdebuggertov& run = d->runcontrol();
-        auto previousstop = run.onstop;
-        run.onstop = [this, previousstop] {
-            if (previousstop) previousstop();
-            list->setsuspended(true);
-        };
-        auto previousresume = run.onresume;
-        run.onresume = [this, previousresume] {
-            if (previousresume) previousresume();
-            list->setsuspended(false);
-        };
-    }
+    if (TFormdebugger* d = fgb.debuggerwindow()) suspendwithdebugger(d->runcontrol(), *list);
 }
 
 void TFormcheat::romchanged() {
