@@ -338,8 +338,7 @@ void TFormcheat::drawsearch() {
 
     ImGui::TextUnformatted("keep values which are");
     ImGui::SameLine();
-    if (ImGui::Checkbox("not##Checknot", &Checknot)) {
-    }
+    ImGui::Checkbox("not##Checknot", &Checknot);
     ImGui::SameLine();
     ImGui::RadioButton("equal##Radioequal", &comparison, tcheatsearch::equal);
     ImGui::SameLine();
