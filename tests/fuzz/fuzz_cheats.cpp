@@ -1,6 +1,6 @@
 // Fuzz target: ".cht" cheat files through the list's reader, on a running machine. Whatever
 // the bytes (long lines, binary bytes, no line ends), the reader must not crash or grow
-// without bound; the list it leaves must apply, run a frame with its GameShark writes, give
+// without bound; the list it leaves must apply, write its GameShark codes (and run a frame), give
 // the ROM image back byte for byte when it is removed, and survive its own file text: saved
 // and read twice (each read reverses the order) it writes the same text again.
 #include <cstddef>
@@ -66,7 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r.loaded > tcheatlist::maxcheats || int(h.list->size()) != r.loaded) std::abort();
     for (const tcheat& c : h.list->cheats())
         if (c.comment.size() > tcheatlist::maxcomment || c.patchcount > tcheat::maxpatches) std::abort();
-    h.session->runframe(false);
+    // A frame of the machine with the list's writes for every fourth input (the frame costs
+    // far more than the reading; the GameShark writes themselves go out on every input).
+    const bool frame = size % 4 == 0;
+    if (frame) h.session->runframe(false);
     h.session->frameended();
     h.list->setdisableall(true);
     if (!h.romclean()) std::abort();
@@ -77,6 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     h.list->removeall();
     if (!h.romclean()) std::abort();
     h.list->clear();
-    h.session->reset();
+    if (frame) h.session->reset();
     return 0;
 }
