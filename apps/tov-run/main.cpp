@@ -7,6 +7,7 @@
 //           [--tilt X,Y]
 //           [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]
 //           [--vram FILE]
+//           [--cheat CODE]... [--cheats FILE]
 //           [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
@@ -36,6 +37,11 @@
 // link commands do): the listening run prints "listening on ADDR:PORT" (port 0 lets the system
 // choose one) and both wait up to --link-wait seconds (30) for the link before the first
 // frame. The link's message boxes go to stderr as "title: text".
+// --cheat adds a Game Genie or GameShark code, enabled, to the cheat list; --cheats loads a
+// ".cht" file into it first (with `CheatAutoSave` the list follows the ROM as in the desktop
+// program). GameShark codes are written after every frame. After the run every cheat's
+// list line is printed ("cheat: ..."), and for GameShark codes the byte at their address
+// ("memory: AAAA=VV").
 //
 // Exit status: 0 passed, 1 failed, 2 bad arguments or a ROM that does not load,
 // 3 no verdict within the frames, 4 the debugger stopped the machine.
@@ -55,6 +61,8 @@
 #include "frontend/savestates.h"
 #include "debugger/debuggertov.h"
 #include "debugger/views.h"
+#include "cheats/cheats.h"
+#include "frontend/cheathooks.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
 #include "frontend/windowlogic.h"
@@ -91,6 +99,8 @@ struct trunoptions {
     std::string listen;
     std::string connect;
     double linkwait = 30;
+    std::vector<std::string> cheats;
+    std::string cheatfile;
     std::string rom;
 };
 
@@ -103,6 +113,7 @@ void usage() {
                  "               [--tilt X,Y]\n"
                  "               [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]\n"
                  "               [--vram FILE]\n"
+                 "               [--cheat CODE]... [--cheats FILE]\n"
                  "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
@@ -167,6 +178,11 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
                 return false;
             }
             o.linkwait = seconds;
+        } else if (a == "--cheat") {
+            if (!value(v)) return false;
+            o.cheats.push_back(v);
+        } else if (a == "--cheats") {
+            if (!value(o.cheatfile)) return false;
         } else if (a == "--ini") {
             if (!value(o.inifile)) return false;
         } else if (a == "--serial") {
@@ -371,6 +387,43 @@ bool debugcheckson(const tdebuggeroptions& o) {
            o.DebugHaltBugBreak || o.StartDebug;
 }
 
+// --cheats, then every --cheat: enabled and applied as the list window's add and enable do.
+bool addcheats(tcheatlist& list, const trunoptions& o) {
+    if (!o.cheatfile.empty()) {
+        tcheatfileload r = list.loadfile(o.cheatfile);
+        if (!r.opened) {
+            std::fprintf(stderr, "tov-run: cannot read the cheat file %s\n", o.cheatfile.c_str());
+            return false;
+        }
+        if (r.skipped) std::fprintf(stderr, "tov-run: %d lines without a valid code skipped\n", r.skipped);
+        if (r.toomany) std::fprintf(stderr, "tov-run: only the first %d cheats were taken\n", r.loaded);
+    }
+    for (const std::string& text : o.cheats) {
+        tcheat c;
+        c.code = normalisecode(text);
+        if (c.code.empty()) {
+            std::fprintf(stderr, "tov-run: invalid code entered: \"%s\"\n", text.c_str());
+            return false;
+        }
+        if (list.hascode(c.code)) {
+            std::fprintf(stderr, "tov-run: cheat already exists: %s\n", c.code.c_str());
+            return false;
+        }
+        decodecode(c);
+        c.enabled = true;
+        list.applycheat(list.insert(std::move(c)));
+    }
+    return true;
+}
+
+void printcheats(const tcheatlist& list, tsession& session) {
+    tgbinspect inspect = session.inspector();
+    for (const tcheat& c : list.cheats()) {
+        std::printf("cheat: %s\n", cheatlistline(c).c_str());
+        if (c.gameshark) std::printf("memory: %04X=%02X\n", unsigned(c.address), unsigned(inspect.peek(c.address)));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -406,6 +459,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (o.tilt) session->settiltsource(&fixedtilt);
+    // The cheat list, as the desktop program keeps it: it follows the loaded ROM.
+    std::unique_ptr<tcheatlist> cheats;
+    if (!o.cheats.empty() || !o.cheatfile.empty() || settings.CheatAutoSave) {
+        cheats = std::make_unique<tcheatlist>(session->machine());
+        cheats->onsavefailed = [](const std::string& path) {
+            std::fprintf(stderr, "tov-run: error while saving %s\n", path.c_str());
+        };
+        attachcheats(*session, *cheats);
+    }
     std::string message;
     if (!o.rom.empty()) {
         if (!session->loadrom(o.rom, false, message)) {
@@ -454,6 +516,8 @@ int main(int argc, char** argv) {
         }
         session->confirmromhash = nullptr;
     }
+    if (cheats && !addcheats(*cheats, o)) return 2;
+    if (cheats && debugger) suspendwithdebugger(*debugger, *cheats);
     if (debugger) debugger->startup();
     std::unique_ptr<trealtimepacer> pacer;
     if (o.realtime) pacer = std::make_unique<trealtimepacer>(settings.Speed, settings.MaxSkip);
@@ -563,6 +627,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tov-run: error while saving %s: %s\n", o.savestate.c_str(), e.what());
             statefailed = true;
         }
+    }
+    if (cheats) {
+        printcheats(*cheats, *session);
+        if (!cheats->autosave()) statefailed = true;
     }
     if (sound) sound->stopoutput();  // completes the WAV header
     // The battery RAM is written when the session ends; the debugger lets go of the machine first.

@@ -30,6 +30,10 @@ struct tfrontendhooks {
     std::function<void()> togglecheats;  // the "toggle cheats" input
     std::function<void()> pauseinput;    // the "pause" input with `DebugEsc` on (the debugger)
     std::function<void()> drawwindows;   // inside the ImGui frame: the blocks' own windows
+    // A block's modal dialog is open: the frame loop waits, as behind a system dialog.
+    std::function<bool()> modal;
+    // The program ends (before the cartridge leaves): the blocks save what they keep.
+    std::function<void()> closing;
     // A key the window did not use (Windows virtual-key code, with SDL's modifier state);
     // true when the hook used it.
     std::function<bool(int vk, uint16_t modifiers)> onkey;

@@ -208,9 +208,11 @@ void tsession::unloadrom() {
 }
 
 void tsession::refreshromdigest() {
+    if (hooks.beforeromread) hooks.beforeromread();
     digest = {};
     const tcart& cart = gb->cartridge();
     if (cart.isbanked() && cart.romimagedata()) digest = md5buffer(cart.romimagedata(), size_t(cart.romimagesize()));
+    if (hooks.afterromread) hooks.afterromread();
 }
 
 bool tsession::hasgame() const { return gb->cartridge().isbanked(); }
@@ -231,6 +233,9 @@ void tsession::reset() {
 void tsession::fullreset(bool redetect) {
     if (redetect) {
         std::string message;
+        // The rebuilt cartridge starts from the image without cheat patches; they go into
+        // the new image afterwards.
+        if (hooks.beforeromread) hooks.beforeromread();
         if (std::unique_ptr<tcart> cart = rebuildcart(message)) {
             gb->attachcart(std::move(cart));
             refreshromdigest();
@@ -239,6 +244,7 @@ void tsession::fullreset(bool redetect) {
                 gb->cartridge().loadsram();
             }
         }
+        if (hooks.afterromread) hooks.afterromread();
     }
     if (sound) sound->setchannelmask(0);
     reset();

@@ -55,6 +55,10 @@ struct tsessionhooks {
     std::function<void()> romloaded;   // a ROM was loaded (cheat list, debugger)
     std::function<void()> afterreset;  // the machine was reset (debugger watches, link)
     std::function<void()> afterframe;  // once per emulated frame, after the input (cheats, meters)
+    // Around every reading of the whole ROM image (its digest, a cartridge rebuilt from it):
+    // the cheat list takes its patches out and puts them back, so that neither sees them.
+    std::function<void()> beforeromread;
+    std::function<void()> afterromread;
 };
 
 class tsession {

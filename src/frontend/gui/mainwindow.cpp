@@ -12,6 +12,7 @@
 
 #include "cart/loadrom.h"
 #include "frontend/filefilter.h"
+#include "frontend/gui/cheatwindow.h"
 #include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/bootimage.h"
 #include "frontend/gui/optionsform.h"
@@ -42,6 +43,7 @@ Tfgb::~Tfgb() {
     options.reset();
     debugger.reset();  // before the machine it is attached to
     link.reset();      // likewise, and before its sockets
+    cheats.reset();    // after the debugger, whose stops it follows, and before the machine
     if (session) {
         if (sound) sound->stopoutput();
         session.reset();
@@ -174,6 +176,8 @@ void Tfgb::startup() {
     setuplinkhooks();
     debugger = std::make_unique<TFormdebugger>(*this);
     debugger->install();
+    cheats = std::make_unique<TFormcheat>(*this);
+    cheats->install();
 
     soundsetup.createdevice = [](bool preferred) { return createsdlsoundoutput(preferred); };
     soundsetup.messagebox = [this](const std::string& text, const std::string& title) {
@@ -307,6 +311,7 @@ void Tfgb::startloop() {
 void Tfgb::closing() {
     running = false;
     stopsound();
+    if (hooks.closing) hooks.closing();
     // The battery RAM is written when the cartridge leaves the machine.
     if (session) session->unloadrom();
     if (session) reportsavefailures();
@@ -1020,7 +1025,9 @@ void Tfgb::applywindowmode() {
     }
 }
 
-bool Tfgb::modalopen() const { return filedialog.isopen() || statewindows.modalopen(); }
+bool Tfgb::modalopen() const {
+    return filedialog.isopen() || statewindows.modalopen() || (hooks.modal && hooks.modal());
+}
 
 void Tfgb::updatecaption() {
     if (!window) return;

@@ -40,6 +40,7 @@ struct ImGuiContext;
 
 namespace tov {
 
+class TFormcheat;
 class TFormcontrol;
 class TFormdebugger;
 class tasiosockets;
@@ -129,6 +130,7 @@ public:
         updatecaption();
     }
     unsigned int picturetex() const { return picturetexture; }
+    TFormdebugger* debuggerwindow() { return debugger.get(); }
     // A stop in the middle of a frame: the lines drawn so far go to the screen (the rest
     // still shows the last frame).
     void showpartialframe() {
@@ -280,6 +282,7 @@ private:
     tfilepurpose filepurpose = tfilepurpose::none;
     std::unique_ptr<TFormcontrol> options;
     std::unique_ptr<TFormdebugger> debugger;
+    std::unique_ptr<TFormcheat> cheats;
     bool openmenu = false;
     bool menuopen = false;    // the pop-up menu was open in the last frame
     bool inuiframe = false;   // between NewFrame and Render of the main ImGui context
