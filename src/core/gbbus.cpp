@@ -262,12 +262,14 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         break;
     case ioSB: sb = value; break;
     case ioSC: serialcontrolwrite(value); break;
-    case ioDIV: div = 0; break;
+    case ioDIV:
+        dividerreset();
+        cpu.exitflag = 1;
+        break;
     case ioTIMA: tima = value; break;
     case ioTMA: tma = value; break;
     case ioTAC:
-        resetevents();
-        tac = value & 7;
+        tacwrite(value);
         cpu.exitflag = 1;
         break;
     case ioIF:
@@ -371,7 +373,7 @@ uint8_t tgb::iopeek(uint16_t address) const {
     case ioP1: return joypadread();
     case ioSB: return sb;
     case ioSC: return sc | (gbcmode ? ones<0xFF02, true> : ones<0xFF02, false>);
-    case ioDIV: return div;
+    case ioDIV: return dividervalue();
     case ioTIMA: return tima;
     case ioTMA: return tma;
     case ioTAC: return tac | ones<0xFF07, false>;

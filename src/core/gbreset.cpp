@@ -269,11 +269,9 @@ void tgb::resetmachine() {
     sc = 0;
     serialbits = 0;
 
-    // 9. Timer, interrupts, LCD on.
-    writebyte(0xFF04, 0);
-    writebyte(0xFF05, 0);
-    writebyte(0xFF06, 0);
-    writebyte(0xFF07, 0);
+    // 9. Timer, interrupts, LCD on (the divider is placed with the event fields below).
+    tima = tma = tac = 0;
+    recomputeevents();
     iereg = 0;
     ifreg = 0x01;
     lcdregs.lcdc = 0;
@@ -287,7 +285,13 @@ void tgb::resetmachine() {
     lcdcwrite(0x91);
     statwrite(0x00);
     debugoffset = 0;
-    eventcounter = 0x80000000u;
+    inslice = false;
+    // The internal divider where the built-in boot program hands over (DIV 0xAB on the
+    // monochrome models, 0x26 on the GBC), in units, read at the start of an instruction
+    // (an LDH read or write comes 8 clocks later).
+    uint32_t bootdivider = gbchardware ? (0x2678 + 8) >> 1 : (0xABCC + 8) >> 1;
+    eventcounter = 0x80000000u | bootdivider;
+    secondmark = ((eventcounter + timeskew) & 0x7FFFFFFFu) >> 21;
     lasteventcounter = 0;
     eventstep = 0;
     eventcountdown = 0;
@@ -353,6 +357,8 @@ void tgb::resetmachine() {
     if (!gbcmode && !o.DmgBootRom.empty() && loadbootrom(o.DmgBootRom)) {
         std::memset(vram, 0, 8192);
         cpu.PC = 0x0000;
+        // The boot program itself starts with the divider at 0.
+        eventcounter = 0x80000000u;
         writebyte(0xFF26, 0x00);
         writebyte(0xFF40, 0x00);
     }
