@@ -29,6 +29,8 @@ foreach(mode 0 1)
 endforeach()
 
 tov_rom_test(rom_halt_bug "${tov_blargg}/halt_bug.gb" 1000 "cpu" --set EmulateHaltBug=1)
+# Interrupt dispatch time at normal and double speed (a GBC program).
+tov_rom_test(rom_interrupt_time "${tov_blargg}/interrupt_time/interrupt_time.gb" 1000 "cpu" --set SystemMode=1)
 
 # The runner's own failure paths (no test ROMs needed).
 add_test(NAME tov_run_bad_arguments COMMAND tov-run --frames many)
