@@ -3,7 +3,8 @@
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
 //           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
-//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]... [ROM]
+//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]...
+//           [--press FRAME:BUTTONS[:N]]... [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
 // speed; --no-draw skips the drawing of every frame. --screenshot writes the last
@@ -11,6 +12,9 @@
 // --wav records the sound of the run; --realtime paces the run at `Speed`.
 // --load-state applies a save state before the first frame (switching to the state's ROM,
 // so the ROM argument may be left out); --save-state writes one after the last frame.
+//
+// --press holds buttons of controller 1 (a, b, start, select, up, down, left, right,
+// joined by '+') from frame FRAME (the first frame is 0) for N frames, 5 by default.
 //
 // --until-done stops at the first verdict: "Passed" or "Failed" sent over the serial
 // port, the `ld b,b` register signature, or the result block in cartridge RAM.
@@ -37,6 +41,7 @@
 #include "core/gb.h"
 #include "core/pacing.h"
 #include "core/stuck.h"
+#include "frontend/presses.h"
 #include "frontend/savestates.h"
 #include "debugger/debuggertov.h"
 #include "debugger/views.h"
@@ -66,6 +71,7 @@ struct trunoptions {
     std::string loadstate;
     std::string savestate;
     std::vector<tbreakaddress> breaks;
+    std::vector<tpress> presses;
     std::string rom;
 };
 
@@ -74,7 +80,8 @@ void usage() {
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
                  "               [--wav FILE] [--realtime] [--load-state FILE] [--save-state FILE]\n"
-                 "               [--break [BANK:]ADDR]... [ROM]   (the ROM may be left out with --load-state)\n");
+                 "               [--break [BANK:]ADDR]... [--press FRAME:BUTTONS[:N]]...\n"
+                 "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
 // Options that take a value. Adding one: a line here (and a field above).
@@ -114,6 +121,15 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
                 return false;
             }
             o.breaks.push_back(b);
+        } else if (a == "--press") {
+            if (!value(v)) return false;
+            tpress p;
+            std::string error;
+            if (!parsepress(v, p, error)) {
+                std::fprintf(stderr, "tov-run: bad --press \"%s\": %s\n", v.c_str(), error.c_str());
+                return false;
+            }
+            o.presses.push_back(p);
         } else if (a == "--ini") {
             if (!value(o.inifile)) return false;
         } else if (a == "--serial") {
@@ -353,7 +369,12 @@ int main(int argc, char** argv) {
     long frames = 0;
     auto start = std::chrono::steady_clock::now();
     bool drawnext = !o.nodraw;
+    uint8_t held = 0;  // controller 1's buttons held by --press
     while (frames < o.frames) {
+        uint8_t wanted = pressedbuttons(o.presses, frames);
+        for (int bit = 0; bit < 8; bit++)
+            if (((held ^ wanted) >> bit) & 1) machine->joypadset(0, bit, (wanted >> bit) & 1);
+        held = wanted;
         int units = session->runframe(drawnext);
         // A drawn frame is shown now, as the frame loop does.
         if (drawnext) renderer.refresh();
