@@ -394,10 +394,7 @@ uint8_t tgb::iopeek(uint16_t address) const {
     case ioWX: return lcdregs.wx;
     case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | ones<0xFF4D, true>) : 0xFF;
     case ioVBK: return gbchardware ? uint8_t(vbk | ones<0xFF4F, true>) : 0xFF;
-    case ioHDMA1: return gbcmode ? uint8_t(hdmasource >> 8) : 0xFF;
-    case ioHDMA2: return gbcmode ? uint8_t(hdmasource) : 0xFF;
-    case ioHDMA3: return gbcmode ? uint8_t(hdmadest >> 8) : 0xFF;
-    case ioHDMA4: return gbcmode ? uint8_t(hdmadest) : 0xFF;
+    // HDMA1-4 are write-only.
     case ioHDMA5: return gbcmode ? hdma5 : 0xFF;
     case ioRP: return gbcmode ? uint8_t(rp | ones<0xFF56, true>) : 0xFF;
     case ioBCPS: return gbchardware ? uint8_t(bcps | ones<0xFF68, true>) : 0xFF;
