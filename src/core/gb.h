@@ -278,6 +278,7 @@ private:
     void dispatchinterrupt();
     void serialcontrolwrite(uint8_t value);
     void palettewrite(bool objects, uint8_t value);
+    void logmidline(uint16_t address, uint8_t oldvalue, uint8_t value);
     void buildiocodes();
     void installlogo();
     void wirepages();

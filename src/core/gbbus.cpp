@@ -239,6 +239,17 @@ void tgb::oamdma(uint8_t value) {
     for (int i = 0; i < 160; i++) writebyte(uint16_t(0xFE00 + i), readbyte(uint16_t(source + i)));
 }
 
+void tgb::logmidline(uint16_t address, uint8_t oldvalue, uint8_t value) {
+    // The time is added after the slice, and only while the LCD is in mode 3 (the write
+    // ends the slice, so each slice logs at most one).
+    if (linewritelogcount >= maxlinewrites) return;
+    tlinewrite& w = linewrites[linewritelogcount];
+    w.reg = address;
+    w.oldvalue = oldvalue;
+    w.newvalue = value;
+    linewritepending = true;
+}
+
 void tgb::iowrite(uint16_t address, uint8_t value) {
     switch (iocode[address & 0xFFF]) {
     case ioEcho:
@@ -279,6 +290,7 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
     case ioSound: sound->soundwrite(uint8_t(address), value); break;
     case ioWave: sound->wavewrite(address & 0x0F, value); break;
     case ioLCDC:
+        logmidline(address, lcdregs.lcdc, value);
         lcdcwrite(value);
         cpu.exitflag = 1;
         break;
@@ -286,16 +298,12 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         statwrite(value);
         cpu.exitflag = 1;
         break;
-    case ioSCY: case ioSCX: case ioBGP: {
+    case ioSCY: case ioSCX: case ioBGP: case ioOBP0: case ioOBP1: case ioWY: case ioWX: {
         uint8_t code = iocode[address & 0xFFF];
-        uint8_t& reg = code == ioSCY ? lcdregs.scy : code == ioSCX ? lcdregs.scx : lcdregs.bgp;
-        if (linewritelogcount < maxlinewrites) {
-            tlinewrite& w = linewrites[linewritelogcount];
-            w.reg = address;
-            w.oldvalue = reg;
-            w.newvalue = value;
-            linewritepending = true;
-        }
+        uint8_t& reg = code == ioSCY ? lcdregs.scy : code == ioSCX ? lcdregs.scx : code == ioBGP ? lcdregs.bgp
+                     : code == ioOBP0 ? lcdregs.obp0 : code == ioOBP1 ? lcdregs.obp1 : code == ioWY ? lcdregs.wy
+                     : lcdregs.wx;
+        logmidline(address, reg, value);
         reg = value;
         cpu.exitflag = 1;
         break;
@@ -306,10 +314,6 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         cpu.exitflag = 1;
         break;
     case ioDMA: oamdma(value); break;
-    case ioOBP0: lcdregs.obp0 = value; break;
-    case ioOBP1: lcdregs.obp1 = value; break;
-    case ioWY: lcdregs.wy = value; break;
-    case ioWX: lcdregs.wx = value; break;
     case ioKEY1:
         if (gbcmode) key1prepare = value & 1;
         break;
