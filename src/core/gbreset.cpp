@@ -266,7 +266,8 @@ void tgb::resetmachine() {
     for (auto& w : joypad) w = 0;
     p1select = 0;
     sb = 0;
-    sc = 0;
+    // The GBC's boot program leaves the internal clock selected (SC reads 0x7F).
+    sc = gbchardware ? 0x01 : 0x00;
     serialbits = 0;
 
     // 9. Timer, interrupts, LCD on (the divider is placed with the event fields below).
@@ -306,13 +307,12 @@ void tgb::resetmachine() {
         lcdcountdown = 222;
         linerest = 0;
         setirqlines(1, 1);
-        dmareg = 0x00;
     } else {
         setlcdmode(0);
         lcdcountdown = 24;
         linerest = 0;  // HBlank: the countdown is all that is left of line 0
-        dmareg = 0xFF;
     }
+    dmareg = gbchardware ? 0x00 : 0xFF;
 
     // 11. Remaining LCD registers.
     lyc = 0;
