@@ -212,7 +212,7 @@ public:
     uint32_t joypad[4]{};
     uint8_t sb = 0, sc = 0, serialbits = 0;
     uint8_t tima = 0, tma = 0, tac = 0;  // DIV is read from the event counter (dividervalue)
-    uint8_t statediv = 0;                // DIV as a loaded state gave it
+    int32_t statediv = -1;               // DIV as a loaded state gave it, -1 for none
     uint8_t ifreg = 0, iereg = 0, ilines = 0;
     tlcdregisters lcdregs;  // LCDC, SCY, SCX, WY, WX, BGP, OBP0, OBP1; the renderer draws from it
     uint8_t stat = 0x80, statwritten = 0, ly = 0, lyc = 0, dmareg = 0;

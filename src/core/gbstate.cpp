@@ -181,7 +181,10 @@ void tgb::setdivider(int32_t position) {
     debugoffset = 0;
 }
 
-void tgb::beginstateload() { trackwraminit = false; }
+void tgb::beginstateload() {
+    trackwraminit = false;
+    statediv = -1;  // a state without "DIV" keeps the divider its "divider" chunk gives
+}
 
 void tgb::afterstateload() {
     cart->afterstateload();
@@ -211,7 +214,7 @@ void tgb::afterstateload() {
     }
     debugoffset = 0;
     inslice = false;
-    if (dividervalue() != statediv) setdividervalue(statediv);
+    if (statediv >= 0 && dividervalue() != statediv) setdividervalue(uint8_t(statediv));
     secondmark = ((eventcounter + timeskew) & 0x7FFFFFFFu) >> 21;
     cpu.exitflag = 1;  // the current slice was budgeted for the old state
     linewritelogcount = 0;

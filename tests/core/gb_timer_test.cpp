@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/gbtestutil.h"
+#include "state/machinestate.h"
 
 namespace tov::testing {
 namespace {
@@ -126,6 +127,29 @@ TEST(GbDivider, PokingDivKeepsTheTimeAndTheRate) {
     m->runframe();
     // A frame of 35112 units later: 274 steps of 128 units.
     EXPECT_NEAR(uint8_t(m->dividervalue() - 0x5A), 274 % 256, 1);
+}
+
+TEST(GbDivider, StatesKeepTheDividerPhaseAndOldStatesTheirDiv) {
+    // A timer at 16 clocks and a DIV write at an odd place: a state taken later and loaded
+    // into a second machine runs on with the same DIV and TIMA.
+    std::vector<uint8_t> code = {0x3E, 0x05, 0xE0, 0x07, 0x00, 0x00, 0xE0, 0x04, 0x18, 0xFE};
+    tromimage rom;
+    rom.code(0x150, code);
+    tmachine a(rom), b(rom);
+    a->runframe();
+    std::vector<tsavedchunk> state = savemachinestate(*a);
+    loadmachinestate(*b, state);
+    for (int f = 0; f < 3; f++) {
+        a->runframe();
+        b->runframe();
+        EXPECT_EQ(b->dividervalue(), a->dividervalue()) << f;
+        EXPECT_EQ(b->tima, a->tima) << f;
+    }
+    // A state whose DIV disagrees with its divider position keeps its DIV.
+    for (tsavedchunk& c : state)
+        if (c.name == "DIV") c.data[0] = 0x42;
+    loadmachinestate(*b, state);
+    EXPECT_EQ(b->dividervalue(), 0x42);
 }
 
 TEST(GbInterrupts, DispatchTakesFiveMachineCyclesAtEitherSpeed) {
