@@ -8,6 +8,7 @@
 //           [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]
 //           [--vram FILE]
 //           [--cheat CODE]... [--cheats FILE]
+//           [--press FRAME:BUTTONS[:N]]...
 //           [ROM]
 //
 // Every frame is drawn into a memory picture, as the desktop program does at normal
@@ -18,6 +19,9 @@
 // so the ROM argument may be left out); --save-state writes one after the last frame.
 // --vram writes the VRAM viewer's tiles page (both banks, grey) beside its map page (the
 // map LCDC selects, with its palettes) after the run, as BMP or PNG.
+//
+// --press holds buttons of controller 1 (a, b, start, select, up, down, left, right,
+// joined by '+') from frame FRAME (the first frame is 0) for N frames, 5 by default.
 //
 // --until-done stops at the first verdict: "Passed" or "Failed" sent over the serial
 // port, the `ld b,b` register signature, or the result block in cartridge RAM.
@@ -58,6 +62,7 @@
 #include "core/gb.h"
 #include "core/pacing.h"
 #include "core/stuck.h"
+#include "frontend/presses.h"
 #include "frontend/savestates.h"
 #include "debugger/debuggertov.h"
 #include "debugger/views.h"
@@ -101,6 +106,7 @@ struct trunoptions {
     double linkwait = 30;
     std::vector<std::string> cheats;
     std::string cheatfile;
+    std::vector<tpress> presses;
     std::string rom;
 };
 
@@ -114,6 +120,7 @@ void usage() {
                  "               [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]\n"
                  "               [--vram FILE]\n"
                  "               [--cheat CODE]... [--cheats FILE]\n"
+                 "               [--press FRAME:BUTTONS[:N]]...\n"
                  "               [ROM]   (the ROM may be left out with --load-state)\n");
 }
 
@@ -183,6 +190,15 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             o.cheats.push_back(v);
         } else if (a == "--cheats") {
             if (!value(o.cheatfile)) return false;
+        } else if (a == "--press") {
+            if (!value(v)) return false;
+            tpress p;
+            std::string error;
+            if (!parsepress(v, p, error)) {
+                std::fprintf(stderr, "tov-run: bad --press \"%s\": %s\n", v.c_str(), error.c_str());
+                return false;
+            }
+            o.presses.push_back(p);
         } else if (a == "--ini") {
             if (!value(o.inifile)) return false;
         } else if (a == "--serial") {
@@ -546,7 +562,12 @@ int main(int argc, char** argv) {
     long frames = 0;
     auto start = std::chrono::steady_clock::now();
     bool drawnext = !o.nodraw;
+    uint8_t held = 0;  // controller 1's buttons held by --press
     while (frames < o.frames) {
+        uint8_t wanted = pressedbuttons(o.presses, frames);
+        for (int bit = 0; bit < 8; bit++)
+            if (((held ^ wanted) >> bit) & 1) machine->joypadset(0, bit, (wanted >> bit) & 1);
+        held = wanted;
         int units = session->runframe(drawnext);
         // A drawn frame is shown now, as the frame loop does.
         if (drawnext) renderer.refresh();

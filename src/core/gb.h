@@ -128,17 +128,29 @@ public:
     // After a save state is loaded: align the event step to the restored counter.
     void resyncevents();
     // Emulated time in units (includes the part of a slice used before a debugger break).
-    uint32_t currenttime() const {
+    // Divider resets move the event counter; the units they removed are added back here,
+    // so that this time runs on evenly.
+    uint32_t currenttime() const { return dividertime() + timeskew; }
+    // The divider's position in the event counter at the start of the running slice (or
+    // now, between slices): its low 15 bits are the internal divider in units.
+    uint32_t dividertime() const {
         return eventcounter + uint32_t(eventstep) - uint32_t(eventcountdown) - uint32_t(debugoffset);
     }
-    // The time of the instruction running now, inside a slice: currenttime() plus the
-    // clocks the slice has used so far (outside a slice the same as currenttime()).
-    uint32_t timenow() const {
-        return currenttime() + uint32_t((slicebudget - cpu.cycles) >> shift);
+    // The same, at the current instruction of a running slice.
+    uint32_t dividernow() const {
+        return dividertime() + uint32_t(inslice ? (slicebudget - cpu.cycles) >> sliceshift : 0);
     }
+    // DIV: the internal divider's upper byte (every 128 units, 64 in double speed).
+    uint8_t dividervalue() const { return uint8_t(dividernow() >> (7 - speed)); }
+    // Writing DIV: the internal divider restarts from 0 (a falling timer bit steps TIMA).
+    void dividerreset();
+    // Sets DIV to a value without the effects of a write (the inspector's poke, power-on).
+    void setdividervalue(uint8_t value);
+    void tacwrite(uint8_t value);
     // Units since the sound unit's last 512 Hz frame-sequencer tick grid point, now: the
-    // machine ticks it at every multiple of 4096 units of the event counter.
-    int32_t sequencerphase() const { return int32_t(timenow() & 0x1FFF); }
+    // machine ticks it at every multiple of 4096 units of the event counter, which follows
+    // the divider.
+    int32_t sequencerphase() const { return int32_t(dividernow() & 0x1FFF); }
     // The link cable with nothing plugged in: an internally clocked transfer ends with 0xFF.
     void serialnopeer();
 
@@ -217,7 +229,8 @@ public:
     uint8_t p1select = 0;
     uint32_t joypad[4]{};
     uint8_t sb = 0, sc = 0, serialbits = 0;
-    uint8_t div = 0, tima = 0, tma = 0, tac = 0;
+    uint8_t tima = 0, tma = 0, tac = 0;  // DIV is read from the event counter (dividervalue)
+    int32_t statediv = -1;               // DIV as a loaded state gave it, -1 for none
     uint8_t ifreg = 0, iereg = 0, ilines = 0;
     tlcdregisters lcdregs;  // LCDC, SCY, SCX, WY, WX, BGP, OBP0, OBP1; the renderer draws from it
     uint8_t stat = 0x80, statwritten = 0, ly = 0, lyc = 0, dmareg = 0;
@@ -243,13 +256,19 @@ public:
     bool stepfinal = false;
     uint32_t lasteventcounter = 0;  // counter value whose ticks were last processed
     uint32_t divmask = 127, timamask = 0xFFFFFFFFu;
+    uint32_t timeskew = 0;     // units taken out of the counter by divider resets
+    uint32_t secondmark = 0;   // (event counter + skew) >> 21 at the last second tick
+    // The running slice, so that a register access knows its time within it: budget in
+    // clocks against the CPU's remaining `cycles`, and the slice's clock shift.
+    int32_t slicebudget = 0;
+    int sliceshift = 1;
+    bool inslice = false;
     bool renderflag = true;
     tlinewrite linewrites[maxlinewrites];
     int32_t linewritelogcount = 0;
     bool linewritepending = false;
     bool debugstepping = false;
     int32_t debugoffset = 0;
-    int32_t slicebudget = 0;      // clocks given to the running slice (cpu.cycles counts down from it)
     bool passedline149 = false;  // within the current runframe call
     bool restartpending = false; // a reset was requested during a CPU run
     uint32_t resetcount = 0;     // resets so far (a reset inside runframe restarts its timing)
@@ -270,9 +289,14 @@ private:
 
     bool lcdevent();  // one LCD event; true when the frame ends
     void processevent();
+    uint32_t catchupevents();
+    void realignevents(uint32_t position);
+    void timastep();
+    bool timerbit(uint8_t tacvalue, uint32_t position) const;
     void dispatchinterrupt();
     void serialcontrolwrite(uint8_t value);
     void palettewrite(bool objects, uint8_t value);
+    void logmidline(uint16_t address, uint8_t oldvalue, uint8_t value);
     void buildiocodes();
     void installlogo();
     void wirepages();

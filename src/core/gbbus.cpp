@@ -240,6 +240,17 @@ void tgb::oamdma(uint8_t value) {
     for (int i = 0; i < 160; i++) writebyte(uint16_t(0xFE00 + i), readbyte(uint16_t(source + i)));
 }
 
+void tgb::logmidline(uint16_t address, uint8_t oldvalue, uint8_t value) {
+    // The time is added after the slice, and only while the LCD is in mode 3 (the write
+    // ends the slice, so each slice logs at most one).
+    if (linewritelogcount >= maxlinewrites) return;
+    tlinewrite& w = linewrites[linewritelogcount];
+    w.reg = address;
+    w.oldvalue = oldvalue;
+    w.newvalue = value;
+    linewritepending = true;
+}
+
 void tgb::iowrite(uint16_t address, uint8_t value) {
     switch (iocode[address & 0xFFF]) {
     case ioEcho:
@@ -263,12 +274,14 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         break;
     case ioSB: sb = value; break;
     case ioSC: serialcontrolwrite(value); break;
-    case ioDIV: div = 0; break;
+    case ioDIV:
+        dividerreset();
+        cpu.exitflag = 1;
+        break;
     case ioTIMA: tima = value; break;
     case ioTMA: tma = value; break;
     case ioTAC:
-        resetevents();
-        tac = value & 7;
+        tacwrite(value);
         cpu.exitflag = 1;
         break;
     case ioIF:
@@ -282,6 +295,7 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         break;
     case ioWave: sound->wavewrite(address & 0x0F, value); break;
     case ioLCDC:
+        logmidline(address, lcdregs.lcdc, value);
         lcdcwrite(value);
         cpu.exitflag = 1;
         break;
@@ -289,16 +303,12 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         statwrite(value);
         cpu.exitflag = 1;
         break;
-    case ioSCY: case ioSCX: case ioBGP: {
+    case ioSCY: case ioSCX: case ioBGP: case ioOBP0: case ioOBP1: case ioWY: case ioWX: {
         uint8_t code = iocode[address & 0xFFF];
-        uint8_t& reg = code == ioSCY ? lcdregs.scy : code == ioSCX ? lcdregs.scx : lcdregs.bgp;
-        if (linewritelogcount < maxlinewrites) {
-            tlinewrite& w = linewrites[linewritelogcount];
-            w.reg = address;
-            w.oldvalue = reg;
-            w.newvalue = value;
-            linewritepending = true;
-        }
+        uint8_t& reg = code == ioSCY ? lcdregs.scy : code == ioSCX ? lcdregs.scx : code == ioBGP ? lcdregs.bgp
+                     : code == ioOBP0 ? lcdregs.obp0 : code == ioOBP1 ? lcdregs.obp1 : code == ioWY ? lcdregs.wy
+                     : lcdregs.wx;
+        logmidline(address, reg, value);
         reg = value;
         cpu.exitflag = 1;
         break;
@@ -309,10 +319,6 @@ void tgb::iowrite(uint16_t address, uint8_t value) {
         cpu.exitflag = 1;
         break;
     case ioDMA: oamdma(value); break;
-    case ioOBP0: lcdregs.obp0 = value; break;
-    case ioOBP1: lcdregs.obp1 = value; break;
-    case ioWY: lcdregs.wy = value; break;
-    case ioWX: lcdregs.wx = value; break;
     case ioKEY1:
         if (gbcmode) key1prepare = value & 1;
         break;
@@ -376,7 +382,7 @@ uint8_t tgb::iopeek(uint16_t address) const {
     case ioP1: return joypadread();
     case ioSB: return sb;
     case ioSC: return sc | (gbcmode ? ones<0xFF02, true> : ones<0xFF02, false>);
-    case ioDIV: return div;
+    case ioDIV: return dividervalue();
     case ioTIMA: return tima;
     case ioTMA: return tma;
     case ioTAC: return tac | ones<0xFF07, false>;
@@ -397,10 +403,7 @@ uint8_t tgb::iopeek(uint16_t address) const {
     case ioWX: return lcdregs.wx;
     case ioKEY1: return gbcmode ? uint8_t(key1prepare | (speed << 7) | ones<0xFF4D, true>) : 0xFF;
     case ioVBK: return gbchardware ? uint8_t(vbk | ones<0xFF4F, true>) : 0xFF;
-    case ioHDMA1: return gbcmode ? uint8_t(hdmasource >> 8) : 0xFF;
-    case ioHDMA2: return gbcmode ? uint8_t(hdmasource) : 0xFF;
-    case ioHDMA3: return gbcmode ? uint8_t(hdmadest >> 8) : 0xFF;
-    case ioHDMA4: return gbcmode ? uint8_t(hdmadest) : 0xFF;
+    // HDMA1-4 are write-only.
     case ioHDMA5: return gbcmode ? hdma5 : 0xFF;
     case ioRP: return gbcmode ? uint8_t(rp | ones<0xFF56, true>) : 0xFF;
     case ioBCPS: return gbchardware ? uint8_t(bcps | ones<0xFF68, true>) : 0xFF;

@@ -10,14 +10,19 @@ void tgb::hdma5write(uint8_t value) {
         hdma5 |= 0x80;
     } else if (value & 0x80) {
         hdma5 = value & 0x7F;
+        const bool lcdon = lcdregs.lcdc & lcdcenable;
         if (value == 0x80) {
-            if ((stat & statmode) != 3 || !(lcdregs.lcdc & lcdcenable)) {
+            if ((stat & statmode) != 3 || !lcdon) {
                 hdmablock();
             } else {
                 // End mode 3 now: the line is drawn, HBlank starts and the block runs.
                 hdmadeferred = true;
                 lcdcountdown = -1;
             }
+        } else if (!lcdon || (stat & statmode) == 0) {
+            // Started with the LCD off, or inside an HBlank, the first block is copied at
+            // once; the others follow the coming HBlanks.
+            hdmablock();
         }
     } else {
         generaldma(value);
@@ -33,18 +38,22 @@ void tgb::hdmablock() {
     hdmasource = uint16_t(hdmasource + 16);
     hdmadest = uint16_t((hdmadest + 16) & 0x1FF0);
     hdma5 = uint8_t(hdma5 - 1);
+    // A destination that runs past the end of video RAM ends the transfer.
+    if (hdmadest == 0) hdma5 = 0xFF;
     chargetime(16);
 }
 
 void tgb::generaldma(uint8_t value) {
+    // The source's low four bits are ignored, and the destination is bits 4-12 inside
+    // video RAM; a transfer that would run past 0x9FFF stops there.
     hdmasource &= 0xFFF0;
-    hdmadest &= 0xFFF0;
+    hdmadest = uint16_t((hdmadest & 0x1FF0) | 0x8000);
     int n = (value & 0x7F) * 16 + 16;
+    if (n > 0xA000 - hdmadest) n = 0xA000 - hdmadest;
     // Reading video memory through this DMA gives a filler, then open-bus 0xFF.
     uint8_t filler = (hdmasource >= 0x8000 && hdmasource <= 0x9FFF) ? 0x3E : 0x0F;
     int counter = 3;
     for (int i = 0; i < n; i++) {
-        hdmadest = uint16_t((hdmadest & 0x1FFF) | 0x8000);
         if (hdmasource >= 0x8000 && hdmasource <= 0x9FFF) counter--;
         uint8_t b;
         if (counter == 3) b = readbyte(hdmasource);

@@ -112,7 +112,7 @@ bool tgbinspect::pokeio(uint16_t address, uint8_t value) {
     }
     case ioP1: gb.p1select = value; return true;
     case ioSB: gb.sb = value; return true;
-    case ioDIV: gb.div = value; return true;
+    case ioDIV: gb.setdividervalue(value); return true;
     case ioTIMA: gb.tima = value; return true;
     case ioTMA: gb.tma = value; return true;
     case ioIF: gb.ifreg = value & 0x1F; return true;

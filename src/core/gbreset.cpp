@@ -266,14 +266,13 @@ void tgb::resetmachine() {
     for (auto& w : joypad) w = 0;
     p1select = 0;
     sb = 0;
-    sc = 0;
+    // The GBC's boot program leaves the internal clock selected (SC reads 0x7F).
+    sc = gbchardware ? 0x01 : 0x00;
     serialbits = 0;
 
-    // 9. Timer, interrupts, LCD on.
-    writebyte(0xFF04, 0);
-    writebyte(0xFF05, 0);
-    writebyte(0xFF06, 0);
-    writebyte(0xFF07, 0);
+    // 9. Timer, interrupts, LCD on (the divider is placed with the event fields below).
+    tima = tma = tac = 0;
+    recomputeevents();
     iereg = 0;
     ifreg = 0x01;
     lcdregs.lcdc = 0;
@@ -287,7 +286,13 @@ void tgb::resetmachine() {
     lcdcwrite(0x91);
     statwrite(0x00);
     debugoffset = 0;
-    eventcounter = 0x80000000u;
+    inslice = false;
+    // The internal divider where the built-in boot program hands over (DIV 0xAB on the
+    // monochrome models, 0x26 on the GBC), in units, read at the start of an instruction
+    // (an LDH read or write comes 8 clocks later).
+    uint32_t bootdivider = gbchardware ? (0x2678 + 8) >> 1 : (0xABCC + 8) >> 1;
+    eventcounter = 0x80000000u | bootdivider;
+    secondmark = ((eventcounter + timeskew) & 0x7FFFFFFFu) >> 21;
     lasteventcounter = 0;
     eventstep = 0;
     eventcountdown = 0;
@@ -302,13 +307,12 @@ void tgb::resetmachine() {
         lcdcountdown = 222;
         linerest = 0;
         setirqlines(1, 1);
-        dmareg = 0x00;
     } else {
         setlcdmode(0);
         lcdcountdown = 24;
         linerest = 0;  // HBlank: the countdown is all that is left of line 0
-        dmareg = 0xFF;
     }
+    dmareg = gbchardware ? 0x00 : 0xFF;
 
     // 11. Remaining LCD registers.
     lyc = 0;
@@ -353,6 +357,8 @@ void tgb::resetmachine() {
     if (!gbcmode && !o.DmgBootRom.empty() && loadbootrom(o.DmgBootRom)) {
         std::memset(vram, 0, 8192);
         cpu.PC = 0x0000;
+        // The boot program itself starts with the divider at 0.
+        eventcounter = 0x80000000u;
         writebyte(0xFF26, 0x00);
         writebyte(0xFF40, 0x00);
     }

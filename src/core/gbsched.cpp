@@ -103,6 +103,8 @@ void tgb::speedswitch() {
     if (gbcmode && key1prepare) {
         key1prepare = 0;
         setspeed(speed ^ 1);
+        // STOP also resets the divider.
+        dividerreset();
         cpu.exitflag = 1;  // the rest of the slice was budgeted at the old speed
     }
 }
@@ -118,12 +120,82 @@ void tgb::resetevents() {
 }
 
 void tgb::recomputeevents() {
-    // The divider register counts every 512 units (1024 clocks) at normal speed and
-    // every 256 in double speed. This machine has always run DIV at that rate, and
-    // programs' timing here (and saved states) depend on it.
-    divmask = 511u >> speed;
+    // DIV is the upper byte of the internal divider and is read from the counter, so it
+    // costs no event; the timer counts from the same divider.
+    divmask = 127u >> speed;
     timamask = timermask(tac, speed);
-    eventstep = int32_t((divmask & timamask & 0x1FFF & 0x7FF) + 1);
+    eventstep = int32_t((timamask & 0x1FFF & 0x7FF) + 1);
+}
+
+bool tgb::timerbit(uint8_t tacvalue, uint32_t position) const {
+    // TIMA counts on the falling edge of (enable AND the selected divider bit): the bit
+    // is the upper half of the selected period.
+    if (!(tacvalue & 4)) return false;
+    static const int k[4] = {0, 6, 4, 2};
+    uint32_t half = ((512u >> speed) >> k[tacvalue & 3]) >> 1;
+    return position & half;
+}
+
+void tgb::timastep() {
+    if (tima == 0xFF) {
+        tima = tma;
+        setirqlines(4, 4);
+        setirqlines(0, 4);
+    } else {
+        tima++;
+    }
+}
+
+uint32_t tgb::catchupevents() {
+    // Events due before the current instruction are taken first; the slice's own time
+    // is charged after it ends, so the next event is (countdown + offset) units from the
+    // slice's start.
+    int32_t elapsed = inslice ? (slicebudget - cpu.cycles) >> sliceshift : 0;
+    while (eventcountdown + debugoffset <= elapsed) processevent();
+    return dividertime() + uint32_t(elapsed);
+}
+
+void tgb::realignevents(uint32_t position) {
+    // The next event is the first multiple of the step after `position` (the divider's
+    // position now); nothing is due at the position itself.
+    int32_t elapsed = inslice ? (slicebudget - cpu.cycles) >> sliceshift : 0;
+    recomputeevents();
+    uint32_t period = uint32_t(eventstep);
+    uint32_t next = (position | (period - 1)) + 1;
+    eventcounter = position | 0x80000000u;
+    lasteventcounter = eventcounter;
+    eventstep = int32_t(next - position);
+    eventcountdown = eventstep + elapsed - debugoffset;
+    stepfinal = false;
+}
+
+void tgb::dividerreset() {
+    uint32_t now = catchupevents();
+    // The divider restarts from 0: a selected timer bit that was 1 falls.
+    if (timerbit(tac, now)) timastep();
+    // All 16 bits of the divider clear: 15 bits of the counter in units at normal speed.
+    uint32_t zero = (now & ~0x7FFFu) | 0x80000000u;
+    timeskew += now - zero;
+    realignevents(zero);
+}
+
+void tgb::setdividervalue(uint8_t value) {
+    uint32_t now = catchupevents();
+    const int low = 7 - speed;  // units below DIV's lowest bit
+    uint32_t divbits = 0xFFu << low;
+    uint32_t position = (now & ~divbits) | (uint32_t(value) << low) | 0x80000000u;
+    timeskew += now - position;
+    realignevents(position);
+}
+
+void tgb::tacwrite(uint8_t value) {
+    uint32_t now = catchupevents();
+    // Switching the timer off, or to a bit that is 0, while the selected bit is 1 is a
+    // falling edge too (the monochrome models' circuit).
+    bool before = timerbit(tac, now);
+    tac = value & 7;
+    if (before && !timerbit(tac, now)) timastep();
+    realignevents(now);
 }
 
 void tgb::resyncevents() {
@@ -151,7 +223,6 @@ void tgb::processevent() {
     // Re-aligning right after an event lands on the value just processed.
     if (eventcounter == lasteventcounter) return;
     lasteventcounter = eventcounter;
-    if ((eventcounter & divmask) == 0) div++;
     if ((eventcounter & 0x7FF) == 0) {
         if (link)
             link->linktick();
@@ -159,20 +230,16 @@ void tgb::processevent() {
             serialnopeer();
         // The frame sequencer ticks at 512 Hz (every 4096 units); the sound unit's steps
         // take every other tick, on the half of the grid its last power-on chose.
-        if ((eventcounter & 0xFFF) == 0) {
-            sound->sequencertick(int((eventcounter >> 12) & 1));
-            if ((eventcounter & 0x1FFFFF) == 0) cart->secondtick();
+        if ((eventcounter & 0xFFF) == 0) sound->sequencertick(int((eventcounter >> 12) & 1));
+        // The clock cartridge's seconds follow the even time, which divider resets do
+        // not move: looked at every 2048 units.
+        uint32_t second = ((eventcounter + timeskew) & 0x7FFFFFFFu) >> 21;
+        if (second != secondmark) {
+            secondmark = second;
+            cart->secondtick();
         }
     }
-    if ((eventcounter & timamask) == 0) {
-        if (tima == 0xFF) {
-            tima = tma;
-            setirqlines(4, 4);
-            setirqlines(0, 4);
-        } else {
-            tima++;
-        }
-    }
+    if ((eventcounter & timamask) == 0) timastep();
 }
 
 bool tgb::lcdevent() {
@@ -282,7 +349,8 @@ bool tgb::lcdevent() {
 
 void tgb::dispatchinterrupt() {
     if (debugstepping && debugger) debugger->interruptnotice();
-    chargetime((speed ? 6 : 10) + vblanklateness);
+    // Five machine cycles at either speed: 10 units, or 5 in double speed.
+    chargetime((speed ? 5 : 10) + vblanklateness);
     vblanklateness = 0;
     cpu.halted = 0;
     cpu.ime = 0;
@@ -322,6 +390,8 @@ int32_t tgb::runframe() {
         afterreset(0);
     }
     for (;;) {
+        // Time charged between slices (an interrupt dispatch, a DMA) can make events due.
+        while (eventcountdown <= 0) processevent();
         const uint32_t slicestart = currenttime();
         const uint32_t resetsbefore = resetcount;
         // Slice up to the next LCD or timer event.
@@ -339,9 +409,11 @@ int32_t tgb::runframe() {
             int32_t b = a << sh;
             cpu.cycles = b;
             slicebudget = b;
+            sliceshift = sh;
+            inslice = true;
             cpuexecute(cpu);
+            inslice = false;
             c = (b - cpu.cycles) >> sh;
-            slicebudget = cpu.cycles;
         } else {
             int32_t b = a << sh, r = b;
             while (r > 0) {
@@ -360,8 +432,10 @@ int32_t tgb::runframe() {
                 }
                 cpu.cycles = 4;
                 slicebudget = b - r + 4;
+                sliceshift = sh;
+                inslice = true;
                 cpuexecute(cpu);
-                slicebudget = cpu.cycles;
+                inslice = false;
                 int32_t used = 4 - cpu.cycles;
                 // An invalid opcode with no debugger to stop in: the CPU is stuck on it,
                 // but time must still pass.

@@ -52,7 +52,9 @@ void tgb::statefields(tstatevisitor& v) {
     v.field("RJOY", p1select);
     v.field("SB", sb);
     v.field("SC", sc);
-    v.field("DIV", div);
+    // DIV is the divider's upper byte, which "divider" below also places; a state whose
+    // two disagree (one written before DIV came from the divider) keeps its DIV.
+    v.value("DIV", [this] { return dividervalue(); }, [this](uint8_t d) { statediv = d; });
     v.field("TIMA", tima);
     v.field("TMA", tma);
     v.field("TAC", tac);
@@ -74,7 +76,7 @@ void tgb::statefields(tstatevisitor& v) {
     v.field("WINX", wx);
     v.field("DMA", dmareg);
 
-    v.value("divider", [this] { return int32_t(currenttime()); }, [this](int32_t t) { setdivider(t); });
+    v.value("divider", [this] { return int32_t(dividertime()); }, [this](int32_t t) { setdivider(t); });
     // While the debugger breaks inside a slice, the units already used are not yet
     // charged to the countdown.
     // A damaged value is kept within one blank frame's length either way, so that the LCD
@@ -179,7 +181,10 @@ void tgb::setdivider(int32_t position) {
     debugoffset = 0;
 }
 
-void tgb::beginstateload() { trackwraminit = false; }
+void tgb::beginstateload() {
+    trackwraminit = false;
+    statediv = -1;  // a state without "DIV" keeps the divider its "divider" chunk gives
+}
 
 void tgb::afterstateload() {
     cart->afterstateload();
@@ -208,6 +213,9 @@ void tgb::afterstateload() {
         resyncevents();
     }
     debugoffset = 0;
+    inslice = false;
+    if (statediv >= 0 && dividervalue() != statediv) setdividervalue(uint8_t(statediv));
+    secondmark = ((eventcounter + timeskew) & 0x7FFFFFFFu) >> 21;
     cpu.exitflag = 1;  // the current slice was budgeted for the old state
     linewritelogcount = 0;
     linewritepending = false;

@@ -29,8 +29,7 @@ struct tioregister {
 };
 
 // Hardware facts where the bus deliberately differs: NR13/NR23/NR33 and the frequency bits
-// of NR14/NR24/NR34 read back what was written, HDMA1-HDMA4 read back the DMA addresses in
-// GBC mode, and IE reads 0 in bits 5-7.
+// of NR14/NR24/NR34 read back what was written, and IE reads 0 in bits 5-7.
 inline constexpr int ioregistercount = 129;
 inline constexpr tioregister ioregisters[ioregistercount] = {
     {0xFF00, ioP1, "P1", "joypad", "joypad select and buttons", 0xC0, 0xC0, true, true},

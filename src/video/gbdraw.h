@@ -5,9 +5,10 @@
 
 namespace tov {
 
-// One logged write to SCY, SCX or BGP during mode 3.
+// One logged write to an LCD register (LCDC, SCY, SCX, BGP, OBP0, OBP1, WY, WX) during
+// mode 3; the renderer applies it from its position in the line on.
 struct tlinewrite {
-    uint32_t reg = 0;       // 0xFF42, 0xFF43 or 0xFF47
+    uint32_t reg = 0;       // the register's address
     uint8_t oldvalue = 0;
     int32_t position = 0;   // units left in mode 3 at the write (minus 9 in double speed)
     uint8_t newvalue = 0;

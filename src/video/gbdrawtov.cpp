@@ -641,26 +641,46 @@ void tgbdrawtov::gbcline(int ly, uint8_t* line) {
     }
 }
 
-// ---- Mid-line SCY/SCX/BGP writes
+// ---- Mid-line register writes (LCDC, SCY, SCX, BGP, OBP0, OBP1, WY, WX)
 
 void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
     const int count = std::min<int>(linewritecount, maxlinewrites);
     int chunk[maxlinewrites];
-    for (int i = 0; i < count; ++i) chunk[i] = 19 - linewrites[i].position / 4;
+    for (int i = 0; i < count; ++i) {
+        chunk[i] = 19 - linewrites[i].position / 4;
+        // Mode 3 is 84 units: a write in its first units, before the first pixel is sent
+        // out, applies to the whole line.
+        if (chunk[i] == -1 || chunk[i] == -2) chunk[i] = 0;
+    }
 
-    const uint8_t finalscy = lcd.scy, finalscx = lcd.scx, finalbgp = lcd.bgp;
+    const tlcdregisters final = lcd;
+    const int finalwindowx = windowx;
+    const bool finalwindowthisline = windowthisline;
     auto reg = [this](uint32_t address) -> uint8_t* {
         switch (address) {
+            case 0xFF40: return &lcd.lcdc;
             case 0xFF42: return &lcd.scy;
             case 0xFF43: return &lcd.scx;
             case 0xFF47: return &lcd.bgp;
+            case 0xFF48: return &lcd.obp0;
+            case 0xFF49: return &lcd.obp1;
+            case 0xFF4A: return &lcd.wy;
+            case 0xFF4B: return &lcd.wx;
             default: return nullptr;
         }
     };
     // Start the line with each register's value before its first write in the line.
     for (int i = count - 1; i >= 0; --i)
         if (uint8_t* r = reg(linewrites[i].reg)) *r = linewrites[i].oldvalue;
-    updatedmgpalettes();
+    refreshcaches();
+    if (finalwindowthisline) {
+        // The line's window was decided from the final registers: take it back to the
+        // start values, keeping its line counter.
+        windowx = lcd.wx;
+        if (!gbchardware && windowx == 166) windowx = 7;
+        windowthisline = windowx <= 166 && windowtriggered && (lcd.lcdc & lcdcwindowon);
+    }
+    bool counted = finalwindowthisline;  // the line has advanced the window's line counter
 
     auto copychunk = [&](int k) {
         const int first = k * 8 - (lcd.scx & 7);
@@ -670,21 +690,38 @@ void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
 
     bool rendered = false;
     for (int k = 0; k < 20; ++k) {
-        int last = -1;
-        for (int i = 0; i < count; ++i)
-            if (chunk[i] == k) last = i;
-        if (last >= 0) {
-            const tlinewrite& w = linewrites[last];
-            if (w.reg == 0xFF42) {
-                lcd.scy = w.newvalue;
-            } else if (w.reg == 0xFF43) {
+        bool changed = false, window = false;
+        // Every write of the chunk, in the order written.
+        for (int i = 0; i < count; ++i) {
+            if (chunk[i] != k) continue;
+            const tlinewrite& w = linewrites[i];
+            uint8_t* r = reg(w.reg);
+            if (!r) continue;
+            if (w.reg == 0xFF43)
                 // Only the tile column changes; the line keeps its fine scroll.
                 lcd.scx = uint8_t((w.newvalue & 0xF8) | (lcd.scx & 7));
-            } else if (w.reg == 0xFF47) {
-                lcd.bgp = w.newvalue;
-                updatedmgpalettes();
+            else
+                *r = w.newvalue;
+            if (w.reg == 0xFF40 || w.reg == 0xFF4B) window = true;
+            changed = true;
+        }
+        if (window) {
+            const bool before = windowthisline;
+            // Switched on inside the line: the start-of-line trigger is taken now.
+            if ((ly == lcd.wy || ly == int(lcd.wy) + 1) && (lcd.lcdc & lcdcwindowon) && windowline < 0)
+                windowtriggered = true;
+            windowx = lcd.wx;
+            if (!gbchardware && windowx == 166) windowx = 7;
+            windowthisline = windowx <= 166 && windowtriggered && (lcd.lcdc & lcdcwindowon);
+            // A window that first appears inside the line counts the line once.
+            if (windowthisline && !before && !counted) {
+                ++windowline;
+                counted = true;
             }
-            if (reg(w.reg)) rendered = false;
+        }
+        if (changed) {
+            refreshcaches();
+            rendered = false;
         }
         if (!rendered) {
             renderline(ly, chunkline);
@@ -693,14 +730,14 @@ void tgbdrawtov::drawmidline(int ly, uint8_t* line) {
         copychunk(k);
     }
 
-    lcd.scy = finalscy;
-    lcd.scx = finalscx;
-    lcd.bgp = finalbgp;
+    lcd = final;
+    refreshcaches();
     if (lcd.scx & 7) {
-        updatedmgpalettes();
         renderline(ly, chunkline);
         copychunk(20);
     }
+    windowx = finalwindowx;
+    windowthisline = finalwindowthisline || windowthisline;
 }
 
 }  // namespace tov

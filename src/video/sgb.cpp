@@ -94,13 +94,12 @@ bool tsgb::transferstarting(uint8_t lastjoypad) const {
 void tsgb::joypadwrite(uint8_t newvalue, uint8_t oldvalue) {
     if (hidden) return;
 
-    // Multiplayer: after both select lines were driven low once each and released,
-    // the next joypad answers.
-    int s = newvalue & 0x30;
-    if (s == 0x20) joypaddone |= 2;
-    if (s == 0x10) joypaddone |= 1;
-    if ((joypaddone & 3) == 3 && s == 0x30) {
-        joypaddone &= ~3;
+    // Multiplayer: the joypad number advances when both select lines go high after P15
+    // (bit 5) was driven low. P14 does not matter; lowering P15 a second time before
+    // both lines are high cancels the advance, a third time brings it back.
+    if ((oldvalue & 0x20) && !(newvalue & 0x20)) joypaddone ^= 1;
+    if ((newvalue & 0x30) == 0x30 && (joypaddone & 1)) {
+        joypaddone = 0;
         joypadcurrent = (joypadcurrent + 1) & joypadmax;
     }
 
@@ -212,12 +211,10 @@ void tsgb::execute() {
     case cmdMLT_REQ: {
         int m = d[1] & 3;
         joypadmax = m == 2 ? 0 : m;
-        if (mltreqdone) {
-            joypadcurrent = 0;
-        } else {
-            joypadcurrent = joypadmax;
-            mltreqdone = true;
-        }
+        // A new player count keeps the current joypad within it (from one player the
+        // first joypad answers).
+        joypadcurrent &= joypadmax;
+        mltreqdone = true;
         break;
     }
     case cmdCHR_TRN:

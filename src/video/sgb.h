@@ -51,7 +51,7 @@ public:
     uint8_t xferdata[16] = {};    // packet being received, bit n = bit n%8 of byte n/8
     int32_t joypadmax = 0;        // joypad number mask: 0, 1 or 3
     int32_t joypadcurrent = 0;    // joypad answering reads, 0-3
-    int32_t joypaddone = 0;       // bit 1: select 0x20 seen, bit 0: select 0x10 seen
+    int32_t joypaddone = 0;       // bit 0: P15 was driven low, the next release of both lines advances
     int32_t screenfrozen = 0;     // MASK_EN: 0 none, 1 freeze, 2 black, 3 colour 0
     uint8_t chardata[8192] = {};  // border tiles, 256 x 32 bytes, 4 bit planes
     uint16_t pctmap[1024] = {};   // border map 32 x 32: tile, palette, mirrors

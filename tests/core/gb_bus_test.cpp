@@ -54,7 +54,7 @@ TEST(GbBus, RegistersReadBackWithFixedBits) {
     m->writebyte(0xFF44, 0x55);
     EXPECT_EQ(m->readbyte(0xFF44), ly);
     // DIV is zeroed by any write.
-    m->div = 0x33;
+    m->setdividervalue(0x33);
     m->writebyte(0xFF04, 0x99);
     EXPECT_EQ(m->readbyte(0xFF04), 0x00);
 }
@@ -146,11 +146,11 @@ TEST(GbBus, OamDmaCopiesAtOnceWithoutTime) {
     tmachine m;
     for (int i = 0; i < 160; i++) m->writebyte(uint16_t(0xC100 + i), uint8_t(i + 1));
     uint32_t before = m->currenttime();
-    uint8_t ly = m->ly, div = m->div;
+    uint8_t ly = m->ly, div = m->dividervalue();
     m->writebyte(0xFF46, 0xC1);
     EXPECT_EQ(m->currenttime(), before);
     EXPECT_EQ(m->ly, ly);
-    EXPECT_EQ(m->div, div);
+    EXPECT_EQ(m->dividervalue(), div);
     for (int i = 0; i < 160; i++) EXPECT_EQ(m->oam[i], uint8_t(i + 1));
     EXPECT_EQ(m->readbyte(0xFF46), 0xC1);
     // The source is read as the CPU would: a ROM page.

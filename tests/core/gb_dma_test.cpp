@@ -104,7 +104,8 @@ TEST(GbHdma, GeneralDmaCopiesAndChargesTime) {
     EXPECT_EQ(m->currenttime() - before, 32u);
     for (int i = 0; i < 32; i++) EXPECT_EQ(m->vram[0x100 + i], uint8_t(i + 1));
     EXPECT_EQ(m->readbyte(0xFF55), 0xFF);
-    EXPECT_EQ(m->readbyte(0xFF54), 0x20);  // destination advanced
+    EXPECT_EQ(m->hdmadest & 0x1FF0, 0x120);  // destination advanced
+    EXPECT_EQ(m->readbyte(0xFF54), 0xFF);    // HDMA1-4 are write-only
 }
 
 TEST(GbHdma, GeneralDmaFromVideoRamGivesFillers) {
@@ -118,14 +119,18 @@ TEST(GbHdma, GeneralDmaFromVideoRamGivesFillers) {
     for (int i = 2; i < 16; i++) EXPECT_EQ(m->vram[0x200 + i], 0xFF);
 }
 
-TEST(GbHdma, GeneralDmaDestinationWraps) {
+TEST(GbHdma, GeneralDmaStopsAtTheEndOfVideoRam) {
+    // A destination past 0x9FFF ends the transfer rather than wrapping to 0x8000.
     tmachine m(colourrom(), 1);
     m->lcdcwrite(0x00);
     setdma(*m, 0x0200, 0x9FF0);
+    uint32_t before = m->currenttime();
     m->writebyte(0xFF55, 0x01);
     EXPECT_EQ(m->vram[0x1FF0], 0x40);
-    EXPECT_EQ(m->vram[0x0000], 0x50);
-    EXPECT_EQ(m->vram[0x000F], 0x5F);
+    EXPECT_EQ(m->vram[0x1FFF], 0x4F);
+    EXPECT_EQ(m->vram[0x0000], 0x00);
+    EXPECT_EQ(m->currenttime() - before, 16u);
+    EXPECT_EQ(m->readbyte(0xFF55), 0xFF);
 }
 
 TEST(GbHdma, IgnoredOutsideColourMode) {

@@ -283,7 +283,7 @@ TEST(GbTimer, CountsAtTheSelectedRate) {
     }
 }
 
-TEST(GbTimer, DividerCountsEvery512UnitsAt4096Hz) {
+TEST(GbTimer, DividerCountsEvery128UnitsAt16384Hz) {
     for (int doublespeed : {0, 1}) {
         tromimage rom = nopsled();
         rom.colour(0x80);
@@ -293,8 +293,8 @@ TEST(GbTimer, DividerCountsEvery512UnitsAt4096Hz) {
         tsampler s(*m);
         m->runframe();
         int units = int(s.samples.back().time - s.samples.front().time);
-        // 512 units per count at normal speed, 256 in double speed.
-        int per = doublespeed ? 256 : 512;
+        // 16384 Hz: 128 units per count at normal speed, 64 in double speed.
+        int per = doublespeed ? 64 : 128;
         EXPECT_NEAR(countticks(s, false), units / per, 2) << "double speed " << doublespeed;
     }
 }
@@ -309,7 +309,7 @@ TEST(GbTimer, RewritingTacOrScLosesNoTime) {
     tsampler s(*m);
     m->runframe();
     int units = int(s.samples.back().time - s.samples.front().time);
-    EXPECT_NEAR(countticks(s, false), units / 512, 2);
+    EXPECT_NEAR(countticks(s, false), units / 128, 2);
     EXPECT_NEAR(countticks(s, true), units / 8, 2);
 }
 

@@ -80,7 +80,7 @@ struct tsampler : tdebugport {
     }
     int checkbreak() override { return 1; }
     void enterdebugger(int) override {
-        samples.push_back({gb.currenttime(), gb.ly, gb.stat, gb.ifreg, gb.cpu.PC, gb.div, gb.tima});
+        samples.push_back({gb.currenttime(), gb.ly, gb.stat, gb.ifreg, gb.cpu.PC, gb.dividervalue(), gb.tima});
     }
     void interruptnotice() override { interrupts++; }
 };

@@ -29,6 +29,8 @@ foreach(mode 0 1)
 endforeach()
 
 tov_rom_test(rom_halt_bug "${tov_blargg}/halt_bug.gb" 1000 "cpu" --set EmulateHaltBug=1)
+# Interrupt dispatch time at normal and double speed (a GBC program).
+tov_rom_test(rom_interrupt_time "${tov_blargg}/interrupt_time/interrupt_time.gb" 1000 "cpu" --set SystemMode=1)
 
 # Sound registers, on the model each set is written for. Left out: the singles that read or
 # write wave RAM while channel 3 plays (dmg 09, 10, 12; cgb 09, 12): they need the exact

@@ -294,23 +294,36 @@ TEST_F(SgbTest, TransfersCaptureTheFrameAfterTheRequest) {
 
 TEST_F(SgbTest, MltReqCyclesJoypadsOnSelectCycles) {
     command({cmd(0x11, 1), 1});
-    EXPECT_EQ(sgb->currentjoypad(), 1) << "the first request starts at the new maximum";
+    EXPECT_EQ(sgb->currentjoypad(), 0) << "from one player, the first joypad answers first";
     selectcycle();
-    EXPECT_EQ(sgb->currentjoypad(), 0);
+    EXPECT_EQ(sgb->currentjoypad(), 1);
 
+    // Sent in two-player mode, the packet's own P15 pulses advance the number: its reset
+    // pulse and five one bits take joypad 1 to 0 and back to 1; four players keep it.
     command({cmd(0x11, 1), 3});
-    EXPECT_EQ(sgb->currentjoypad(), 0) << "later requests start at joypad 0";
+    EXPECT_EQ(sgb->currentjoypad(), 1) << "the current joypad ANDed with the new count";
     std::vector<int> seen;
     for (int i = 0; i < 5; i++) {
         selectcycle();
         seen.push_back(sgb->currentjoypad());
     }
-    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 0, 1}));
+    EXPECT_EQ(seen, (std::vector<int>{2, 3, 0, 1, 2}));
     write(0x20); write(0x30); write(0x20); write(0x30);
-    EXPECT_EQ(sgb->currentjoypad(), 1) << "one select line alone does not advance";
+    EXPECT_EQ(sgb->currentjoypad(), 2) << "P14 alone does not advance";
 
     command({cmd(0x11, 1), 2});  // 2 means one joypad
     selectcycle();
+    EXPECT_EQ(sgb->currentjoypad(), 0);
+}
+
+TEST_F(SgbTest, P15LoweredTwiceBeforeReleaseCancelsTheAdvance) {
+    command({cmd(0x11, 1), 1});
+    ASSERT_EQ(sgb->currentjoypad(), 0);
+    write(0x10); write(0x30);  // P15 low, then both high: advance
+    EXPECT_EQ(sgb->currentjoypad(), 1);
+    write(0x10); write(0x20); write(0x10); write(0x30);  // lowered twice: cancelled
+    EXPECT_EQ(sgb->currentjoypad(), 1);
+    write(0x10); write(0x20); write(0x10); write(0x20); write(0x10); write(0x30);  // three times: advance
     EXPECT_EQ(sgb->currentjoypad(), 0);
 }
 

@@ -1,0 +1,50 @@
+// The I/O registers where the built-in boot program hands over (PC 0x0100), on the
+// monochrome model and on the GBC running a monochrome cartridge, as the public
+// reference's table of hardware registers gives them. Sound registers and the LCD phase
+// (STAT, LY) are left to their own tests.
+#include <gtest/gtest.h>
+
+#include "core/gbtestutil.h"
+
+namespace tov::testing {
+namespace {
+
+struct tregister {
+    uint16_t address;
+    uint8_t dmg, gbc;
+};
+
+const tregister poweron[] = {
+    {0xFF00, 0xCF, 0xCF}, {0xFF01, 0x00, 0x00}, {0xFF02, 0x7E, 0x7F}, {0xFF04, 0xAB, 0x26},
+    {0xFF05, 0x00, 0x00}, {0xFF06, 0x00, 0x00}, {0xFF07, 0xF8, 0xF8}, {0xFF0F, 0xE1, 0xE1},
+    {0xFF40, 0x91, 0x91}, {0xFF42, 0x00, 0x00}, {0xFF43, 0x00, 0x00}, {0xFF45, 0x00, 0x00},
+    {0xFF46, 0xFF, 0x00}, {0xFF47, 0xFC, 0xFC}, {0xFF48, 0xFF, 0x00}, {0xFF49, 0xFF, 0x00},
+    {0xFF4A, 0x00, 0x00}, {0xFF4B, 0x00, 0x00}, {0xFF4D, 0xFF, 0xFF}, {0xFF51, 0xFF, 0xFF},
+    {0xFF52, 0xFF, 0xFF}, {0xFF53, 0xFF, 0xFF}, {0xFF54, 0xFF, 0xFF}, {0xFF55, 0xFF, 0xFF},
+    {0xFF56, 0xFF, 0xFF}, {0xFF70, 0xFF, 0xFF}, {0xFFFF, 0x00, 0x00},
+    // Addresses without a register read 0xFF.
+    {0xFF03, 0xFF, 0xFF}, {0xFF08, 0xFF, 0xFF}, {0xFF4C, 0xFF, 0xFF}, {0xFF7F, 0xFF, 0xFF},
+};
+
+TEST(GbPowerOn, RegistersReadAsTheBootProgramLeavesThem) {
+    for (int gbc : {0, 1}) {
+        tmachine m(tromimage(), gbc);  // a monochrome cartridge
+        for (const tregister& r : poweron)
+            EXPECT_EQ(m->readbyte(r.address), gbc ? r.gbc : r.dmg)
+                << (gbc ? "GBC " : "DMG ") << std::hex << r.address;
+    }
+}
+
+TEST(GbPowerOn, ColourCartridgeSeesTheGbcRegisters) {
+    tromimage rom;
+    rom.colour(0x80);
+    tmachine m(rom, 1);
+    EXPECT_EQ(m->readbyte(0xFF02), 0x7D);  // internal clock, bit 1 (fast clock) clear
+    EXPECT_EQ(m->readbyte(0xFF46), 0x00);
+    EXPECT_EQ(m->readbyte(0xFF4D), 0x7E);  // normal speed, no switch prepared
+    EXPECT_EQ(m->readbyte(0xFF70), 0xF8);
+    EXPECT_EQ(m->readbyte(0xFF51), 0xFF);  // write-only
+}
+
+}  // namespace
+}  // namespace tov::testing
