@@ -155,6 +155,10 @@ void tgblink::linkestablished() {
     linked = true;
     announceclose = true;
     joypadsent = 0;
+    // A new peer's stream starts here: the first bytes of a message cut off when the last
+    // connection ended, and a transfer of that peer no tick answered, belong to no one now.
+    buffered = 0;
+    remoteSC = -1;
     connection->setnodelay();
     sendmessage(msgversion, versionbytes[0], versionbytes[1], versionbytes[2]);
     timing = defaulttimingshift;
