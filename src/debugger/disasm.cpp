@@ -8,6 +8,7 @@
 #include "core/gb.h"
 #include "core/gbinspect.h"
 #include "core/ioregs.h"
+#include "debugger/symbols.h"
 
 namespace tov {
 
@@ -196,8 +197,11 @@ std::string tdebugmemory::label(uint16_t a) const {
 // ---- Line table ----
 
 void tlinetable::add(uint16_t address, int length, bool isdata) {
-    const uint16_t n = uint16_t(lines.size());
-    lines.push_back({address, uint8_t(length), isdata});
+    if (names && !names->empty())
+        for (const tsymbol* s : names->at(address, shown->bankat(address)))
+            lines.push_back({address, 0, true, int32_t(s - names->all().data())});
+    const int32_t n = int32_t(lines.size());
+    lines.push_back({address, uint8_t(length), isdata, -1});
     for (int i = 0; i < length; i++) lineindex[uint16_t(address + i)] = n;
 }
 
@@ -223,7 +227,9 @@ void tlinetable::data(uint32_t& at, uint32_t limit) {
     }
 }
 
-void tlinetable::build(const tdebugmemory& memory) {
+void tlinetable::build(const tdebugmemory& memory, const tsymboltable* symbols) {
+    names = symbols;
+    shown = &memory;
     lines.clear();
     lines.reserve(0x4000);
     uint32_t at = 0;
@@ -242,6 +248,8 @@ void tlinetable::build(const tdebugmemory& memory) {
     data(at, 0xFF80);
     code(memory, at, 0xFFFF);
     data(at, 0x10000);
+    names = nullptr;
+    shown = nullptr;
 }
 
 // ---- Line text ----
