@@ -96,6 +96,7 @@ tassembly assemble(const std::string& text, uint16_t start) {
         const int cb = findentry(segment, 256);
         const int plain = cb < 0 ? findentry(segment, 0) : -1;
         if (cb < 0 && plain < 0) {
+            r.bytes.clear();
             r.error = "unable to assemble opcode: " + segment;
             r.errortitle = "error";
             return r;

@@ -116,10 +116,14 @@ void tdebugform::cursormoved() {
 
 void tdebugform::ask(const std::string& title, const std::string& prompt, const std::string& value,
                      std::function<void(const std::string&)> answer) {
+    // A new question replaces what waits, except after the message it follows.
+    if (!followup) pending.clear();
+    followup = false;
     pending.push_back({tdebugrequest::text, title, prompt, value, std::move(answer), {}, {}});
 }
 
 void tdebugform::tell(const std::string& title, const std::string& text) {
+    pending.clear();
     pending.push_back({tdebugrequest::message, title, text, "", nullptr, {}, {}});
 }
 
@@ -285,6 +289,7 @@ void tdebugform::continuesearch() {
 
 void tdebugform::savefile(const std::string& title, const std::string& filter, const std::string& folder,
                           const std::string& ext, std::function<void(const std::string&)> answer) {
+    pending.clear();
     pending.push_back({tdebugrequest::savefile, title, filter, lastfile,
                        [this, ext, answer](const std::string& path) {
                            lastfile = ext.empty() ? path : withdefaultextension(path, ext);
@@ -362,6 +367,7 @@ void tdebugform::editat(bool iscode, uint16_t address, const std::string& value)
             if (!r.ok) tell(r.errortitle, r.error);
             // Asked again while the text gives no bytes, with the text to mend.
             if (r.bytes.empty()) {
+                followup = !r.ok;
                 editat(iscode, address, answer);
                 return;
             }
@@ -461,6 +467,7 @@ void tdebugform::menuloadrom() {
 }
 
 void tdebugform::menuloadromnoreset() {
+    pending.clear();
     pending.push_back({tdebugrequest::openfile, "load rom", "GB roms and zip files|*.GB;*.GBC;*.ZIP;*.GZ|All files|*",
                        "", [this](const std::string& path) {
                            if (host.loadromnoreset) host.loadromnoreset(path);

@@ -166,7 +166,8 @@ private:
     std::string searchtext;
     std::string lastfile;  // the last name given to one of the save dialogs
     std::string titletext;  // "copy data from ..." replaces the stop message in the caption
-    std::deque<tdebugrequest> pending;
+    std::deque<tdebugrequest> pending;  // a message may wait before the question it leads to
+    bool followup = false;               // the next question follows the waiting message
     tdebugrequest nothing;
 
     void ask(const std::string& title, const std::string& prompt, const std::string& value,
