@@ -64,10 +64,9 @@ struct tdebugformoptions {
 // A question or message for the window to show; `answer` gets the text (or the chosen file)
 // when the user confirms and is not called on cancel.
 // savefile and openfile: `prompt` is the filter, `value` the name offered, `folder` where the
-// dialog starts and `defaultext` what a name without "." gets. confirm: OK/Cancel, `answer`
-// (with "") on OK.
+// dialog starts and `defaultext` what a name without "." gets.
 struct tdebugrequest {
-    enum tkind { none, text, savefile, message, openfile, confirm };
+    enum tkind { none, text, savefile, message, openfile };
     tkind kind = none;
     std::string title, prompt, value;
     std::function<void(const std::string&)> answer;

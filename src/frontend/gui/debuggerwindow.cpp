@@ -78,12 +78,14 @@ void TFormdebugger::install() {
         draw();
     };
     h.pauseinput = [this] { open(); };
+    installediting();
     // `StartDebug` stops at the first instruction of the first game the program runs.
     tsessionhooks& sh = fgb.emulation().hooks;
     auto previousloaded = sh.romloaded;
     sh.romloaded = [this, previousloaded] {
         if (previousloaded) previousloaded();
         syncoptions();
+        romloadedediting();
         if (!startupdone) {
             startupdone = true;
             tov->startup();
@@ -317,6 +319,7 @@ void TFormdebugger::drawmenu() {
         if (ImGui::MenuItem("header checksum fix")) form->checksumfix();
         ImGui::EndMenu();
     }
+    draweditmenu();
     ImGui::EndMenuBar();
 }
 
@@ -356,6 +359,7 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
         if (m.bookmark >= 0) marks[0] = char('0' + m.bookmark);
         ImGui::PushID(n);
         if (ImGui::Selectable("##line", false, 0, ImVec2(w, line))) form->click(v, n);
+        if (v == tdebugview::code && ImGui::IsItemClicked(ImGuiMouseButton_Right)) form->click(v, n);
         // A double click on a code line toggles its breakpoint, as F2 does.
         if (v == tdebugview::code && ImGui::IsItemHovered() && ImGui::IsMouseDoubleClicked(0) && tov->stopped()) {
             control->togglebreakpoint(form->code.cursoraddress(), form->code.cursorbank());
@@ -368,6 +372,7 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
         if (highlighted || n == s.cursorline()) ImGui::PopStyleColor();
         ImGui::PopID();
     }
+    if (v == tdebugview::code) drawcodepopup();
     ImGui::EndChild();
     ImGui::PopStyleColor(2);
     if (bar > 0) {
@@ -439,7 +444,17 @@ void TFormdebugger::drawrequests() {
         current = form->takerequest();
         switch (current.kind) {
         case tdebugrequest::text: box.open(current.title, current.prompt, current.value); break;
-        case tdebugrequest::savefile: files.open(current.title, current.prompt, "", true, ".txt"); break;
+        case tdebugrequest::savefile:
+        case tdebugrequest::openfile: {
+            // The dialog starts in the request's folder, else beside the name offered.
+            std::string folder = current.folder;
+            const size_t slash = current.value.find_last_of('/');
+            if (folder.empty() && slash != std::string::npos) folder = current.value.substr(0, slash);
+            files.open(current.title, current.prompt, folder, current.kind == tdebugrequest::savefile,
+                       current.defaultext);
+            break;
+        }
+
         case tdebugrequest::message:
             messagetitle = current.title;
             messagetext = current.prompt;

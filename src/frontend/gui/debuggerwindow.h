@@ -65,6 +65,12 @@ private:
     void drawrequests();
     void drawbreakpoints();
     void drawaccessbreakpoints();
+    // Editing and files (debuggerediting.cpp).
+    void installediting();
+    void romloadedediting();
+    void draweditmenu();
+    void drawcodepopup();
+    bool stopafterload = false;
     void syncoptions();
     void growwindow();
     void shrinkwindow();
