@@ -430,7 +430,7 @@ void tdebugform::deletebyte() {
 
 void tdebugform::menusaverom() {
     if (!gb.cartridge().isbanked()) return;
-    savefile("save rom", "GB roms|*.GB;*.GBC|All files|*", "", ".gb", [this](const std::string& path) {
+    savefile("save rom", "GB roms|*.GB;*.GBC|All files|*", host.romfolder, ".gb", [this](const std::string& path) {
         if (!edit.saverom(path)) tell("error", "error while saving");
     });
 }

@@ -53,6 +53,7 @@ struct tdebugformhost {
     // ROM bytes were edited (save states name the ROM by its digest).
     std::function<void()> romedited;
     std::string statefolder;  // where the dump and state dialogs start (`SaveRamDir`)
+    std::string romfolder;    // where "save rom" starts: the loaded ROM's folder
 };
 
 // The options the window follows (the keys of the settings file).

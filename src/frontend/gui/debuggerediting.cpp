@@ -62,6 +62,8 @@ void TFormdebugger::romloadedediting() {
     loadsymbolfile(symbolfilefor(fgb.romfile()), tov->core.symbols);
     const tsettings& s = fgb.store().working;
     form->host.statefolder = s.SaveRamDir.empty() ? std::string() : resolvepath(s.SaveRamDir, fgb.programdirectory());
+    const size_t slash = fgb.romfile().find_last_of('/');
+    form->host.romfolder = slash == std::string::npos ? std::string() : fgb.romfile().substr(0, slash);
     form->refresh();
 }
 
@@ -96,9 +98,11 @@ void TFormdebugger::draweditmenu() {
     }
 }
 
-void TFormdebugger::drawcodepopup() {
-    // The code view's pop-up menu (a right click moved the cursor to the line first).
-    if (!ImGui::BeginPopupContextWindow("codemenu")) return;
+void TFormdebugger::drawcodepopup(bool open) {
+    // The code view's pop-up menu (a right click moved the cursor to the line first), drawn
+    // outside the view so that it has the window's colours rather than the view's.
+    if (open) ImGui::OpenPopup("codemenu");
+    if (!ImGui::BeginPopup("codemenu")) return;
     const bool stopped = tov->stopped();
     if (ImGui::MenuItem("edit data", nullptr, false, stopped)) form->menueditdata();
     if (ImGui::MenuItem("edit code", nullptr, false, stopped)) form->menueditcode();

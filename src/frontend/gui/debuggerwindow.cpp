@@ -372,9 +372,10 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
         if (highlighted || n == s.cursorline()) ImGui::PopStyleColor();
         ImGui::PopID();
     }
-    if (v == tdebugview::code) drawcodepopup();
+    const bool codemenu = v == tdebugview::code && ImGui::IsWindowHovered() && ImGui::IsMouseReleased(ImGuiMouseButton_Right);
     ImGui::EndChild();
     ImGui::PopStyleColor(2);
+    if (v == tdebugview::code) drawcodepopup(codemenu);
     if (bar > 0) {
         ImGui::SameLine(0, 0);
         // Top of the slider is the first line.

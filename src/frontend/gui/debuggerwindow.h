@@ -69,7 +69,7 @@ private:
     void installediting();
     void romloadedediting();
     void draweditmenu();
-    void drawcodepopup();
+    void drawcodepopup(bool open);
     bool stopafterload = false;
     void syncoptions();
     void growwindow();
