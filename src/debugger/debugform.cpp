@@ -173,6 +173,11 @@ bool tdebugform::key(int code_, int mods) {
         else gotobookmark(code_ - '0');
         return true;
     }
+    // Alt+digit stores a bookmark too: desktops often keep Ctrl+Shift+digit for themselves.
+    if (alt && !ctrl && code_ >= '0' && code_ <= '9') {
+        togglebookmark(code_ - '0');
+        return true;
+    }
     if (ctrl && !shift && !alt) {
         switch (code_) {
         case 'G': askgoto(); return true;

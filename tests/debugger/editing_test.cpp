@@ -399,6 +399,11 @@ TEST(DebugEditForm, TenBookmarksKeepAddressAndBank) {
     f.form.gotoaddress("0200");
     f.form.key('1', keyctrl);
     EXPECT_EQ(f.form.code.cursoraddress(), 0x200);
+    // Alt+digit stores as Ctrl+Shift+digit does.
+    EXPECT_TRUE(f.form.key('1', keyalt));
+    f.form.gotoaddress("0300");
+    f.form.key('1', keyctrl);
+    EXPECT_EQ(f.form.code.cursoraddress(), 0x200);
 }
 
 }  // namespace
