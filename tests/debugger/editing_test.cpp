@@ -184,16 +184,6 @@ TEST(DebugEdit, LossOfChangesIsAskedOnlyWhenTheRomWasEdited) {
     EXPECT_EQ(asked, 2);
 }
 
-TEST(DebugEdit, DefaultExtensionLooksAtTheFileName) {
-    const struct { const char* path; const char* ext; const char* out; } cases[] = {
-        {"/games/fixed", ".gb", "/games/fixed.gb"},
-        {"/games/fixed.gbc", ".gb", "/games/fixed.gbc"},
-        {"/my.folder/fixed", ".sna", "/my.folder/fixed.sna"},
-        {"state.", ".sna", "state."},
-    };
-    for (const auto& c : cases) EXPECT_EQ(withdefaultextension(c.path, c.ext), c.out) << c.path;
-}
-
 // ---- The window's commands ----
 
 struct tstoppedcontrol : tdebugcontrol {
