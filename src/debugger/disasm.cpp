@@ -1,5 +1,6 @@
 #include "debugger/disasm.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -205,10 +206,22 @@ void tlinetable::add(uint16_t address, int length, bool isdata) {
     for (int i = 0; i < length; i++) lineindex[uint16_t(address + i)] = n;
 }
 
+uint32_t tlinetable::named(uint32_t at, uint32_t end) const {
+    if (!names || names->empty()) return end;
+    for (uint32_t a = at + 1; a < end; a++)
+        if (!names->at(uint16_t(a), shown->bankat(uint16_t(a))).empty()) return a;
+    return end;
+}
+
 void tlinetable::code(const tdebugmemory& memory, uint32_t& at, uint32_t limit) {
     while (at < limit) {
         const uint32_t len = uint32_t(instructionlength(memory.read(uint16_t(at))));
-        if (at + len > limit) {
+        // A name starts a line of its own, as a vector does: what would cross it is data.
+        const uint32_t stop = named(at, std::min(at + len, limit));
+        if (stop < at + len) {
+            add(uint16_t(at), int(stop - at), true);
+            at = stop;
+        } else if (at + len > limit) {
             // An instruction that would swallow the next vector or region start is data.
             add(uint16_t(at), int(limit - at), true);
             at = limit;
@@ -221,7 +234,7 @@ void tlinetable::code(const tdebugmemory& memory, uint32_t& at, uint32_t limit) 
 
 void tlinetable::data(uint32_t& at, uint32_t limit) {
     while (at < limit) {
-        const uint32_t len = limit - at < 16 ? limit - at : 16;
+        const uint32_t len = named(at, limit - at < 16 ? limit : at + 16) - at;
         add(uint16_t(at), int(len), true);
         at += len;
     }

@@ -83,8 +83,9 @@ struct tasmline {
 // the header fields start lines of their own; VRAM, OAM to I/O and the last byte are data.
 class tlinetable {
 public:
-    // With symbols, every line whose address has names (for the bank shown there) follows
-    // one label line per name; `lineof` still gives the line with the bytes.
+    // With symbols, every address that has names (for the bank shown there) starts a line,
+    // after one label line per name (an instruction that would cross it is cut to data, as
+    // at a vector); `lineof` still gives the line with the bytes.
     void build(const tdebugmemory& memory, const tsymboltable* symbols = nullptr);
     int count() const { return int(lines.size()); }
     const tasmline& line(int n) const { return lines[size_t(n)]; }
@@ -97,6 +98,8 @@ private:
     const tdebugmemory* shown = nullptr;
     void code(const tdebugmemory& memory, uint32_t& at, uint32_t limit);
     void data(uint32_t& at, uint32_t limit);
+    // The first address after `at` and before `end` that has a name, else `end`.
+    uint32_t named(uint32_t at, uint32_t end) const;
     void add(uint16_t address, int length, bool isdata);
 };
 

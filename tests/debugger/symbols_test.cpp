@@ -33,10 +33,10 @@ constexpr const char* goodfile =
 TEST(SymbolFile, GoodLinesAreReadBadOnesSkipped) {
     tsymboltable t;
     std::string text = goodfile;
-    const char* bad[] = {"zz:0150 Bad1",       "00:150 Short",   "0150 NoBank",   "00:0150",
-                         "00:0150 two names",  "12345:0150 Big", "00:01500 Long", ":0150 Empty",
-                         "00:0g50 NotHex",     "00-0150 Dash",   std::string(300, '\xFF').c_str()};
-    for (const char* b : bad) text += std::string(b) + "\n";
+    const std::string bad[] = {"zz:0150 Bad1",      "00:150 Short",   "0150 NoBank",   "00:0150",
+                               "00:0150 two names", "12345:0150 Big", "00:01500 Long", ":0150 Empty",
+                               "00:0g50 NotHex",    "00-0150 Dash",   std::string(300, '\xFF')};
+    for (const std::string& b : bad) text += b + "\n";
     text += "1:4001 OneDigitBank";  // no newline at the end
     t.read(text);
     EXPECT_EQ(t.size(), 9u);
@@ -120,6 +120,14 @@ TEST(SymbolFile, NamesAreLabelLinesAndAddressLabels) {
     EXPECT_EQ(call.substr(0, 36), "ROM0:0150 CD 00 02         CALL 0200") << call;
     EXPECT_NE(call.find(" ;Helper"), std::string::npos) << call;
     EXPECT_NE(code.getstring(code.lineof(0x153)).find(" ;Main"), std::string::npos);
+    // A name inside an instruction starts a line: the bytes before it are data.
+    f.m.dbg.core.symbols.read(std::string(goodfile) + "00:0151 Inside\n");
+    f.form.refresh();
+    EXPECT_EQ(code.getstring(code.lineof(0x150)).substr(27, 5), "db CD");
+    EXPECT_EQ(code.getstring(code.lineof(0x151) - 1), "Inside:");
+    EXPECT_EQ(code.lines().line(code.lineof(0x151)).address, 0x151);
+    f.m.dbg.core.symbols.read(std::string(goodfile) + "00:0200 Helper\n02:4010 Far\n");
+    f.form.refresh();
     // Banked names follow the view bank.
     f.form.gotoaddress("1:4000");
     EXPECT_EQ(code.getstring(code.lineof(0x4000) - 1), "BankOne:");
@@ -130,11 +138,16 @@ TEST(SymbolFile, NamesAreLabelLinesAndAddressLabels) {
     EXPECT_EQ(f.form.memory.getstring(0xFF8).substr(0, 11), "hTemp      ");
     EXPECT_EQ(f.form.memory.getstring(0xC01).substr(0, 11), "WRA0:C010  ");
     // Without names the lines are as they always were.
-    const int before = code.linecount();
+    auto labels = [&] {
+        int n = 0;
+        for (int i = 0; i < code.linecount(); i++) n += code.lines().line(i).symbol >= 0;
+        return n;
+    };
+    // Main, Main.entry, Helper, BankTwo and Far (view bank 2), wLives, wBuffer, hTemp.
+    EXPECT_EQ(labels(), 8);
     f.m.dbg.core.symbols.clear();
     f.form.refresh();
-    // Main, Main.entry, Helper, BankTwo and Far (view bank 2), wLives, wBuffer, hTemp.
-    EXPECT_EQ(before - code.linecount(), 8);
+    EXPECT_EQ(labels(), 0);
     EXPECT_EQ(code.getstring(code.lineof(0x150)).substr(0, 36), call.substr(0, 36));
     EXPECT_EQ(code.getstring(code.lineof(0x150)).find(";Helper"), std::string::npos);
 }
