@@ -151,7 +151,10 @@ void tbreakpointsform::clickitem(int i) {
 
 std::string taccessbreakpointsform::itemtext(const taccessbreakpoint& a) {
     std::string s = hex(a.first, 4);
-    if (a.last != a.first) s += "-" + hex(a.last, 4);
+    if (a.last != a.first) {
+        s += '-';
+        s += hex(a.last, 4);
+    }
     s += "  ";
     if (a.value >= 0) s += hex(uint32_t(a.value), 2) + "  ";
     if (a.onread) s += "r";
@@ -210,7 +213,7 @@ bool taccessbreakpointsform::replace() {
 void taccessbreakpointsform::clickitem(int i) {
     if (i < 0 || i >= count()) return;
     const taccessbreakpoint& a = *items[size_t(i)];
-    Editaddr = hex(a.first, 4) + (a.last != a.first ? "-" + hex(a.last, 4) : std::string());
+    Editaddr = hex(a.first, 4) + (a.last != a.first ? std::string("-") + hex(a.last, 4) : std::string());
     Editvalue = a.value >= 0 ? hex(uint32_t(a.value), 2) : std::string();
     Checkonread = a.onread;
     Checkonwrite = a.onwrite;

@@ -274,7 +274,10 @@ tasmtext disassembleline(const tdebugmemory& memory, const tasmline& line, bool 
     s = memory.label(line.address);
     uint8_t bytes[16]{};
     for (int i = 0; i < line.length && i < 16; i++) bytes[i] = memory.read(uint16_t(line.address + i));
-    for (int i = 0; i < line.length && i < 4; i++) s += " " + hex(bytes[i], 2);
+    for (int i = 0; i < line.length && i < 4; i++) {
+        s += ' ';
+        s += hex(bytes[i], 2);
+    }
     if (line.length > 4) s += "+";
     padto(s, 27);
 

@@ -153,7 +153,7 @@ std::string tscrollerasm::cursorstatus(
     if (close == std::string::npos) return {};
     const std::optional<uint32_t> address = evaluate(text.substr(open + 1, close - open - 1));
     if (!address || *address > 0xFFFF) return {};
-    return "(" + hex(*address, 4) + ")=" + hex(memory.read(uint16_t(*address)), 2);
+    return std::string("(") + hex(*address, 4) + ")=" + hex(memory.read(uint16_t(*address)), 2);
 }
 
 void tscrollerasm::setbookmark(int k) {
