@@ -320,7 +320,11 @@ void tdebugform::asksaveasm() {
 }
 
 void tdebugform::checksumfix() {
-    if (fixheaderchecksums(gb.cartridge())) refresh();
+    if (!fixheaderchecksums(gb.cartridge())) return;
+    // Writing the checks is an edit of ROM bytes like any other.
+    edit.rommodified = true;
+    if (host.romedited) host.romedited();
+    refresh();
 }
 
 void tdebugform::askevaluate() {

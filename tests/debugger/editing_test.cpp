@@ -271,6 +271,11 @@ TEST(DebugEditForm, EditCodeAssemblesAtTheCursorLine) {
     EXPECT_EQ(f.form.code.cursorline(), line);
     EXPECT_EQ(f.form.code.topline(), top);
     EXPECT_NE(f.form.code.getstring(line).find("LD A,05"), std::string::npos) << f.form.code.getstring(line);
+    // Fixing the header checks edits ROM bytes too.
+    f.form.edit.rommodified = false;
+    f.form.checksumfix();
+    EXPECT_TRUE(f.form.edit.rommodified);
+    EXPECT_EQ(edited, 2);
 }
 
 TEST(DebugEditForm, InsertSizeCopyAndTheKeys) {
