@@ -3,7 +3,7 @@
 //
 //   tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial] [--until-done]
 //           [--benchmark] [--no-draw] [--screenshot FILE] [--wav FILE] [--realtime]
-//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR]...
+//           [--load-state FILE] [--save-state FILE] [--break [BANK:]ADDR|NAME]...
 //           [--tilt X,Y]
 //           [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]
 //           [--vram FILE]
@@ -29,7 +29,8 @@
 // interrupts off) ends the run at once, except under --benchmark; under --until-done
 // without a verdict it failed.
 //
-// --break sets an execution breakpoint (hex; with a bank for a banked address). With one,
+// --break sets an execution breakpoint (hex; with a bank for a banked address), or at a name
+// of the ROM's symbol file (the ROM's name with ".sym", "BB:AAAA name" lines). With one,
 // or with a misuse check switched on by its option key (--set DebugEcho=1 ...), or with
 // StartDebug, the debugger watches the run: when it stops for any reason, the stop message,
 // the register view and ten code-view lines around PC are printed and the run ends.
@@ -65,6 +66,7 @@
 #include "frontend/presses.h"
 #include "frontend/savestates.h"
 #include "debugger/debuggertov.h"
+#include "debugger/symbols.h"
 #include "debugger/views.h"
 #include "cheats/cheats.h"
 #include "frontend/cheathooks.h"
@@ -98,7 +100,6 @@ struct trunoptions {
     std::string loadstate;
     std::string savestate;
     std::string vram;
-    std::vector<tbreakaddress> breaks;
     bool tilt = false;
     int tiltx = 255, tilty = 255;
     std::string listen;
@@ -107,6 +108,7 @@ struct trunoptions {
     std::vector<std::string> cheats;
     std::string cheatfile;
     std::vector<tpress> presses;
+    std::vector<std::string> breaks;  // as given: resolved once the ROM's symbols are read
     std::string rom;
 };
 
@@ -115,7 +117,7 @@ void usage() {
                  "usage: tov-run [--frames N] [--set Key=Value]... [--ini FILE] [--serial]\n"
                  "               [--until-done] [--benchmark] [--no-draw] [--screenshot FILE]\n"
                  "               [--wav FILE] [--realtime] [--load-state FILE] [--save-state FILE]\n"
-                 "               [--break [BANK:]ADDR]...\n"
+                 "               [--break [BANK:]ADDR|NAME]...\n"
                  "               [--tilt X,Y]\n"
                  "               [--listen [ADDR:]PORT | --connect HOST[:PORT]] [--link-wait SECONDS]\n"
                  "               [--vram FILE]\n"
@@ -155,12 +157,13 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             o.sets.push_back(v);
         } else if (a == "--break") {
             if (!value(v)) return false;
+            // A bad bank or an address out of range is refused here; a name waits for the ROM.
             tbreakaddress b = parsebreakaddress(v);
-            if (!b.valid || b.anyaddress) {
-                std::fprintf(stderr, "tov-run: bad breakpoint address \"%s\" (hex ADDR or BANK:ADDR)\n", v.c_str());
+            if (v.empty() || (!b.valid && !b.anyaddress) || (b.anyaddress && v.find(':') != std::string::npos)) {
+                std::fprintf(stderr, "tov-run: bad breakpoint address \"%s\" (hex ADDR, BANK:ADDR or a symbol name)\n", v.c_str());
                 return false;
             }
-            o.breaks.push_back(b);
+            o.breaks.push_back(v);
         } else if (a == "--tilt") {
             if (!value(v)) return false;
             int x = -1, y = -1;
@@ -345,6 +348,7 @@ struct tstopreport : tdebuggerhost {
         banks.vram = int((gb.vrambank - gb.vram) / 0x2000);
         tscrollerasm code(gb, banks);
         code.lowercase = lowercase;
+        code.symbols = &debugger->core.symbols;
         code.refresh();
         code.breakpoints = &debugger->core;
         code.setvisiblelines(10);
@@ -492,6 +496,19 @@ int main(int argc, char** argv) {
         }
         if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
     }
+    // The names of the ROM's symbol file; a missing or bad file only leaves them out.
+    tsymboltable symbols;
+    if (!o.rom.empty()) loadsymbolfile(symbolfilefor(session->romfile()), symbols);
+    std::vector<tbreakaddress> breaks;
+    for (const std::string& text : o.breaks) {
+        const tbreakaddress b = parsebreakaddress(text, &symbols);
+        if (!b.valid || b.anyaddress) {
+            std::fprintf(stderr, "tov-run: bad breakpoint address \"%s\" (not hex, and no such name in %s)\n",
+                         text.c_str(), symbolfilefor(o.rom.empty() ? std::string("the ROM") : o.rom).c_str());
+            return 2;
+        }
+        breaks.push_back(b);
+    }
     tgbsoundtov* sound = session->synthesiser();
     if (sound) {
         const tsoundoptions& so = session->soundoptions();
@@ -507,13 +524,14 @@ int main(int argc, char** argv) {
     tstopreport report(*machine);
     report.lowercase = settings.DebugLowercase;
     std::unique_ptr<tdebuggertov> debugger;
-    if (!o.breaks.empty() || debugcheckson(session->debuggeroptions())) {
+    if (!breaks.empty() || debugcheckson(session->debuggeroptions())) {
         debugger = std::make_unique<tdebuggertov>(*machine, &report);
         report.debugger = debugger.get();
         tdebuggeroptions dopts = session->debuggeroptions();
         dopts.CpuMeter = false;  // no meter to read it
         debugger->setoptions(dopts);
-        for (const tbreakaddress& b : o.breaks) debugger->core.addbreakpoint(b.address, b.bank);
+        debugger->core.symbols = symbols;
+        for (const tbreakaddress& b : breaks) debugger->core.addbreakpoint(b.address, b.bank);
     }
     session->reset();
     tsavestates states(*session);

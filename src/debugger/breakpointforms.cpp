@@ -71,18 +71,39 @@ struct tbreakpointfields {
     tcondition condition;
 };
 
-bool parsefields(const std::string& pc, const std::string& conditiontext, tbreakpointfields& f) {
-    f.at = parsebreakaddress(pc);
+bool parsefields(const std::string& pc, const std::string& conditiontext, tbreakpointfields& f,
+                 const tsymboltable& symbols) {
+    f.at = parsebreakaddress(pc, &symbols);
     if (!f.at.valid) return false;
     f.conditional = !conditiontext.empty();
-    return !f.conditional || parsecondition(conditiontext, f.condition);
+    return !f.conditional || parsecondition(conditiontext, f.condition, &symbols);
+}
+
+// One end of an access range: hex, or a name of the symbol file.
+std::optional<uint32_t> rangeend(const std::string& text, const tsymboltable& symbols) {
+    if (std::optional<uint32_t> v = parsehex(text)) return v;
+    size_t a = text.find_first_not_of(" \t"), b = text.find_last_not_of(" \t");
+    if (a == std::string::npos) return std::nullopt;
+    const tsymbol* s = symbols.find(text.substr(a, b - a + 1));
+    return s ? std::optional<uint32_t>(s->address) : std::nullopt;
+}
+
+// "FIRST-LAST" or one address.
+bool parserange(const std::string& text, const tsymboltable& symbols, uint32_t& first, uint32_t& last) {
+    const size_t dash = text.find('-');
+    const std::optional<uint32_t> f = rangeend(text.substr(0, dash), symbols);
+    const std::optional<uint32_t> l = dash == std::string::npos ? f : rangeend(text.substr(dash + 1), symbols);
+    if (!f || !l || *f > *l || *l > 0xFFFF) return false;
+    first = *f;
+    last = *l;
+    return true;
 }
 
 }  // namespace
 
 bool tbreakpointsform::add() {
     tbreakpointfields f;
-    if (!parsefields(Editpc, Editcondition, f)) return false;
+    if (!parsefields(Editpc, Editcondition, f, core.symbols)) return false;
     tbreakpoint* b = f.at.anyaddress ? core.addanyaddress(kindplain, stopbreakpoint)
                                      : core.addbreakpoint(f.at.address, f.at.bank, stopbreakpoint);
     if (f.at.anyaddress) b->bank = f.at.bank;
@@ -113,7 +134,7 @@ void tbreakpointsform::setselected(bool disabled) {
 bool tbreakpointsform::replace() {
     // The fields are checked before anything is deleted, so that a typing error loses nothing.
     tbreakpointfields f;
-    if (!parsefields(Editpc, Editcondition, f)) return false;
+    if (!parsefields(Editpc, Editcondition, f, core.symbols)) return false;
     deleteselected();
     return add();
 }
@@ -130,7 +151,10 @@ void tbreakpointsform::clickitem(int i) {
 
 std::string taccessbreakpointsform::itemtext(const taccessbreakpoint& a) {
     std::string s = hex(a.first, 4);
-    if (a.last != a.first) s += "-" + hex(a.last, 4);
+    if (a.last != a.first) {
+        s += '-';
+        s += hex(a.last, 4);
+    }
     s += "  ";
     if (a.value >= 0) s += hex(uint32_t(a.value), 2) + "  ";
     if (a.onread) s += "r";
@@ -152,14 +176,12 @@ void taccessbreakpointsform::rebuild() {
 }
 
 bool taccessbreakpointsform::add() {
-    const size_t dash = Editaddr.find('-');
-    const std::optional<uint32_t> first = parsehex(Editaddr.substr(0, dash));
-    const std::optional<uint32_t> last = dash == std::string::npos ? first : parsehex(Editaddr.substr(dash + 1));
-    if (!first || !last || *first > *last || *last > 0xFFFF) return false;
+    uint32_t first = 0, last = 0;
+    if (!parserange(Editaddr, core.symbols, first, last)) return false;
     const std::optional<uint32_t> value = parsehex(Editvalue);
     // A value no byte can have would never stop: refused rather than silently useless.
     if (value && *value > 0xFF) return false;
-    core.addaccessbreakpoint(uint16_t(*first), uint16_t(*last), Checkonread, Checkonwrite,
+    core.addaccessbreakpoint(uint16_t(first), uint16_t(last), Checkonread, Checkonwrite,
                              value ? int32_t(*value) : -1, stopaccess);
     Editaddr.clear();
     Editvalue.clear();
@@ -180,10 +202,8 @@ void taccessbreakpointsform::setselected(bool disabled) {
 }
 
 bool taccessbreakpointsform::replace() {
-    const size_t dash = Editaddr.find('-');
-    const std::optional<uint32_t> first = parsehex(Editaddr.substr(0, dash));
-    const std::optional<uint32_t> last = dash == std::string::npos ? first : parsehex(Editaddr.substr(dash + 1));
-    if (!first || !last || *first > *last || *last > 0xFFFF) return false;
+    uint32_t first = 0, last = 0;
+    if (!parserange(Editaddr, core.symbols, first, last)) return false;
     const std::optional<uint32_t> value = parsehex(Editvalue);
     if (value && *value > 0xFF) return false;
     deleteselected();
@@ -193,7 +213,7 @@ bool taccessbreakpointsform::replace() {
 void taccessbreakpointsform::clickitem(int i) {
     if (i < 0 || i >= count()) return;
     const taccessbreakpoint& a = *items[size_t(i)];
-    Editaddr = hex(a.first, 4) + (a.last != a.first ? "-" + hex(a.last, 4) : std::string());
+    Editaddr = hex(a.first, 4) + (a.last != a.first ? std::string("-") + hex(a.last, 4) : std::string());
     Editvalue = a.value >= 0 ? hex(uint32_t(a.value), 2) : std::string();
     Checkonread = a.onread;
     Checkonwrite = a.onwrite;

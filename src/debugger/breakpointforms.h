@@ -31,6 +31,7 @@ public:
     void stop() override { tov.breaknow(); }
     bool evaluate(const std::string& text, std::string& result) override;
     const tbreakpointmarks* breakpointmarks() const override { return this; }
+    const tsymboltable* symbols() const override { return &tov.core.symbols; }
     // A user breakpoint (not temporary, not any-address) at the address for this bank or any bank.
     bool hasexecutionbreakpoint(uint16_t address, int bank) const override;
 

@@ -2,16 +2,32 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/gb.h"
 #include "core/gbinspect.h"
+#include "debugger/assembler.h"
 #include "debugger/debuggercore.h"
+#include "debugger/symbols.h"
 
 namespace tov {
 
-bool parsebankaddress(const std::string& text, int& bank, uint16_t& address) {
+namespace {
+
+std::string hex4(uint16_t v) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%04X", unsigned(v));
+    return b;
+}
+
+constexpr const char* statefilter =
+    "save states|*.sna;*.sn0;*.sn1;*.sn2;*.sn3;*.sn4;*.sn5;*.sn6;*.sn7;*.sn8;*.sn9|All files|*";
+
+}  // namespace
+
+bool parsebankaddress(const std::string& text, int& bank, uint16_t& address, const tsymboltable* symbols) {
     // The breakpoint fields' parser, where "every address" is no place to go.
-    const tbreakaddress a = parsebreakaddress(text);
+    const tbreakaddress a = parsebreakaddress(text, symbols);
     if (!a.valid || a.anyaddress) return false;
     bank = a.bank;
     address = a.address;
@@ -19,7 +35,7 @@ bool parsebankaddress(const std::string& text, int& bank, uint16_t& address) {
 }
 
 tdebugform::tdebugform(tgb& machine, tdebugcontrol* c)
-    : code(machine, banks), memory(machine, banks), stack(machine, banks), registers(machine),
+    : edit(machine, banks), code(machine, banks), memory(machine, banks), stack(machine, banks), registers(machine),
       gb(machine), control(c) {
     setcontrol(c);
     refresh();  // the views have lines before the first stop
@@ -40,11 +56,13 @@ tscroller& tdebugform::view(tdebugview v) {
 }
 
 std::string tdebugform::caption() const {
+    if (!titletext.empty()) return titletext;
     return message.empty() ? "debugger" : message + " - debugger";
 }
 
 void tdebugform::stopped(const std::string& text) {
     message = text;
+    titletext.clear();
     tgbinspect inspect(gb);
     if (code.mem().bankcontroller()) {
         banks.rom = inspect.region(tmemregion::romx).current;
@@ -68,6 +86,7 @@ void tdebugform::showline(tscroller& s, int line) {
 void tdebugform::refresh() {
     code.lowercase = options.DebugLowercase;
     code.breakpoints = control ? control->breakpointmarks() : nullptr;
+    code.symbols = memory.symbols = control ? control->symbols() : nullptr;
     code.refresh();
     followdata();
 }
@@ -97,16 +116,21 @@ void tdebugform::cursormoved() {
 
 void tdebugform::ask(const std::string& title, const std::string& prompt, const std::string& value,
                      std::function<void(const std::string&)> answer) {
-    pending = {tdebugrequest::text, title, prompt, value, std::move(answer)};
+    // A new question replaces what waits, except after the message it follows.
+    if (!followup) pending.clear();
+    followup = false;
+    pending.push_back({tdebugrequest::text, title, prompt, value, std::move(answer), {}, {}});
 }
 
 void tdebugform::tell(const std::string& title, const std::string& text) {
-    pending = {tdebugrequest::message, title, text, "", nullptr};
+    pending.clear();
+    pending.push_back({tdebugrequest::message, title, text, "", nullptr, {}, {}});
 }
 
 tdebugrequest tdebugform::takerequest() {
-    tdebugrequest r = std::move(pending);
-    pending = {};
+    if (pending.empty()) return {};
+    tdebugrequest r = std::move(pending.front());
+    pending.pop_front();
     return r;
 }
 
@@ -149,6 +173,11 @@ bool tdebugform::key(int code_, int mods) {
         else gotobookmark(code_ - '0');
         return true;
     }
+    // Alt+digit stores a bookmark too: desktops often keep Ctrl+Shift+digit for themselves.
+    if (alt && !ctrl && code_ >= '0' && code_ <= '9') {
+        togglebookmark(code_ - '0');
+        return true;
+    }
     if (ctrl && !shift && !alt) {
         switch (code_) {
         case 'G': askgoto(); return true;
@@ -173,6 +202,12 @@ bool tdebugform::key(int code_, int mods) {
     case vk::f8: control->stepout(); return true;
     case vk::f9:
     case vk::escape: control->run(); return true;
+    case vk::insert:
+    case vk::del:
+        if (focus != tdebugview::code) return false;
+        code_ == vk::insert ? insertbyte() : deletebyte();
+        return true;
+    case vk::f12: menuloadrom(); return true;
     case vk::multiply:
         control->reset();
         stopped(message);
@@ -196,7 +231,7 @@ void tdebugform::askgoto() {
 bool tdebugform::gotoaddress(const std::string& text) {
     int bank = -1;
     uint16_t address = 0;
-    if (!parsebankaddress(text, bank, address)) return false;
+    if (!parsebankaddress(text, bank, address, control ? control->symbols() : nullptr)) return false;
     if (bank >= 0) {
         tgbinspect inspect(gb);
         const tcart& cart = gb.cartridge();
@@ -216,7 +251,7 @@ bool tdebugform::gotoaddress(const std::string& text) {
         }
     }
     refresh();
-    code.centreon(code.lineof(address));
+    code.centreon(code.firstlineof(address));
     memory.gotoaddress(address);
     focus = tdebugview::code;
     cursormoved();
@@ -257,26 +292,39 @@ void tdebugform::continuesearch() {
     cursormoved();
 }
 
+void tdebugform::savefile(const std::string& title, const std::string& filter, const std::string& folder,
+                          const std::string& ext, std::function<void(const std::string&)> answer) {
+    pending.clear();
+    pending.push_back({tdebugrequest::savefile, title, filter, lastfile,
+                       [this, ext, answer](const std::string& path) {
+                           lastfile = ext.empty() ? path : withdefaultextension(path, ext);
+                           answer(lastfile);
+                       },
+                       folder, ext});
+}
+
 void tdebugform::asksaveasm() {
-    pending = {tdebugrequest::savefile, "save as text", "Text files|*.txt;*.asm|All files|*", asmfile,
-               [this](const std::string& path) {
-                   asmfile = path;
-                   ask("save as text", "enter start address (hex)", "0000", [this](const std::string& start) {
-                       ask("save as text", "enter size (hex)", "10000", [this, start](const std::string& size) {
-                           uint32_t first = 0, count = 0;
-                           if (!parsesaverange(start, size, first, count)) {
-                               tell("error", "invalid range");
-                               return;
-                           }
-                           const std::string text = disassemblytext(code, first, count);
-                           if (!writefile || !writefile(asmfile, text)) tell("error", "error while saving");
-                       });
-                   });
-               }};
+    savefile("save as text", "Text files|*.txt;*.asm|All files|*", "", ".txt", [this](const std::string& path) {
+        ask("save as text", "enter start address (hex)", "0000", [this, path](const std::string& start) {
+            ask("save as text", "enter size (hex)", "10000", [this, path, start](const std::string& size) {
+                uint32_t first = 0, count = 0;
+                if (!parsesaverange(start, size, first, count)) {
+                    tell("error", "invalid range");
+                    return;
+                }
+                const std::string text = disassemblytext(code, first, count);
+                if (!writefile || !writefile(path, text)) tell("error", "error while saving");
+            });
+        });
+    });
 }
 
 void tdebugform::checksumfix() {
-    if (fixheaderchecksums(gb.cartridge())) refresh();
+    if (!fixheaderchecksums(gb.cartridge())) return;
+    // Writing the checks is an edit of ROM bytes like any other.
+    edit.rommodified = true;
+    if (host.romedited) host.romedited();
+    refresh();
 }
 
 void tdebugform::askevaluate() {
@@ -286,6 +334,154 @@ void tdebugform::askevaluate() {
         if (control->evaluate(answer, result)) tell("result", result);
         else tell("invalid expression", result);
     });
+}
+
+void tdebugform::askrunto() {
+    ask("run to", "enter address", "", [this](const std::string& answer) {
+        int bank = -1;
+        uint16_t address = 0;
+        if (!control || !parsebankaddress(answer, bank, address, control->symbols())) {
+            tell("error", "invalid address");
+            return;
+        }
+        control->runtocursor(address, bank);
+    });
+}
+
+// ---- Editing ----
+
+void tdebugform::rebuildinplace() {
+    // The code view comes back to the same line, whatever the edit did to the lines above.
+    const int top = code.topline(), line = code.cursorline();
+    refresh();
+    code.scrollto(top);
+    code.setcursor(line);
+    cursormoved();
+}
+
+void tdebugform::writebytes(uint16_t address, const std::vector<uint8_t>& bytes) {
+    const bool before = edit.rommodified;
+    edit.rommodified = false;
+    edit.pokebytes(address, bytes);
+    if (edit.rommodified && host.romedited) host.romedited();
+    edit.rommodified = edit.rommodified || before;
+    rebuildinplace();
+}
+
+void tdebugform::editat(bool iscode, uint16_t address, const std::string& value) {
+    const std::string title = std::string("edit ") + (iscode ? "code" : "data") + " at " + hex4(address);
+    ask(title, iscode ? "enter instructions, separated by semicolons" : "enter hexadecimal byte values", value,
+        [this, iscode, address](const std::string& answer) {
+            const tassembly r = iscode ? assemble(answer, address) : parsehexdata(answer);
+            if (!r.ok) tell(r.errortitle, r.error);
+            // Asked again while the text gives no bytes, with the text to mend.
+            if (r.bytes.empty()) {
+                followup = !r.ok;
+                editat(iscode, address, answer);
+                return;
+            }
+            writebytes(address, r.bytes);
+        });
+}
+
+void tdebugform::menueditdata() {
+    if (code.linecount() > 0) editat(false, code.cursoraddress(), "");
+}
+
+void tdebugform::menueditcode() {
+    if (code.linecount() > 0) editat(true, code.cursoraddress(), "");
+}
+
+void tdebugform::menueditcopy() {
+    if (code.linecount() == 0) return;
+    const uint16_t address = code.cursoraddress();
+    titletext = "copy data from " + hex4(address);
+    ask(titletext, "how many bytes to copy", "", [this, address](const std::string& answer) {
+        char* end = nullptr;
+        const long n = std::strtol(answer.c_str(), &end, 10);
+        if (answer.empty() || *end || n <= 0) return;
+        // The whole address space at most: more would only repeat it.
+        const std::string text = edit.copytext(address, uint32_t(n > 0x10000 ? 0x10000 : n));
+        if (host.setclipboard) host.setclipboard(text);
+    });
+}
+
+void tdebugform::menuinsertsize() {
+    ask(caption(), "how many bytes to move", std::to_string(edit.insertsize), [this](const std::string& answer) {
+        char* end = nullptr;
+        const long long n = std::strtoll(answer.c_str(), &end, 10);
+        // A value of 0 or more that fits the 32-bit size; anything else keeps the old one.
+        if (!answer.empty() && !*end && n >= 0 && n <= 0x7FFFFFFF) edit.insertsize = uint32_t(n);
+    });
+}
+
+void tdebugform::insertbyte() {
+    if (!control || !control->stopped() || code.linecount() == 0) return;
+    const bool before = edit.rommodified;
+    edit.rommodified = false;
+    edit.insertbyte(code.cursoraddress());
+    if (edit.rommodified && host.romedited) host.romedited();
+    edit.rommodified = edit.rommodified || before;
+    rebuildinplace();
+}
+
+void tdebugform::deletebyte() {
+    if (!control || !control->stopped() || code.linecount() == 0) return;
+    const bool before = edit.rommodified;
+    edit.rommodified = false;
+    edit.deletebyte(code.cursoraddress());
+    if (edit.rommodified && host.romedited) host.romedited();
+    edit.rommodified = edit.rommodified || before;
+    rebuildinplace();
+}
+
+// ---- Files ----
+
+void tdebugform::menusaverom() {
+    if (!gb.cartridge().isbanked()) return;
+    savefile("save rom", "GB roms|*.GB;*.GBC|All files|*", host.romfolder, ".gb", [this](const std::string& path) {
+        if (!edit.saverom(path)) tell("error", "error while saving");
+    });
+}
+
+void tdebugform::menudump() {
+    savefile("dump", "All files|*", host.statefolder, "", [this](const std::string& path) {
+        ask("dump", "enter start offset (hex)", "0000", [this, path](const std::string& start) {
+            ask("dump", "enter size (hex)", "10000", [this, path, start](const std::string& size) {
+                uint32_t first = 0, count = 0;
+                if (!parsesaverange(start, size, first, count)) {
+                    tell("error", "invalid range");
+                    return;
+                }
+                if (!writeuserfile(path, edit.dumpbytes(uint16_t(first), count))) tell("error", "error while saving");
+            });
+        });
+    });
+}
+
+void tdebugform::menusavestate() {
+    savefile("save state", statefilter, host.statefolder, ".sna", [this](const std::string& path) {
+        if (!host.savestate) return;
+        const std::string error = host.savestate(path);
+        if (!error.empty()) tell("error while saving", error);
+    });
+}
+
+void tdebugform::menuloadstate() {
+    if (host.loadstate) host.loadstate();
+}
+
+void tdebugform::menuloadrom() {
+    if (host.loadrom) host.loadrom();
+}
+
+void tdebugform::menuloadromnoreset() {
+    pending.clear();
+    pending.push_back({tdebugrequest::openfile, "load rom", "GB roms and zip files|*.GB;*.GBC;*.ZIP;*.GZ|All files|*",
+                       "", [this](const std::string& path) {
+                           if (host.loadromnoreset) host.loadromnoreset(path);
+                       },
+                       "", ""});
 }
 
 }  // namespace tov

@@ -5,10 +5,12 @@
 // answers `request`.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "debugger/editing.h"
 #include "debugger/views.h"
 
 namespace tov {
@@ -33,6 +35,25 @@ public:
     // The expression evaluator: "$" and hex digits, or false with the error message.
     virtual bool evaluate(const std::string& text, std::string& result) = 0;
     virtual const tbreakpointmarks* breakpointmarks() const { return nullptr; }
+    // The names of the loaded ROM's symbol file, or null.
+    virtual const tsymboltable* symbols() const { return nullptr; }
+};
+
+// What the window's file and state commands need of the program around the debugger; every
+// entry is optional (a command without its entry does nothing).
+struct tdebugformhost {
+    std::function<void(const std::string& text)> setclipboard;
+    // Saves a state to the file: "" when saved, else the error text.
+    std::function<std::string(const std::string& path)> savestate;
+    // `menuloadstate`: the main window's load-state-file command, stopping in the debugger
+    // at the first instruction afterwards.
+    std::function<void()> loadstate;
+    std::function<void()> loadrom;                                // F12: the main window's
+    std::function<void(const std::string& path)> loadromnoreset;  // `menuloadromnoreset`
+    // ROM bytes were edited (save states name the ROM by its digest).
+    std::function<void()> romedited;
+    std::string statefolder;  // where the dump and state dialogs start (`SaveRamDir`)
+    std::string romfolder;    // where "save rom" starts: the loaded ROM's folder
 };
 
 // The options the window follows (the keys of the settings file).
@@ -43,18 +64,21 @@ struct tdebugformoptions {
 
 // A question or message for the window to show; `answer` gets the text (or the chosen file)
 // when the user confirms and is not called on cancel.
+// savefile and openfile: `prompt` is the filter, `value` the name offered, `folder` where the
+// dialog starts and `defaultext` what a name without "." gets.
 struct tdebugrequest {
-    enum tkind { none, text, savefile, message };
+    enum tkind { none, text, savefile, message, openfile };
     tkind kind = none;
     std::string title, prompt, value;
     std::function<void(const std::string&)> answer;
+    std::string folder, defaultext;
 };
 
 enum class tdebugview { code, memory, stack, registers };
 
 // Windows virtual-key codes of the keys the window uses.
 namespace vk {
-inline constexpr int back = 0x08, escape = 0x1B, pageup = 0x21, pagedown = 0x22, end = 0x23,
+inline constexpr int back = 0x08, escape = 0x1B, insert = 0x2D, del = 0x2E, f12 = 0x7B, pageup = 0x21, pagedown = 0x22, end = 0x23,
                      home = 0x24, left = 0x25, up = 0x26, right = 0x27, down = 0x28,
                      multiply = 0x6A, f2 = 0x71, f3 = 0x72, f4 = 0x73, f7 = 0x76, f8 = 0x77,
                      f9 = 0x78;
@@ -67,6 +91,7 @@ public:
     tdebugform(tgb& machine, tdebugcontrol* control);
 
     tviewbanks banks;
+    tdebugeditor edit;  // `poke`, insert and delete, the ROM-modified flag
     tscrollerasm code;
     tscrollermemmap memory;
     tscrollerstack stack;
@@ -106,9 +131,29 @@ public:
     bool gotoaddress(const std::string& text);
     void togglebookmark(int k);  // Ctrl+Shift+digit
     void gotobookmark(int k);    // Ctrl+digit
+    // "run to": an address or a name, run until it is reached in the bank given (any without).
+    void askrunto();
 
-    // The question or message waiting to be shown; the window takes it with `takerequest`.
-    const tdebugrequest& request() const { return pending; }
+    // ---- Editing and files ----
+    void menueditdata();
+    void menueditcode();
+    void menueditcopy();
+    void menuinsertsize();
+    void insertbyte();  // Insert in the code view
+    void deletebyte();  // Delete in the code view
+    void menusaverom();
+    void menudump();
+    void menusavestate();
+    void menuloadstate();
+    void menuloadrom();
+    void menuloadromnoreset();
+    // Writes bytes with `poke` from the address on, then rebuilds the code view where it stands.
+    void writebytes(uint16_t address, const std::vector<uint8_t>& bytes);
+    tdebugformhost host;
+
+    // The question or message waiting to be shown (the first of them); the window takes it
+    // with `takerequest`.
+    const tdebugrequest& request() const { return pending.empty() ? nothing : pending.front(); }
     tdebugrequest takerequest();
     // Where "save as text" writes; the window supplies the file writing (tests keep it in memory).
     std::function<bool(const std::string& path, const std::string& text)> writefile;
@@ -119,12 +164,19 @@ private:
     std::string message;
     std::string statustext;
     std::string searchtext;
-    std::string asmfile;
-    tdebugrequest pending;
+    std::string lastfile;  // the last name given to one of the save dialogs
+    std::string titletext;  // "copy data from ..." replaces the stop message in the caption
+    std::deque<tdebugrequest> pending;  // a message may wait before the question it leads to
+    bool followup = false;               // the next question follows the waiting message
+    tdebugrequest nothing;
 
     void ask(const std::string& title, const std::string& prompt, const std::string& value,
              std::function<void(const std::string&)> answer);
     void tell(const std::string& title, const std::string& text);
+    void savefile(const std::string& title, const std::string& filter, const std::string& folder,
+                  const std::string& ext, std::function<void(const std::string&)> answer);
+    void editat(bool code, uint16_t address, const std::string& value);
+    void rebuildinplace();
     void cursormoved();
     static void showline(tscroller& s, int line);
     void followdata();
@@ -134,6 +186,7 @@ private:
 // "BANK:ADDR" or "ADDR" in hex, read by `parsebreakaddress` (the breakpoint fields and
 // tov-run --break): bank -1 without one. False for an empty or non-hex address or a value
 // above 0xFFFF.
-bool parsebankaddress(const std::string& text, int& bank, uint16_t& address);
+bool parsebankaddress(const std::string& text, int& bank, uint16_t& address,
+                      const tsymboltable* symbols = nullptr);
 
 }  // namespace tov

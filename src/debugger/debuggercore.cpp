@@ -89,6 +89,19 @@ std::string trimupper(const std::string& s) {
     return r;
 }
 
+std::string trim(const std::string& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && std::isspace(uint8_t(s[a]))) a++;
+    while (b > a && std::isspace(uint8_t(s[b - 1]))) b--;
+    return s.substr(a, b - a);
+}
+
+// The text inside the outer brackets of "(name)".
+std::string inner(const std::string& s) {
+    const std::string t = trim(s);
+    return t.size() >= 2 ? t.substr(1, t.size() - 2) : t;
+}
+
 // Hex digits only, at most 8 of them.
 bool parsehex(const std::string& s, uint32_t& out) {
     if (s.empty() || s.size() > 8) return false;
@@ -110,7 +123,7 @@ int findname(const std::string& s, const char* const* names, int count) {
     return -1;
 }
 
-bool parseoperand(const std::string& text, toperand& o) {
+bool parseoperand(const std::string& text, toperand& o, const tsymboltable* symbols) {
     std::string s = trimupper(text);
     bool memory = false;
     if (s.size() >= 2 && s.front() == '(' && s.back() == ')') {
@@ -130,6 +143,8 @@ bool parseoperand(const std::string& text, toperand& o) {
         o = {operandregister8, r};
     } else if (s.size() == 4 && parsehex(s, v)) {
         o = {memory ? operandmemory : operandconstant, int32_t(v)};
+    } else if (const tsymbol* name = symbols ? symbols->find(trim(memory ? inner(text) : text)) : nullptr) {
+        o = {memory ? operandmemory : operandconstant, int32_t(name->address)};
     } else {
         return false;
     }
@@ -153,7 +168,7 @@ std::string formatoperand(const toperand& o) {
 
 }  // namespace
 
-bool parsecondition(const std::string& text, tcondition& out) {
+bool parsecondition(const std::string& text, tcondition& out, const tsymboltable* symbols) {
     // Each operator (and each second form) found overrides the split found before it, so the
     // two-character operators win over the "=", ">" or "<" inside them.
     int op = -1;
@@ -170,11 +185,11 @@ bool parsecondition(const std::string& text, tcondition& out) {
     }
     tcondition c;
     if (op < 0) {
-        if (!parseoperand(text, c.left)) return false;
+        if (!parseoperand(text, c.left, symbols)) return false;
         c.right = {operandchanged, 0};
     } else {
-        if (!parseoperand(text.substr(0, at), c.left)) return false;
-        if (!parseoperand(text.substr(at + length), c.right)) return false;
+        if (!parseoperand(text.substr(0, at), c.left, symbols)) return false;
+        if (!parseoperand(text.substr(at + length), c.right, symbols)) return false;
         c.comparison = op;
     }
     out = c;
@@ -188,8 +203,20 @@ std::string formatcondition(const tcondition& c) {
     return s + comparisonforms[op][0] + formatoperand(c.right);
 }
 
-tbreakaddress parsebreakaddress(const std::string& text) {
+tbreakaddress parsebreakaddress(const std::string& text, const tsymboltable* symbols) {
     tbreakaddress r;
+    if (symbols && !symbols->empty()) {
+        // A name counts only where the text is no address: "BEEF" stays the hex address.
+        const tbreakaddress plain = parsebreakaddress(text, nullptr);
+        if (plain.valid && !plain.anyaddress) return plain;
+        if (const tsymbol* name = symbols->find(trim(text))) {
+            r.valid = true;
+            r.address = name->address;
+            r.bank = tsymboltable::breakbank(*name);
+            return r;
+        }
+        return plain;
+    }
     std::string s = trimupper(text);
     size_t colon = s.find(':');
     std::string addresspart = s;
@@ -841,8 +868,10 @@ texpression tdebuggercore::evaluatedepth(const std::string& text, int depth) {
         {"Z", c.flagZ}, {"ZERO", c.flagZ}, {"CARRY", c.flagC}};
     for (const tname& r : registers)
         if (s == r.name) return {true, hexvalue(r.value)};
-    if (!valueof("$" + s, v)) return failed("invalid number");
-    return {true, hexvalue(v)};
+    if (valueof("$" + s, v)) return {true, hexvalue(v)};
+    // A name of the symbol file is its address (hex digits and registers come first).
+    if (const tsymbol* name = symbols.find(s)) return {true, hexvalue(name->address)};
+    return failed("invalid number");
 }
 
 }  // namespace tov

@@ -9,6 +9,7 @@
 #include "core/cpu.h"
 #include "core/gb.h"
 #include "debugger/debuggeroptions.h"
+#include "debugger/symbols.h"
 #include "debugger/views.h"
 
 namespace tov {
@@ -83,7 +84,8 @@ struct tcondition {
 };
 
 // Parses "A>=$10", "(HL)=3F", "(C000)!=0", "B" (changed)...; false for an invalid text.
-bool parsecondition(const std::string& text, tcondition& out);
+// With symbols, a name stands for its address: "(wLives)=0", "HL=Buffer".
+bool parsecondition(const std::string& text, tcondition& out, const tsymboltable* symbols = nullptr);
 std::string formatcondition(const tcondition& c);
 
 // The address of a new execution breakpoint as typed: the bank, ":" and the address, or the
@@ -96,7 +98,9 @@ struct tbreakaddress {
     uint16_t address = 0;
     int32_t bank = -1;
 };
-tbreakaddress parsebreakaddress(const std::string& text);
+// With symbols, a text that is no address may name one ("Main", "Main.loop"): its address,
+// with its bank in the banked regions.
+tbreakaddress parsebreakaddress(const std::string& text, const tsymboltable* symbols = nullptr);
 
 // Execution breakpoint kinds.
 enum : int32_t {
@@ -178,6 +182,9 @@ public:
     tdebuggercore& operator=(const tdebuggercore&) = delete;
 
     tdebuggeroptions options;
+    // The names of the loaded ROM's symbol file (empty without one): taken by the address
+    // inputs, the conditions and the expressions.
+    tsymboltable symbols;
 
     // ---- Offered to the machine ----
     // The reason to stop for before the next instruction, or 0. With execution breakpoints

@@ -1,5 +1,6 @@
 #include "debugger/disasm.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "core/gb.h"
 #include "core/gbinspect.h"
 #include "core/ioregs.h"
+#include "debugger/symbols.h"
 
 namespace tov {
 
@@ -196,15 +198,30 @@ std::string tdebugmemory::label(uint16_t a) const {
 // ---- Line table ----
 
 void tlinetable::add(uint16_t address, int length, bool isdata) {
-    const uint16_t n = uint16_t(lines.size());
-    lines.push_back({address, uint8_t(length), isdata});
+    if (names && !names->empty())
+        for (const tsymbol* s : names->at(address, shown->bankat(address)))
+            lines.push_back({address, 0, true, int32_t(s - names->all().data())});
+    const int32_t n = int32_t(lines.size());
+    lines.push_back({address, uint8_t(length), isdata, -1});
     for (int i = 0; i < length; i++) lineindex[uint16_t(address + i)] = n;
+}
+
+uint32_t tlinetable::named(uint32_t at, uint32_t end) const {
+    if (!names || names->empty()) return end;
+    for (uint32_t a = at + 1; a < end; a++)
+        if (!names->at(uint16_t(a), shown->bankat(uint16_t(a))).empty()) return a;
+    return end;
 }
 
 void tlinetable::code(const tdebugmemory& memory, uint32_t& at, uint32_t limit) {
     while (at < limit) {
         const uint32_t len = uint32_t(instructionlength(memory.read(uint16_t(at))));
-        if (at + len > limit) {
+        // A name starts a line of its own, as a vector does: what would cross it is data.
+        const uint32_t stop = named(at, std::min(at + len, limit));
+        if (stop < at + len) {
+            add(uint16_t(at), int(stop - at), true);
+            at = stop;
+        } else if (at + len > limit) {
             // An instruction that would swallow the next vector or region start is data.
             add(uint16_t(at), int(limit - at), true);
             at = limit;
@@ -217,13 +234,15 @@ void tlinetable::code(const tdebugmemory& memory, uint32_t& at, uint32_t limit) 
 
 void tlinetable::data(uint32_t& at, uint32_t limit) {
     while (at < limit) {
-        const uint32_t len = limit - at < 16 ? limit - at : 16;
+        const uint32_t len = named(at, limit - at < 16 ? limit : at + 16) - at;
         add(uint16_t(at), int(len), true);
         at += len;
     }
 }
 
-void tlinetable::build(const tdebugmemory& memory) {
+void tlinetable::build(const tdebugmemory& memory, const tsymboltable* symbols) {
+    names = symbols;
+    shown = &memory;
     lines.clear();
     lines.reserve(0x4000);
     uint32_t at = 0;
@@ -242,6 +261,8 @@ void tlinetable::build(const tdebugmemory& memory) {
     data(at, 0xFF80);
     code(memory, at, 0xFFFF);
     data(at, 0x10000);
+    names = nullptr;
+    shown = nullptr;
 }
 
 // ---- Line text ----
@@ -253,7 +274,10 @@ tasmtext disassembleline(const tdebugmemory& memory, const tasmline& line, bool 
     s = memory.label(line.address);
     uint8_t bytes[16]{};
     for (int i = 0; i < line.length && i < 16; i++) bytes[i] = memory.read(uint16_t(line.address + i));
-    for (int i = 0; i < line.length && i < 4; i++) s += " " + hex(bytes[i], 2);
+    for (int i = 0; i < line.length && i < 4; i++) {
+        s += ' ';
+        s += hex(bytes[i], 2);
+    }
     if (line.length > 4) s += "+";
     padto(s, 27);
 

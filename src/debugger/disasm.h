@@ -10,6 +10,7 @@ namespace tov {
 
 class tgb;
 class tcart;
+class tsymboltable;
 
 // Mnemonic of a plain opcode (index 0..255) or of a 0xCB-prefixed one (256 + second byte).
 // "nn" stands for a byte operand, "nnnn" for a word; "-" for an undefined opcode.
@@ -69,27 +70,36 @@ private:
     const tviewbanks& view;
 };
 
-// One line of the code view.
+// One line of the code view. A label line (a name of the symbol file, before the line at
+// its address) has no bytes: `symbol` indexes the table's names, -1 on other lines.
 struct tasmline {
     uint16_t address = 0;
     uint8_t length = 1;
     bool data = false;
+    int32_t symbol = -1;
 };
 
 // The code view's lines over the whole address space: restart and interrupt vectors and
 // the header fields start lines of their own; VRAM, OAM to I/O and the last byte are data.
 class tlinetable {
 public:
-    void build(const tdebugmemory& memory);
+    // With symbols, every address that has names (for the bank shown there) starts a line,
+    // after one label line per name (an instruction that would cross it is cut to data, as
+    // at a vector); `lineof` still gives the line with the bytes.
+    void build(const tdebugmemory& memory, const tsymboltable* symbols = nullptr);
     int count() const { return int(lines.size()); }
     const tasmline& line(int n) const { return lines[size_t(n)]; }
     int lineof(uint16_t address) const { return lineindex[address]; }
 
 private:
     std::vector<tasmline> lines;
-    std::vector<uint16_t> lineindex = std::vector<uint16_t>(0x10000, 0);
+    std::vector<int32_t> lineindex = std::vector<int32_t>(0x10000, 0);
+    const tsymboltable* names = nullptr;
+    const tdebugmemory* shown = nullptr;
     void code(const tdebugmemory& memory, uint32_t& at, uint32_t limit);
     void data(uint32_t& at, uint32_t limit);
+    // The first address after `at` and before `end` that has a name, else `end`.
+    uint32_t named(uint32_t at, uint32_t end) const;
     void add(uint16_t address, int length, bool isdata);
 };
 

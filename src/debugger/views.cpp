@@ -6,6 +6,7 @@
 
 #include "core/gb.h"
 #include "core/gbinspect.h"
+#include "debugger/symbols.h"
 
 namespace tov {
 
@@ -66,7 +67,7 @@ void tscrollerbase::centreon(int line) {
 
 bool tscrollerasm::refresh() {
     const int before = table.count();
-    table.build(memory);
+    table.build(memory, symbols);
     const tcart& cart = memory.machine().cartridge();
     globalsum = cart.romimagedata() && cart.romimagesize() >= 0x150
                     ? globalchecksum(cart.romimagedata(), cart.romimagesize())
@@ -75,9 +76,36 @@ bool tscrollerasm::refresh() {
     return table.count() != before;
 }
 
+int tscrollerasm::firstlineof(uint16_t address) const {
+    int n = table.lineof(address);
+    while (n > 0 && table.line(n - 1).symbol >= 0 && table.line(n - 1).address == address) n--;
+    return n;
+}
+
+std::string tscrollerasm::symbolname(int n) const {
+    const tasmline& l = table.line(n);
+    if (!symbols || l.symbol < 0 || size_t(l.symbol) >= symbols->all().size()) return {};
+    return symbols->all()[size_t(l.symbol)].name + ":";
+}
+
+std::string tscrollerasm::targetname(const tasmline& l) const {
+    if (!symbols || symbols->empty() || l.data) return {};
+    const uint8_t op = memory.read(l.address);
+    if (op == 0xCB) return {};
+    const std::string m = mnemonic(op);
+    uint16_t target = 0;
+    if (l.length == 3) target = memory.readword(uint16_t(l.address + 1));
+    else if (l.length == 2 && m.rfind("JR", 0) == 0)
+        target = uint16_t(l.address + int8_t(memory.read(uint16_t(l.address + 1))) + 2);
+    else return {};
+    return symbols->nameat(target, memory.bankat(target));
+}
+
 std::string tscrollerasm::getstring(int n) {
     if (n < 0 || n >= table.count()) return {};
+    if (table.line(n).symbol >= 0) return symbolname(n);
     tasmtext parts = disassembleline(memory, table.line(n), lowercase, globalsum);
+    if (parts.comment.empty()) parts.comment = targetname(table.line(n));
     // The running cycle total starts at the first visible line.
     if (n < top || n >= top + visible) {
         parts.cycles = -1;
@@ -94,6 +122,7 @@ std::string tscrollerasm::getstring(int n) {
 
 std::string tscrollerasm::plainline(int n) const {
     if (n < 0 || n >= table.count()) return {};
+    if (table.line(n).symbol >= 0) return symbolname(n);
     return disassembleline(memory, table.line(n), lowercase, globalsum).text;
 }
 
@@ -101,6 +130,7 @@ tlinemarks tscrollerasm::marks(int n) const {
     tlinemarks m;
     if (n < 0 || n >= table.count()) return m;
     const tasmline& l = table.line(n);
+    if (l.symbol >= 0) return m;
     const int bank = memory.bankat(l.address);
     m.pc = table.lineof(memory.machine().cpu.PC) == n;
     m.breakpoint = breakpoints && breakpoints->hasexecutionbreakpoint(l.address, memory.breakpointbank(l.address));
@@ -115,7 +145,7 @@ tlinemarks tscrollerasm::marks(int n) const {
 
 std::string tscrollerasm::cursorstatus(
     const std::function<std::optional<uint32_t>(const std::string&)>& evaluate) const {
-    if (table.count() == 0 || table.line(cursor).data || !evaluate) return {};
+    if (table.count() == 0 || table.line(cursor).data || table.line(cursor).symbol >= 0 || !evaluate) return {};
     const std::string text = plainline(cursor);
     const size_t open = text.find('(', 27);
     if (open == std::string::npos) return {};
@@ -123,7 +153,7 @@ std::string tscrollerasm::cursorstatus(
     if (close == std::string::npos) return {};
     const std::optional<uint32_t> address = evaluate(text.substr(open + 1, close - open - 1));
     if (!address || *address > 0xFFFF) return {};
-    return "(" + hex(*address, 4) + ")=" + hex(memory.read(uint16_t(*address)), 2);
+    return std::string("(") + hex(*address, 4) + ")=" + hex(memory.read(uint16_t(*address)), 2);
 }
 
 void tscrollerasm::setbookmark(int k) {
@@ -142,7 +172,9 @@ bool tscrollerasm::gotobookmark(int k) {
 std::string tscrollermemmap::getstring(int n) {
     if (n < 0 || n >= 0x1000) return {};
     const uint16_t base = uint16_t(n * 16);
-    std::string s = memory.label(base) + "  ";
+    std::string name = symbols ? symbols->nameat(base, memory.bankat(base)) : std::string();
+    if (!name.empty()) name = (name + "         ").substr(0, 9);
+    std::string s = (name.empty() ? memory.label(base) : name) + "  ";
     std::string chars;
     for (int i = 0; i < 16; i++) {
         const uint8_t b = memory.read(uint16_t(base + i));

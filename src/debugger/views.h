@@ -13,6 +13,7 @@
 namespace tov {
 
 class tgb;
+class tsymboltable;
 
 // What the views need to know about execution breakpoints (the debugger core answers).
 class tbreakpointmarks {
@@ -86,6 +87,8 @@ public:
     const tlinetable& lines() const { return table; }
     const tdebugmemory& mem() const { return memory; }
     int lineof(uint16_t address) const { return table.lineof(address); }
+    // The first label line of an address, else its line (go to shows the name).
+    int firstlineof(uint16_t address) const;
     uint16_t cursoraddress() const { return table.count() ? table.line(cursor).address : 0; }
     // The bank of the cursor line for breakpoints (F2, F4).
     int cursorbank() const { return memory.breakpointbank(cursoraddress()); }
@@ -101,12 +104,17 @@ public:
 
     bool lowercase = true;  // `DebugLowercase`
     const tbreakpointmarks* breakpoints = nullptr;
+    // Names of the symbol file: label lines, and the name of a jump, call or load target
+    // as the comment of lines that have none.
+    const tsymboltable* symbols = nullptr;
     std::array<tbookmark, 10> bookmarks{};
 
 private:
     tdebugmemory memory;
     tlinetable table;
     int globalsum = -1;
+    std::string symbolname(int n) const;           // "name:" of a label line
+    std::string targetname(const tasmline& l) const;  // the name of the line's target
 };
 
 // The memory view: 16 bytes a line over the whole address space.
@@ -117,6 +125,9 @@ public:
     std::string getstring(int n) override;
     uint16_t cursoraddress() const { return uint16_t(cursor * 16); }
     void gotoaddress(uint16_t address) { centreon(address >> 4); }
+    // With symbols, a line whose first address has a name shows it as its address label
+    // (cut or padded to the label's 9 characters).
+    const tsymboltable* symbols = nullptr;
 
 private:
     tdebugmemory memory;

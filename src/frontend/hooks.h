@@ -25,6 +25,9 @@ struct tfrontendhooks {
     // Loads a save-state file (slot files ".sn0".."sn9" and free names); false when it failed
     // (the hook shows its own message).
     std::function<bool(const std::string& path)> loadstate;
+    // Before a ROM replaces the loaded one: false stops the load (the debugger asks whether
+    // the edits of the loaded image may be lost).
+    std::function<bool()> beforeromload;
     std::function<void()> quickload;     // the "quick load" input
     std::function<void()> quicksave;     // the "quick save" input
     std::function<void()> togglecheats;  // the "toggle cheats" input

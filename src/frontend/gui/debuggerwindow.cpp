@@ -81,12 +81,14 @@ void TFormdebugger::install() {
     h.pauseinput = [this] { open(); };
     viewers = std::make_unique<tviewerwindows>(fgb, *this);
     viewers->install();
+    installediting();
     // `StartDebug` stops at the first instruction of the first game the program runs.
     tsessionhooks& sh = fgb.emulation().hooks;
     auto previousloaded = sh.romloaded;
     sh.romloaded = [this, previousloaded] {
         if (previousloaded) previousloaded();
         syncoptions();
+        romloadedediting();
         if (!startupdone) {
             startupdone = true;
             tov->startup();
@@ -331,6 +333,7 @@ void TFormdebugger::drawmenu() {
         if (ImGui::MenuItem("header checksum fix")) form->checksumfix();
         ImGui::EndMenu();
     }
+    draweditmenu();
     ImGui::EndMenuBar();
 }
 
@@ -370,6 +373,7 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
         if (m.bookmark >= 0) marks[0] = char('0' + m.bookmark);
         ImGui::PushID(n);
         if (ImGui::Selectable("##line", false, 0, ImVec2(w, line))) form->click(v, n);
+        if (v == tdebugview::code && ImGui::IsItemClicked(ImGuiMouseButton_Right)) form->click(v, n);
         // A double click on a code line toggles its breakpoint, as F2 does.
         if (v == tdebugview::code && ImGui::IsItemHovered() && ImGui::IsMouseDoubleClicked(0) && tov->stopped()) {
             control->togglebreakpoint(form->code.cursoraddress(), form->code.cursorbank());
@@ -382,8 +386,10 @@ void TFormdebugger::drawview(tdebugview v, const char* id, float width, float he
         if (highlighted || n == s.cursorline()) ImGui::PopStyleColor();
         ImGui::PopID();
     }
+    const bool codemenu = v == tdebugview::code && ImGui::IsWindowHovered() && ImGui::IsMouseReleased(ImGuiMouseButton_Right);
     ImGui::EndChild();
     ImGui::PopStyleColor(2);
+    if (v == tdebugview::code) drawcodepopup(codemenu);
     if (bar > 0) {
         ImGui::SameLine(0, 0);
         // Top of the slider is the first line.
@@ -453,7 +459,17 @@ void TFormdebugger::drawrequests() {
         current = form->takerequest();
         switch (current.kind) {
         case tdebugrequest::text: box.open(current.title, current.prompt, current.value); break;
-        case tdebugrequest::savefile: files.open(current.title, current.prompt, "", true, ".txt"); break;
+        case tdebugrequest::savefile:
+        case tdebugrequest::openfile: {
+            // The dialog starts in the request's folder, else beside the name offered.
+            std::string folder = current.folder;
+            const size_t slash = current.value.find_last_of('/');
+            if (folder.empty() && slash != std::string::npos) folder = current.value.substr(0, slash);
+            files.open(current.title, current.prompt, folder, current.kind == tdebugrequest::savefile,
+                       current.defaultext);
+            break;
+        }
+
         case tdebugrequest::message:
             messagetitle = current.title;
             messagetext = current.prompt;

@@ -71,6 +71,12 @@ private:
     void drawrequests();
     void drawbreakpoints();
     void drawaccessbreakpoints();
+    // Editing and files (debuggerediting.cpp).
+    void installediting();
+    void romloadedediting();
+    void draweditmenu();
+    void drawcodepopup(bool open);
+    bool stopafterload = false;
     void syncoptions();
     void growwindow();
     void shrinkwindow();

@@ -611,6 +611,7 @@ bool Tfgb::loadrom(const std::string& path, bool reset) {
             if (loadrom(path, reset)) startloop();
         }))
         return false;
+    if (hooks.beforeromload && !hooks.beforeromload()) return false;
     tsettings& s = settings.working;
     std::string message;
     auto accept = [&](const std::string& warnings) {
