@@ -10,8 +10,10 @@ if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ is missing (scripts/install-deps.sh installs it)" >&2
   exit 2
 fi
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOV_FUZZ=ON \
-  -DTOV_GUI=OFF -DTOV_BENCH=OFF >/dev/null
+  -DTOV_GUI=OFF -DTOV_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build build-fuzz -j "$(nproc)"
 mkdir -p build-fuzz/findings
 status=0

@@ -133,4 +133,23 @@ tborder chooseborder(const tvideooptions& s, bool gbcmode, bool sgbmode, const u
     }
 }
 
+tborder tborderchooser::choose(const tvideooptions& s, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
+                               const std::string& programdir) {
+    if (borderkind(s, gbcmode, sgbmode) != tborderkind::bitmap)
+        return chooseborder(s, gbcmode, sgbmode, sgbpixels, programdir);
+    const std::string name = programpath(borderbitmapname(s, gbcmode, sgbmode), programdir);
+    if (!kept || name != file) {
+        bitmap = bitmapborder(name);
+        file = name;
+        kept = true;
+        reads++;
+    }
+    return bitmap;
+}
+
+void tborderchooser::forget() {
+    kept = false;
+    bitmap = tborder();
+}
+
 }  // namespace tov

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -122,11 +123,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string message;
     if (!s.loadimage(tharness::rom(type, data[1]), h.rompath, true, message)) return 0;
 
+    // From here on the files are the cartridge's own saves.
+    fuzz::removefile(h.savpath);
+    fuzz::removefile(h.rtcpath);
+    const bool keepsram = s.cartridge().hasbattery() && s.cartridge().ramimagesize() > 0;
+
     // Saved straight away: every byte of the old file that the RAM holds is kept.
     std::vector<uint8_t> ram = h.ram();
     std::vector<uint16_t> clock = h.clockregisters();
     s.savebattery();
-    if (exact && savbytes) {
+    if (keepsram != std::filesystem::exists(h.savpath)) fail("a .sav written without RAM, or none with it");
+    if (exact && savbytes && keepsram) {
         const std::vector<uint8_t> file = readwhole(h.savpath);
         const size_t kept = std::min(savbytes, ram.size());
         if (file.size() < kept || !std::equal(sav, sav + kept, file.begin())) fail("the first save lost .sav bytes");

@@ -1,11 +1,14 @@
 // Fuzz target: ROM files through the loader, as the program opens them (a plain image, a
 // zip or a gzip archive, told apart by the file's first bytes as a user's file name would
-// tell them), then up to `framesper` frames of the cartridge in every hardware mode
-// (`SystemMode` 0-6) with the real renderer and sound unit. Whatever the bytes, loading must
-// not crash or read outside the file, and the machine must run whatever code they hold.
-// A run is bounded: each mode stops after its frames (a frame is a fixed number of machine
-// cycles, so a stuck or slow program cannot take longer) or as soon as the program can never
-// go on (a HALT or a jump to itself that nothing can wake).
+// tell them), then the cartridge runs in every hardware mode (`SystemMode` 0-6) with the real
+// renderer and sound unit: `longframes` frames in the default mode (3, automatic), where a
+// game's timers, clock seconds and sound sweeps come round, and `shortframes` in each other
+// mode, where what differs is the start-up. Whatever the bytes, loading must not crash or read
+// outside the file, and the machine must run whatever code they hold.
+// A run is bounded: about 400 frames in all (a frame is a fixed number of machine cycles, so a
+// stuck or slow program cannot take longer), and a mode ends early as soon as the program can
+// never go on (a HALT or a jump to itself that nothing can wake). More frames would starve the
+// fuzzer: every frame under both sanitizers costs about a millisecond.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,7 +24,8 @@ namespace {
 using namespace tov;
 
 constexpr int modecount = 7;   // SystemMode 0 DMG ... 6 GBC with the initial SGB border
-constexpr int framesper = 200;  // frames per mode
+constexpr int defaultmode = 3;
+constexpr int longframes = 200, shortframes = 30;
 
 struct tmode {
     tsettings settings;
@@ -63,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string message;
         // The loader does not depend on the hardware mode: refused once, refused for all.
         if (!s.loadrom(path, true, message)) break;
-        for (int frame = 0; frame < framesper && !cannotwake(s.machine()); frame++) {
+        const int frames = mode->settings.SystemMode == defaultmode ? longframes : shortframes;
+        for (int frame = 0; frame < frames && !cannotwake(s.machine()); frame++) {
             s.runframe(true);
             s.frameended();
         }
