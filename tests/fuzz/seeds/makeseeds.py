@@ -62,10 +62,17 @@ roms = {
     "full_32k.gb": rom(counter, size=0x8000),
 }
 roms["dmg_mbc1.gb.gz"] = gzip.compress(roms["dmg_mbc1.gb"], mtime=0)
+def entry(name):
+    """A fixed date, so that the archives come out the same at every run."""
+    info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
+    info.compress_type = zipfile.ZIP_DEFLATED
+    return info
+
+
 z = io.BytesIO()
 with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as f:
-    f.writestr("readme.txt", "not a rom")
-    f.writestr("game.gbc", roms["gbc_mbc5.gb"])
+    f.writestr(entry("readme.txt"), "not a rom")
+    f.writestr(entry("game.gbc"), roms["gbc_mbc5.gb"])
 roms["gbc_mbc5.zip"] = z.getvalue()
 
 
@@ -82,7 +89,7 @@ class unseekable(io.RawIOBase):
 
 u = unseekable()
 with zipfile.ZipFile(u, "w", zipfile.ZIP_DEFLATED) as f:
-    f.writestr("streamed.sgb", roms["sgb_mbc3.gb"])
+    f.writestr(entry("streamed.sgb"), roms["sgb_mbc3.gb"])
 roms["sgb_streamed.zip"] = bytes(u.data)
 corpus("rom", roms)
 
@@ -170,6 +177,7 @@ corpus("battery", {
     "mbc3timer_running.bin": battery(0x10, 2, struct.pack("<dI", now - 3.25, 0), noise[:4096]),
     "mbc3timer_halted_old.bin": battery(0x0F, 0, struct.pack("<dI", now - 700.5, 1), b""),
     "mbc3timer_short_rtc.bin": battery(0x10, 3, struct.pack("<d", now + 5), noise[:100]),
+    "mbc3timer_noram_sav.bin": battery(0x0F, 0, struct.pack("<dI", now - 1, 0), b"no RAM to fill"),
     "mbc3timer_nan.bin": battery(0x10, 2, b"\x00\x00\x00\x00\x00\x00\xf8\x7f\x01\x00\x00\x00", b"\x01"),
     "mbc5_128k_short.bin": battery(0x1B, 4, None, noise[:3000]),
     "huc3.bin": battery(0xFE, 2, None, noise[:8192]),
