@@ -3,8 +3,8 @@
 # UndefinedBehaviorSanitizer) in build-fuzz/ and runs every target for SECONDS seconds
 # (default 30), starting from its seed corpus in tests/fuzz/corpus/<name>/. New inputs are
 # kept in build-fuzz/corpus/<name>/, findings in build-fuzz/findings/. Fails on any finding.
-# With TOV_FUZZ_FRESH=1 the kept inputs are dropped first: libFuzzer runs every input it
-# starts from before the clock starts, so a grown corpus would stretch a timed CI run.
+# With TOV_FUZZ_FRESH=1 the kept inputs are dropped first: libFuzzer first runs every input it
+# starts from, however long that takes, so a grown corpus would stretch a timed CI run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
