@@ -108,7 +108,9 @@ tborder sgbborder(const uint32_t* pixels, int32_t width, int32_t height) {
 
 tborder bitmapborder(const std::string& filename) {
     tborder border;
-    if (filename.empty() || !loadbmpfile(filename, border.picture)) {
+    // Wider or higher than `maxborderside`: refused from the header, before the file's pixels
+    // are read (a 16384 x 16384 file would take 1 GiB).
+    if (filename.empty() || !loadbmpfile(filename, border.picture, nullptr, maxborderside)) {
         border.picture = tbitmap();
         return border;
     }
