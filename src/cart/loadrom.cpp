@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 
 #include "cart/generic.h"
 #include "cart/huc.h"
@@ -86,22 +88,26 @@ bool unpackgzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
     return crc32(0, rom.data(), static_cast<uInt>(rom.size())) == crc;
 }
 
-// The central directory record of the entry whose local header starts at `local`: zip tools
-// that stream their output write zero sizes and CRC into the local header (general-purpose
-// flag bit 3) and give the real ones in a data descriptor and in the central directory.
-bool centralentry(const std::vector<uint8_t>& file, size_t local, uint32_t& packed, uint32_t& unpacked,
-                  uint32_t& crc) {
+// What the central directory says of one entry: zip tools that stream their output write
+// zero sizes and CRC into the local header (general-purpose flag bit 3) and give the real
+// ones in a data descriptor and in the central directory.
+struct tcentralrecord {
+    uint32_t crc, packed, unpacked;
+};
+
+// Every central directory record, by the offset of the local header it names (of several
+// naming one header, the first in the file). Read once per archive: looking each streamed
+// entry up by a scan of the whole file took time quadratic in its size (an 8 MiB file of
+// streamed headers kept the loader busy for minutes).
+std::map<uint32_t, tcentralrecord> centralrecords(const std::vector<uint8_t>& file) {
+    std::map<uint32_t, tcentralrecord> records;
     const size_t size = file.size();
     for (size_t pos = 0; pos + 46 <= size; pos++) {
         const uint8_t* c = &file[pos];
         if (c[0] != 'P' || c[1] != 'K' || c[2] != 1 || c[3] != 2) continue;
-        if (le32(c + 42) != local) continue;
-        crc = le32(c + 16);
-        packed = le32(c + 20);
-        unpacked = le32(c + 24);
-        return true;
+        records.emplace(le32(c + 42), tcentralrecord{le32(c + 16), le32(c + 20), le32(c + 24)});
     }
-    return false;
+    return records;
 }
 
 bool unpackzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
@@ -112,6 +118,7 @@ bool unpackzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
     bool found = false;
     size_t founddata = 0;
     uint32_t foundpacked = 0, foundsize = 0, foundcrc = 0;
+    std::optional<std::map<uint32_t, tcentralrecord>> central;  // read at the first streamed entry
     size_t pos = 0;
     while (pos + 30 < size) {
         const uint8_t* h = &file[pos];
@@ -121,7 +128,15 @@ bool unpackzip(const std::vector<uint8_t>& file, std::vector<uint8_t>& rom) {
         }
         uint32_t namelength = le16(h + 26), extralength = le16(h + 28);
         uint32_t packed = le32(h + 18), unpacked = le32(h + 22), crc = le32(h + 14);
-        if ((le16(h + 6) & 0x08) && packed == 0 && unpacked == 0) centralentry(file, pos, packed, unpacked, crc);
+        if ((le16(h + 6) & 0x08) && packed == 0 && unpacked == 0) {
+            if (!central) central = centralrecords(file);
+            auto record = central->find(uint32_t(pos));
+            if (record != central->end()) {
+                crc = record->second.crc;
+                packed = record->second.packed;
+                unpacked = record->second.unpacked;
+            }
+        }
         if (namelength > 255 || pos + 30 + namelength > size) {
             pos++;
             continue;

@@ -108,7 +108,9 @@ tborder sgbborder(const uint32_t* pixels, int32_t width, int32_t height) {
 
 tborder bitmapborder(const std::string& filename) {
     tborder border;
-    if (filename.empty() || !loadbmpfile(filename, border.picture)) {
+    // Wider or higher than `maxborderside`: refused from the header, before the file's pixels
+    // are read (a 16384 x 16384 file would take 1 GiB).
+    if (filename.empty() || !loadbmpfile(filename, border.picture, nullptr, maxborderside)) {
         border.picture = tbitmap();
         return border;
     }
@@ -131,6 +133,25 @@ tborder chooseborder(const tvideooptions& s, bool gbcmode, bool sgbmode, const u
         case tborderkind::bitmap: return bitmapborder(programpath(borderbitmapname(s, gbcmode, sgbmode), programdir));
         default: return tborder();
     }
+}
+
+tborder tborderchooser::choose(const tvideooptions& s, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
+                               const std::string& programdir) {
+    if (borderkind(s, gbcmode, sgbmode) != tborderkind::bitmap)
+        return chooseborder(s, gbcmode, sgbmode, sgbpixels, programdir);
+    const std::string name = programpath(borderbitmapname(s, gbcmode, sgbmode), programdir);
+    if (!kept || name != file) {
+        bitmap = bitmapborder(name);
+        file = name;
+        kept = true;
+        reads++;
+    }
+    return bitmap;
+}
+
+void tborderchooser::forget() {
+    kept = false;
+    bitmap = tborder();
 }
 
 }  // namespace tov

@@ -51,4 +51,23 @@ tborder bitmapborder(const std::string& filename);
 tborder chooseborder(const tvideooptions& settings, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
                      const std::string& programdir);
 
+// The window's border choice with the last bitmap border kept: the file is read and its hole
+// searched once, not again at every SGB border change (a game may send several borders, and
+// a large bitmap takes long to search). `forget` makes the next choice read the file again:
+// after a ROM load, a reset, Apply or a dropped bitmap.
+class tborderchooser {
+public:
+    tborder choose(const tvideooptions& settings, bool gbcmode, bool sgbmode, const uint32_t* sgbpixels,
+                   const std::string& programdir);
+    void forget();
+    // Bitmap files read so far.
+    int bitmapreads() const { return reads; }
+
+private:
+    bool kept = false;
+    std::string file;  // the file `bitmap` was read from
+    tborder bitmap;
+    int reads = 0;
+};
+
 }  // namespace tov

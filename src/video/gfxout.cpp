@@ -223,7 +223,8 @@ bool writepicture(const tbitmap& bitmap, const std::string& filename) {
     return endswithpng(filename) ? writepng(bitmap, filename) : writebmp(bitmap, filename);
 }
 
-bool readbmp(const std::vector<uint8_t>& file, tbitmap& out, std::string* error) {
+bool readbmp(const std::vector<uint8_t>& file, tbitmap& out, std::string* error, int32_t maxside) {
+    if (maxside <= 0 || maxside > maxpicture) maxside = maxpicture;
     auto fail = [&](const char* text) {
         if (error) *error = text;
         return false;
@@ -254,7 +255,7 @@ bool readbmp(const std::vector<uint8_t>& file, tbitmap& out, std::string* error)
     const bool topdown = h < 0;
     if (h == INT32_MIN) return fail("invalid bitmap size");
     if (topdown) h = -h;
-    if (w <= 0 || h <= 0 || w > maxpicture || h > maxpicture) return fail("invalid bitmap size");
+    if (w <= 0 || h <= 0 || w > maxside || h > maxside) return fail("invalid bitmap size");
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return fail("unsupported bit depth");
     uint32_t masks[3] = {0, 0, 0};
     if (compression == 3 || compression == 6) {
@@ -316,7 +317,8 @@ bool readbmp(const std::vector<uint8_t>& file, tbitmap& out, std::string* error)
     return true;
 }
 
-bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error) {
+bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error, int32_t maxside) {
+    if (maxside <= 0 || maxside > maxpicture) maxside = maxpicture;
     std::ifstream f(filename, std::ios::binary);
     if (!f) {
         if (error) *error = "cannot open file";
@@ -324,8 +326,10 @@ bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error) 
     }
     f.seekg(0, std::ios::end);
     const std::streamoff length = f.tellg();
-    // A border larger than this is no border picture.
-    if (length <= 0 || length > (std::streamoff(1) << 30)) {
+    // Larger than the pixels of the largest picture at 32 bits, with room for the headers, the
+    // palette and some slack: no picture this reader takes (1 GiB for the largest of all).
+    const std::streamoff largest = std::streamoff(maxside) * maxside * 4 + (std::streamoff(1) << 20);
+    if (length <= 0 || length > largest) {
         if (error) *error = "invalid file size";
         return false;
     }
@@ -336,7 +340,7 @@ bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error) 
         if (error) *error = "cannot read file";
         return false;
     }
-    return readbmp(data, out, error);
+    return readbmp(data, out, error, maxside);
 }
 
 // ---- Surface wrappers

@@ -38,9 +38,12 @@ bool writepng(const tbitmap& bitmap, const std::string& filename);
 // PNG when the name ends in ".png" (any case), BMP otherwise.
 bool writepicture(const tbitmap& bitmap, const std::string& filename);
 // Reads an uncompressed or bit-field BMP (1, 4, 8, 16, 24 or 32 bits, either row order)
-// into a 32-bit picture. False, with `error` set, for anything it cannot read safely.
-bool readbmp(const std::vector<uint8_t>& file, tbitmap& out, std::string* error = nullptr);
-bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error = nullptr);
+// into a 32-bit picture. False, with `error` set, for anything it cannot read safely, and
+// for pictures wider or higher than `maxside` (refused from the header, before any pixel is
+// read or allocated; 0: the largest picture this program makes, 16384).
+bool readbmp(const std::vector<uint8_t>& file, tbitmap& out, std::string* error = nullptr, int32_t maxside = 0);
+// The same from a file; a file larger than a `maxside` picture can need is not read.
+bool loadbmpfile(const std::string& filename, tbitmap& out, std::string* error = nullptr, int32_t maxside = 0);
 
 // The surface depth asked for by the `bpp` setting: 1-4 give 8, 16, 24 and 32 bits, values
 // of 8 and more are bits already, anything else is 0 (automatic).

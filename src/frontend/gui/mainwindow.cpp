@@ -591,6 +591,7 @@ void Tfgb::dropfile(const std::string& path) {
         (gbcborder ? s.BackgroundGBC : s.Background) = path.substr(0, maxsettingstring);
         session->applysettings();
         borderdirty = true;
+        borderchooser.forget();
         choosebordernow();
         savesettings();
         return;
@@ -881,6 +882,7 @@ void Tfgb::setupdisplay() {
     output->present();
     lastpresent = -1;
     borderdirty = true;
+    borderchooser.forget();
     choosebordernow();
 }
 
@@ -889,7 +891,8 @@ void Tfgb::choosebordernow() {
     borderdirty = false;
     const uint32_t* sgbpixels = sgbborderpixels(machine->sgbunit());
     const twinsize before = bordersize(border.width(), border.height());
-    border = chooseborder(session->videooptions(), machine->gbcmode, machine->sgbmode, sgbpixels, programdir);
+    // An SGB border change alone keeps the bitmap border already read.
+    border = borderchooser.choose(session->videooptions(), machine->gbcmode, machine->sgbmode, sgbpixels, programdir);
     uploadborder();
     const twinsize after = bordersize(border.width(), border.height());
     tsettings& s = settings.working;

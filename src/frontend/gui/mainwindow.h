@@ -240,6 +240,7 @@ private:
     tgfxwrapmemory* surface = nullptr;  // inside `output` when it shows a picture
     std::optional<tbitmap> lastpicture;
     tborder border;
+    tborderchooser borderchooser;
     bool sgbborderchanged = false;
     tscreenshots screenshots;
     tsoundsetup soundsetup;
