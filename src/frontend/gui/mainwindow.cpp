@@ -1183,10 +1183,26 @@ tmsgresult Tfgb::askinwindow(const tmessagebox& box) {
     // Questions of the start-up come before the window is shown.
     if (SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN) SDL_ShowWindow(window);
     input.releaseall(*this);
-    return tov::askinwindow(boxes, box, [this] {
+    // The Return or Esc that led here (confirming a file or an input box) is not the answer:
+    // only a key pressed while the box shows is.
+    escapepressed = returnpressed = false;
+    const tmsgresult answer = tov::askinwindow(boxes, box, [this] {
         messagepass();
         return !quitrequested;
     });
+    // The box's loop fed its events to the boxes' context: releases of keys that the outer
+    // context saw pressed never reached it (a held Return would repeat there and close every
+    // text field at once). Its keys become what the keyboard holds now.
+    ImGuiIO& io = ImGui::GetIO();
+    int count = 0;
+    const Uint8* held = SDL_GetKeyboardState(&count);
+    for (int i = 0; i < IM_ARRAYSIZE(io.KeysDown); i++) io.KeysDown[i] = i < count && held[i];
+    const SDL_Keymod mod = SDL_GetModState();
+    io.KeyCtrl = (mod & KMOD_CTRL) != 0;
+    io.KeyShift = (mod & KMOD_SHIFT) != 0;
+    io.KeyAlt = (mod & KMOD_ALT) != 0;
+    io.KeySuper = (mod & KMOD_GUI) != 0;
+    return answer;
 }
 
 // One pass of a message box's nested loop: events, sound pages, and the picture with the box
@@ -1226,7 +1242,9 @@ void Tfgb::drawmessagebox() {
     const float wrap = std::max(40.0f, std::min(420.0f, io.DisplaySize.x - 4 * st.WindowPadding.x));
     const ImVec2 size = ImGui::CalcTextSize(body.c_str(), nullptr, false, wrap);
     const float room = io.DisplaySize.y - ImGui::GetFrameHeightWithSpacing() * 2 - 4 * st.WindowPadding.y;
-    ImGui::BeginChild("text", ImVec2(size.x + st.ScrollbarSize, std::max(ImGui::GetTextLineHeight(), std::min(size.y, room))));
+    // As wide as the title too, so that a short text does not cut the caption off.
+    const float width = std::max(size.x, std::min(wrap, ImGui::CalcTextSize(box->title.c_str()).x + st.FramePadding.x * 2));
+    ImGui::BeginChild("text", ImVec2(width + st.ScrollbarSize, std::max(ImGui::GetTextLineHeight(), std::min(size.y, room))));
     ImGui::PushTextWrapPos(wrap);
     ImGui::TextUnformatted(body.c_str());
     ImGui::PopTextWrapPos();
