@@ -558,6 +558,9 @@ void Tfgb::keydown(const SDL_KeyboardEvent& k) {
     if (vk >= 0 && debugger && !(imguiready && ImGui::GetIO().WantTextInput) &&
         debugger->takeskey(vk, uint16_t(k.keysym.mod), k.repeat))
         return;
+    // The slot dialog is a modal window, which holds the keyboard for itself: its digits,
+    // Enter and Escape reach it here.
+    if (vk >= 0 && !k.repeat && statewindows.formsnap.key(vk)) return;
     const tkeyaction a = routekeydown(vk, (k.keysym.mod & KMOD_ALT) != 0, k.repeat != 0, uiwantskeyboard());
     switch (a.route) {
         case tkeyroute::ignore: return;
