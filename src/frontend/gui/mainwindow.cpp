@@ -1313,8 +1313,16 @@ int menurows() {
     return menurowsfitting(height, ImGui::GetTextLineHeight(), st.ItemSpacing.y);
 }
 
+// A menu item acts on the release of the button; in a small window a sub-menu opened by the
+// press lies over its parent, and the release would choose whatever item of it came under
+// the cursor (clicking "window size" made the window 1x). Only a click whose press was on
+// the item itself counts: `pressedon` is the item under the cursor when the button went down.
+void notepress(ImGuiID& pressedon, const char* label) {
+    if (ImGui::IsMouseClicked(0) && ImGui::IsItemHovered()) pressedon = ImGui::GetID(label);
+}
+
 // Draws entries[first...]; what does not fit goes into a "more" sub-menu.
-void drawmenu(const std::vector<tmenuentry>& entries, size_t first = 0) {
+void drawmenu(const std::vector<tmenuentry>& entries, ImGuiID& pressedon, size_t first = 0) {
     const int count = int(entries.size() - first);
     const int shown = menuentriesshown(count, menurows());
     for (size_t i = first; i < first + size_t(shown); i++) {
@@ -1322,19 +1330,29 @@ void drawmenu(const std::vector<tmenuentry>& entries, size_t first = 0) {
         if (e.separator) {
             ImGui::Separator();
         } else if (!e.children.empty()) {
-            if (ImGui::BeginMenu(e.label.c_str(), e.enabled)) {
-                drawmenu(e.children);
+            const bool open = ImGui::BeginMenu(e.label.c_str(), e.enabled);
+            notepress(pressedon, e.label.c_str());
+            if (open) {
+                drawmenu(e.children, pressedon);
                 ImGui::EndMenu();
             }
-        } else if (ImGui::MenuItem(e.label.c_str(), e.shortcut.empty() ? nullptr : e.shortcut.c_str(), e.checked,
-                                   e.enabled) &&
-                   e.action) {
-            e.action();
+        } else {
+            // A release whose press was elsewhere finds the item disabled for that one frame:
+            // it neither acts nor closes the menu.
+            const bool foreign = ImGui::IsMouseReleased(0) && pressedon != ImGui::GetID(e.label.c_str());
+            const bool chosen = ImGui::MenuItem(e.label.c_str(), e.shortcut.empty() ? nullptr : e.shortcut.c_str(),
+                                                e.checked, e.enabled && !foreign);
+            notepress(pressedon, e.label.c_str());
+            if (chosen && e.action) e.action();
         }
     }
-    if (shown < count && ImGui::BeginMenu("more")) {
-        drawmenu(entries, first + size_t(shown));
-        ImGui::EndMenu();
+    if (shown < count) {
+        const bool open = ImGui::BeginMenu("more");
+        notepress(pressedon, "more");
+        if (open) {
+            drawmenu(entries, pressedon, first + size_t(shown));
+            ImGui::EndMenu();
+        }
     }
 }
 
@@ -1428,7 +1446,8 @@ void Tfgb::menuentries() {
     }
     menu.push_back(separator());
     menu.push_back(command("exit", [this] { mnuexit(); }));
-    drawmenu(menu);
+    if (ImGui::IsMouseClicked(0)) menupress = 0;
+    drawmenu(menu, menupress);
     ImGui::EndPopup();
 }
 

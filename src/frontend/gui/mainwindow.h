@@ -282,6 +282,7 @@ private:
     std::unique_ptr<TFormdebugger> debugger;
     bool openmenu = false;
     bool menuopen = false;    // the pop-up menu was open in the last frame
+    unsigned int menupress = 0;  // the menu item under the cursor when the left button went down
     bool inuiframe = false;   // between NewFrame and Render of the main ImGui context
     bool uikeyboard = false;  // the menus and dialogs had the keyboard after the last frame
     bool escapepressed = false, returnpressed = false;  // since the last frame
