@@ -417,6 +417,15 @@ int main(int argc, char** argv) {
         debugger->setoptions(dopts);
         for (const tbreakaddress& b : o.breaks) debugger->core.addbreakpoint(b.address, b.bank);
     }
+    // The end of every run: the cartridge leaves the machine and writes its battery and clock
+    // files, as the desktop program does on closing; a file it could not write is told.
+    auto endsession = [&] {
+        debugger.reset();  // lets go of the machine first
+        session->unloadrom();
+        for (const std::string& file : session->takesavefailures())
+            std::fprintf(stderr, "tov-run: error while saving %s\n", file.c_str());
+        session.reset();
+    };
     session->reset();
     tsavestates states(*session);
     if (!o.loadstate.empty()) {
@@ -450,8 +459,7 @@ int main(int argc, char** argv) {
         session->attachlink(&cable->link);
         if (!cable->establish(o)) {
             cable.reset();
-            debugger.reset();
-            session.reset();
+            endsession();
             return 2;
         }
     }
@@ -495,8 +503,7 @@ int main(int argc, char** argv) {
     if (o.serial && !serial.lastnewline) std::fputc('\n', stdout);
     cable.reset();
     if (report.stopped) {
-        debugger.reset();
-        session.reset();
+        endsession();
         return 4;
     }
     if (crashed)
@@ -529,9 +536,7 @@ int main(int argc, char** argv) {
         }
     }
     if (sound) sound->stopoutput();  // completes the WAV header
-    // The battery RAM is written when the session ends; the debugger lets go of the machine first.
-    debugger.reset();
-    session.reset();
+    endsession();
     if (screenshotfailed || statefailed) {
         std::printf("result: none\n");
         return 2;
