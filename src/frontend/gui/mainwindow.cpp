@@ -309,7 +309,9 @@ void Tfgb::closing() {
     stopsound();
     // The battery RAM is written when the cartridge leaves the machine.
     if (session) session->unloadrom();
+    closingreports = true;
     if (session) reportsavefailures();
+    closingreports = false;
 }
 
 void Tfgb::reportsavefailures() {
@@ -1178,8 +1180,9 @@ void Tfgb::present(int swapinterval) {
 
 tmsgresult Tfgb::askinwindow(const tmessagebox& box) {
     // Without the window's drawing, or once the program is ending (no loop would show the box),
-    // the text goes to stderr.
-    if (!imguiready || !boxcontext || quitrequested) {
+    // the text goes to stderr; the closing's own reports (a battery file that could not be
+    // written) still show, the window being there until they are answered.
+    if (!imguiready || !boxcontext || (quitrequested && !closingreports)) {
         std::fprintf(stderr, "%s: %s\n", box.title.c_str(), msgboxbody(box.text).c_str());
         return msgboxescape(box.buttons);
     }
@@ -1191,7 +1194,7 @@ tmsgresult Tfgb::askinwindow(const tmessagebox& box) {
     escapepressed = returnpressed = false;
     const tmsgresult answer = tov::askinwindow(boxes, box, [this] {
         messagepass();
-        return !quitrequested;
+        return !quitrequested || closingreports;
     });
     // The box's loop fed its events to the boxes' context: releases of keys that the outer
     // context saw pressed never reached it (a held Return would repeat there and close every

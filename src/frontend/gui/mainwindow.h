@@ -258,6 +258,7 @@ private:
     bool running = false;
     bool paused = false;
     bool quitrequested = false;
+    bool closingreports = false;  // the closing reports its failures (boxes still show)
     // Sets and clears `paused`: every way out of the pause restarts the sound.
     tpausecontrol pausecontrol{paused, running, quitrequested};
     bool fastforwardheld = false;
