@@ -533,6 +533,15 @@ int main(int argc, char** argv) {
         debugger->core.symbols = symbols;
         for (const tbreakaddress& b : breaks) debugger->core.addbreakpoint(b.address, b.bank);
     }
+    // The end of every run: the cartridge leaves the machine and writes its battery and clock
+    // files, as the desktop program does on closing; a file it could not write is told.
+    auto endsession = [&] {
+        debugger.reset();  // lets go of the machine first
+        session->unloadrom();
+        for (const std::string& file : session->takesavefailures())
+            std::fprintf(stderr, "tov-run: error while saving %s\n", file.c_str());
+        session.reset();
+    };
     session->reset();
     tsavestates states(*session);
     if (!o.loadstate.empty()) {
@@ -568,8 +577,7 @@ int main(int argc, char** argv) {
         session->attachlink(&cable->link);
         if (!cable->establish(o)) {
             cable.reset();
-            debugger.reset();
-            session.reset();
+            endsession();
             return 2;
         }
     }
@@ -626,8 +634,7 @@ int main(int argc, char** argv) {
     if (o.serial && !serial.lastnewline) std::fputc('\n', stdout);
     cable.reset();
     if (report.stopped) {
-        debugger.reset();
-        session.reset();
+        endsession();
         return 4;
     }
     if (crashed)
@@ -672,9 +679,7 @@ int main(int argc, char** argv) {
         if (!cheats->autosave()) statefailed = true;
     }
     if (sound) sound->stopoutput();  // completes the WAV header
-    // The battery RAM is written when the session ends; the debugger lets go of the machine first.
-    debugger.reset();
-    session.reset();
+    endsession();
     if (screenshotfailed || statefailed) {
         std::printf("result: none\n");
         return 2;

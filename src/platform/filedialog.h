@@ -18,6 +18,8 @@ public:
     void open(const std::string& title, const std::string& filter, const std::string& folder, bool save = false,
               const std::string& defaultext = "");
     bool isopen() const { return open_; }
+    // Presets the name field of the open dialog (a full path or a name in its folder).
+    void setname(const std::string& name) { name_ = name; }
     // Draws the dialog; returns chosen or cancelled once, when the user finishes.
     tresult draw();
     // The chosen file's full path.

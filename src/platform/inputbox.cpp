@@ -2,6 +2,7 @@
 
 #include <imgui.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tov {
@@ -29,7 +30,12 @@ tinputbox::tresult tinputbox::draw() {
     ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Appearing,
                             ImVec2(0.5f, 0.5f));
     if (ImGui::BeginPopupModal(id.c_str(), &keep, ImGuiWindowFlags_AlwaysAutoResize)) {
+        // The prompt wraps inside the window (a long one ran off the edge of a 2x window).
+        const ImGuiStyle& style = ImGui::GetStyle();
+        const float wrap = std::max(40.0f, std::min(420.0f, io.DisplaySize.x - 4 * style.WindowPadding.x));
+        ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + wrap);
         ImGui::TextUnformatted(prompt_.c_str());
+        ImGui::PopTextWrapPos();
         if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
         bool enter = ImGui::InputText("##value", buffer_, sizeof buffer_, ImGuiInputTextFlags_EnterReturnsTrue);
         if (ImGui::Button("OK") || enter) {

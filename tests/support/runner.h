@@ -12,9 +12,11 @@ struct trunresult {
     int status = -1;  // exit status, -1 when it did not exit normally
 };
 
-// tov-run with `options` and then the ROM path (quoted); standard error is dropped.
-inline trunresult runtovrun(const std::string& options, const std::string& rom) {
-    std::string command = std::string("\"") + TOV_RUN + "\" " + options + " \"" + rom + "\" 2>/dev/null";
+// tov-run with `options` and then the ROM path (quoted); standard error is dropped, or with
+// `witherrors` mixed into `out`.
+inline trunresult runtovrun(const std::string& options, const std::string& rom, bool witherrors = false) {
+    std::string command = std::string("\"") + TOV_RUN + "\" " + options + " \"" + rom + "\"" +
+                          (witherrors ? " 2>&1" : " 2>/dev/null");
     trunresult r;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return r;

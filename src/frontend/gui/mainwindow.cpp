@@ -314,7 +314,9 @@ void Tfgb::closing() {
     if (hooks.closing) hooks.closing();
     // The battery RAM is written when the cartridge leaves the machine.
     if (session) session->unloadrom();
+    closingreports = true;
     if (session) reportsavefailures();
+    closingreports = false;
 }
 
 void Tfgb::reportsavefailures() {
@@ -563,6 +565,9 @@ void Tfgb::keydown(const SDL_KeyboardEvent& k) {
     if (vk >= 0 && debugger && !(imguiready && ImGui::GetIO().WantTextInput) &&
         debugger->takeskey(vk, uint16_t(k.keysym.mod), k.repeat))
         return;
+    // The slot dialog is a modal window, which holds the keyboard for itself: its digits,
+    // Enter and Escape reach it here.
+    if (vk >= 0 && !k.repeat && statewindows.formsnap.key(vk)) return;
     const tkeyaction a = routekeydown(vk, (k.keysym.mod & KMOD_ALT) != 0, k.repeat != 0, uiwantskeyboard());
     switch (a.route) {
         case tkeyroute::ignore: return;
@@ -1186,18 +1191,35 @@ void Tfgb::present(int swapinterval) {
 
 tmsgresult Tfgb::askinwindow(const tmessagebox& box) {
     // Without the window's drawing, or once the program is ending (no loop would show the box),
-    // the text goes to stderr.
-    if (!imguiready || !boxcontext || quitrequested) {
+    // the text goes to stderr; the closing's own reports (a battery file that could not be
+    // written) still show, the window being there until they are answered.
+    if (!imguiready || !boxcontext || (quitrequested && !closingreports)) {
         std::fprintf(stderr, "%s: %s\n", box.title.c_str(), msgboxbody(box.text).c_str());
         return msgboxescape(box.buttons);
     }
     // Questions of the start-up come before the window is shown.
     if (SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN) SDL_ShowWindow(window);
     input.releaseall(*this);
-    return tov::askinwindow(boxes, box, [this] {
+    // The Return or Esc that led here (confirming a file or an input box) is not the answer:
+    // only a key pressed while the box shows is.
+    escapepressed = returnpressed = false;
+    const tmsgresult answer = tov::askinwindow(boxes, box, [this] {
         messagepass();
-        return !quitrequested;
+        return !quitrequested || closingreports;
     });
+    // The box's loop fed its events to the boxes' context: releases of keys that the outer
+    // context saw pressed never reached it (a held Return would repeat there and close every
+    // text field at once). Its keys become what the keyboard holds now.
+    ImGuiIO& io = ImGui::GetIO();
+    int count = 0;
+    const Uint8* held = SDL_GetKeyboardState(&count);
+    for (int i = 0; i < IM_ARRAYSIZE(io.KeysDown); i++) io.KeysDown[i] = i < count && held[i];
+    const SDL_Keymod mod = SDL_GetModState();
+    io.KeyCtrl = (mod & KMOD_CTRL) != 0;
+    io.KeyShift = (mod & KMOD_SHIFT) != 0;
+    io.KeyAlt = (mod & KMOD_ALT) != 0;
+    io.KeySuper = (mod & KMOD_GUI) != 0;
+    return answer;
 }
 
 // One pass of a message box's nested loop: events, sound pages, and the picture with the box
@@ -1237,7 +1259,9 @@ void Tfgb::drawmessagebox() {
     const float wrap = std::max(40.0f, std::min(420.0f, io.DisplaySize.x - 4 * st.WindowPadding.x));
     const ImVec2 size = ImGui::CalcTextSize(body.c_str(), nullptr, false, wrap);
     const float room = io.DisplaySize.y - ImGui::GetFrameHeightWithSpacing() * 2 - 4 * st.WindowPadding.y;
-    ImGui::BeginChild("text", ImVec2(size.x + st.ScrollbarSize, std::max(ImGui::GetTextLineHeight(), std::min(size.y, room))));
+    // As wide as the title too, so that a short text does not cut the caption off.
+    const float width = std::max(size.x, std::min(wrap, ImGui::CalcTextSize(box->title.c_str()).x + st.FramePadding.x * 2));
+    ImGui::BeginChild("text", ImVec2(width + st.ScrollbarSize, std::max(ImGui::GetTextLineHeight(), std::min(size.y, room))));
     ImGui::PushTextWrapPos(wrap);
     ImGui::TextUnformatted(body.c_str());
     ImGui::PopTextWrapPos();
@@ -1303,8 +1327,16 @@ int menurows() {
     return menurowsfitting(height, ImGui::GetTextLineHeight(), st.ItemSpacing.y);
 }
 
+// A menu item acts on the release of the button; in a small window a sub-menu opened by the
+// press lies over its parent, and the release would choose whatever item of it came under
+// the cursor (clicking "window size" made the window 1x). Only a click whose press was on
+// the item itself counts: `pressedon` is the item under the cursor when the button went down.
+void notepress(ImGuiID& pressedon, const char* label) {
+    if (ImGui::IsMouseClicked(0) && ImGui::IsItemHovered()) pressedon = ImGui::GetID(label);
+}
+
 // Draws entries[first...]; what does not fit goes into a "more" sub-menu.
-void drawmenu(const std::vector<tmenuentry>& entries, size_t first = 0) {
+void drawmenu(const std::vector<tmenuentry>& entries, ImGuiID& pressedon, size_t first = 0) {
     const int count = int(entries.size() - first);
     const int shown = menuentriesshown(count, menurows());
     for (size_t i = first; i < first + size_t(shown); i++) {
@@ -1312,19 +1344,29 @@ void drawmenu(const std::vector<tmenuentry>& entries, size_t first = 0) {
         if (e.separator) {
             ImGui::Separator();
         } else if (!e.children.empty()) {
-            if (ImGui::BeginMenu(e.label.c_str(), e.enabled)) {
-                drawmenu(e.children);
+            const bool open = ImGui::BeginMenu(e.label.c_str(), e.enabled);
+            notepress(pressedon, e.label.c_str());
+            if (open) {
+                drawmenu(e.children, pressedon);
                 ImGui::EndMenu();
             }
-        } else if (ImGui::MenuItem(e.label.c_str(), e.shortcut.empty() ? nullptr : e.shortcut.c_str(), e.checked,
-                                   e.enabled) &&
-                   e.action) {
-            e.action();
+        } else {
+            // A release whose press was elsewhere finds the item disabled for that one frame:
+            // it neither acts nor closes the menu.
+            const bool foreign = ImGui::IsMouseReleased(0) && pressedon != ImGui::GetID(e.label.c_str());
+            const bool chosen = ImGui::MenuItem(e.label.c_str(), e.shortcut.empty() ? nullptr : e.shortcut.c_str(),
+                                                e.checked, e.enabled && !foreign);
+            notepress(pressedon, e.label.c_str());
+            if (chosen && e.action) e.action();
         }
     }
-    if (shown < count && ImGui::BeginMenu("more")) {
-        drawmenu(entries, first + size_t(shown));
-        ImGui::EndMenu();
+    if (shown < count) {
+        const bool open = ImGui::BeginMenu("more");
+        notepress(pressedon, "more");
+        if (open) {
+            drawmenu(entries, pressedon, first + size_t(shown));
+            ImGui::EndMenu();
+        }
     }
 }
 
@@ -1418,7 +1460,8 @@ void Tfgb::menuentries() {
     }
     menu.push_back(separator());
     menu.push_back(command("exit", [this] { mnuexit(); }));
-    drawmenu(menu);
+    if (ImGui::IsMouseClicked(0)) menupress = 0;
+    drawmenu(menu, menupress);
     ImGui::EndPopup();
 }
 

@@ -261,6 +261,7 @@ private:
     bool running = false;
     bool paused = false;
     bool quitrequested = false;
+    bool closingreports = false;  // the closing reports its failures (boxes still show)
     // Sets and clears `paused`: every way out of the pause restarts the sound.
     tpausecontrol pausecontrol{paused, running, quitrequested};
     bool fastforwardheld = false;
@@ -286,6 +287,7 @@ private:
     std::unique_ptr<TFormcheat> cheats;
     bool openmenu = false;
     bool menuopen = false;    // the pop-up menu was open in the last frame
+    unsigned int menupress = 0;  // the menu item under the cursor when the left button went down
     bool inuiframe = false;   // between NewFrame and Render of the main ImGui context
     bool uikeyboard = false;  // the menus and dialogs had the keyboard after the last frame
     bool escapepressed = false, returnpressed = false;  // since the last frame

@@ -56,6 +56,7 @@ bool Tfgb::loadstatewithrom(const std::string& path, const std::string& rompath)
         statewindows.findstate = path;
         statewindows.findfailed = e.path;
         statewindows.findrom.open("find rom for savestate", findromfilter, folderof(e.path));
+        statewindows.findrom.setname(e.path);  // preset to the path that failed
     } catch (const tstateerror& e) {
         messagebox(window, e.what(), "error");
     }
@@ -79,6 +80,7 @@ void Tfgb::mnuloadsnap() {
         statewindows.findstate = states->slotfile();
         statewindows.findfailed = e.path;
         statewindows.findrom.open("find rom for savestate", findromfilter, folderof(e.path));
+        statewindows.findrom.setname(e.path);  // preset to the path that failed
     }
     if (r.done) {
         // The state may have changed the mode and the border: picture and border set up again.
