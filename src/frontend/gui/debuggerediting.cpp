@@ -25,8 +25,10 @@ void TFormdebugger::installediting() {
         }
     };
     h.loadstate = [this] {
+        // Only the state chosen now stops: a cancelled dialog or a refused state must not
+        // leave the stop waiting for some later load.
         stopafterload = true;
-        fgb.mnuloadsnapfile();
+        fgb.mnuloadsnapfile([this] { stopafterload = false; });
     };
     h.loadrom = [this] { fgb.mnuloadrom(); };
     h.loadromnoreset = [this](const std::string& path) {
