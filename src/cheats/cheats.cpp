@@ -1,6 +1,7 @@
 #include "cheats/cheats.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 
@@ -250,8 +251,13 @@ std::string tcheatlist::caption() const { return isdisableall ? "tov cheats (dis
 // ---------------------------------------------------------------------------------------------
 
 bool tcheatlist::autosave() {
-    if (!options.CheatAutoSave || basename.empty() || list.empty()) return true;
-    return savefile(basename + ".cht");
+    if (!options.CheatAutoSave || basename.empty()) return true;
+    const std::string path = basename + ".cht";
+    // An emptied list empties its file too, or the deleted cheats would come back with the
+    // next load; a game that never had a file does not get an empty one.
+    std::error_code error;
+    if (list.empty() && !std::filesystem::exists(path, error)) return true;
+    return savefile(path);
 }
 
 void tcheatlist::setrom(const std::string& b) {

@@ -111,7 +111,8 @@ public:
     // the image they were in is gone), and the new game's list loaded with `CheatAutoSave`.
     void setrom(const std::string& basename);
     const std::string& rombasename() const { return basename; }
-    // The automatic save of the program's end: with `CheatAutoSave`, a ROM and cheats.
+    // The automatic save of the program's end: with `CheatAutoSave` and a ROM; an empty list
+    // is written only over an existing file (its cheats were all deleted).
     bool autosave();
     // At least one cheat is enabled ("cheats active").
     bool anyenabled() const;

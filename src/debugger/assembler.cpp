@@ -84,9 +84,13 @@ tassembly assemble(const std::string& text, uint16_t start) {
     while (from <= text.size()) {
         size_t end = text.find(';', from);
         if (end == std::string::npos) end = text.size();
-        std::string segment = text.substr(from, end - from);
+        // Blanks around an instruction are not part of it: "nop; nop" is two of them.
+        size_t first = from, last = end;
+        while (first < last && (text[first] == ' ' || text[first] == '\t')) first++;
+        while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t')) last--;
+        std::string segment = text.substr(first, last - first);
         from = end + 1;
-        if (segment.empty()) continue;  // ";;" counts as one separator
+        if (segment.empty()) continue;  // ";;" (or "; ;") counts as one separator
         for (char& c : segment) c = char(std::toupper(static_cast<unsigned char>(c)));
         if (segment[0] == '@') {
             labels.push_back({segment, address});

@@ -20,7 +20,7 @@ struct tassembly {
 // "error" titled "invalid data".
 tassembly parsehexdata(const std::string& text);
 
-// Instructions separated by ";", written as the mnemonic table has them with operands of
+// Instructions separated by ";" (blanks around each are ignored), written as the mnemonic table has them with operands of
 // exactly as many hex digits as the placeholder ("LD A,05", "JP 0150", "LD (FF00+40),A").
 // A segment "@c" defines the one-character label c at the current address; "@c" as the byte
 // operand of a relative jump is resolved to the distance to the last definition of c. A

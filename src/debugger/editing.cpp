@@ -79,7 +79,9 @@ std::vector<uint8_t> tdebugeditor::romimage() const {
 }
 
 bool tdebugeditor::saverom(const std::string& path) {
+    if (beforeromread) beforeromread();
     const std::vector<uint8_t> image = romimage();
+    if (afterromread) afterromread();
     if (image.empty() || !writeuserfile(path, image)) return false;
     rommodified = false;
     return true;

@@ -50,6 +50,11 @@ public:
     // Writes the image to `path` (the old file stays whole on a failure) and clears the flag;
     // false when there is no image or the file could not be written.
     bool saverom(const std::string& path);
+    // Around the image's reading for `saverom`: the program takes out the bytes that are not
+    // the user's (Game Genie patches) and puts them back, so that the file holds the edits
+    // only. A dump stays as the machine reads the memory, patches included.
+    std::function<void()> beforeromread;
+    std::function<void()> afterromread;
 
     // Set by every edit of ROM bytes; cleared by saving the image or confirming its loss.
     bool rommodified = false;

@@ -274,7 +274,9 @@ void tgblink::pumponce() {
 
 void tgblink::completetransfer(uint8_t value) {
     gb.sb = value;
-    gb.sc = uint8_t(gb.sc & ~0x81);
+    // Only the start bit clears at the end of a transfer; the clock select (bit 0) stays, so
+    // a game that starts the next byte with SC |= 0x80 stays the master.
+    gb.sc = uint8_t(gb.sc & ~0x80);
     gb.ifreg |= 0x08;
 }
 

@@ -29,14 +29,18 @@ tinputbox::tresult tinputbox::draw() {
     ImGuiIO& io = ImGui::GetIO();
     ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Appearing,
                             ImVec2(0.5f, 0.5f));
+    // The main window may be narrower than the prompt (320 pixels at the default size): the
+    // prompt wraps at the window's edge instead of running past it.
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const float room = std::max(
+        80.0f, io.DisplaySize.x - 2 * (style.WindowPadding.x + style.DisplaySafeAreaPadding.x + style.WindowBorderSize));
+    const float width = std::min(ImGui::CalcTextSize(prompt_.c_str()).x, room);
     if (ImGui::BeginPopupModal(id.c_str(), &keep, ImGuiWindowFlags_AlwaysAutoResize)) {
-        // The prompt wraps inside the window (a long one ran off the edge of a 2x window).
-        const ImGuiStyle& style = ImGui::GetStyle();
-        const float wrap = std::max(40.0f, std::min(420.0f, io.DisplaySize.x - 4 * style.WindowPadding.x));
-        ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + wrap);
+        ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + width);
         ImGui::TextUnformatted(prompt_.c_str());
         ImGui::PopTextWrapPos();
         if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
+        ImGui::SetNextItemWidth(std::max(width, std::min(room, 200.0f)));
         bool enter = ImGui::InputText("##value", buffer_, sizeof buffer_, ImGuiInputTextFlags_EnterReturnsTrue);
         if (ImGui::Button("OK") || enter) {
             value_ = buffer_;

@@ -366,6 +366,15 @@ TEST(CheatFile, ListFollowsTheGameWithAutoSave) {
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list.at(0)->comment, "saved");
     EXPECT_TRUE(list.anyenabled());
+    // Every cheat deleted: the file is emptied, so that they do not come back; a game
+    // without a file does not get one.
+    list.remove({0});
+    ASSERT_TRUE(m.session->loadimage(counterrom().finished(), t.file("third.gb"), true, message));
+    EXPECT_EQ(readall(t.file("second.cht")), "");
+    ASSERT_TRUE(m.session->loadimage(counterrom().finished(), second, true, message));
+    EXPECT_TRUE(list.empty());
+    EXPECT_FALSE(std::filesystem::exists(t.file("third.cht")));
+    { std::ofstream(t.file("second.cht"), std::ios::binary) << "010A23C1 1saved\r\n"; }
     // Without the option nothing is written or read, and a new game starts an empty list.
     m.settings.CheatAutoSave = false;
     ASSERT_TRUE(m.session->loadimage(counterrom().finished(), first, true, message));

@@ -43,6 +43,7 @@ TEST(Assembler, InstructionsAndLabels) {
         {"JP 0150", 0x0100, {0xC3, 0x50, 0x01}},
         {"ld hl,c0de;ld (hl),a", 0, {0x21, 0xDE, 0xC0, 0x77}},
         {";;nop;;;halt;", 0, {0x00, 0x76}},  // runs of ";" are one separator
+        {" nop; halt ;\tnop\t; ;@1 ; jr @1 ", 0, {0x00, 0x76, 0x00, 0x18, 0xFE}},  // blanks around
         {"swap a;bit 7,h;slr b;set 0,(hl)", 0, {0xCB, 0x37, 0xCB, 0x7C, 0xCB, 0x38, 0xCB, 0xC6}},
         {"JP NZ 1234;CALL NC 4321;jp z,0000", 0, {0xC2, 0x34, 0x12, 0xD4, 0x21, 0x43, 0xCA, 0x00, 0x00}},
         {"ld hl,sp+fe;add sp,02;ldi a,(hl);ldd (hl),a", 0, {0xF8, 0xFE, 0xE8, 0x02, 0x2A, 0x32}},
@@ -71,7 +72,7 @@ TEST(Assembler, ErrorsGiveNoBytes) {
         {"jr @12", "JR @12"},      // labels have one character
         {"@x;jr @x", "JR @X"},     // ... that is a hex digit or "@" to be referred to
         {"mov a,b", "MOV A,B"},
-        {"nop; nop", " NOP"},      // blanks are part of the text
+        {" ld a, 05 ", "LD A, 05"},  // blanks inside are part of the text, around it not
         {"ld a,0g", "LD A,0G"},
     };
     for (const auto& c : cases) {

@@ -125,9 +125,20 @@ TEST(LinkTransfer, MasterCompletesInsideItsTickWhenTheAnswerArrives) {
     EXPECT_EQ(b.conn->sent, (bytes{0x68, 0x3C, 0x83, uint8_t(b.link.tickcounter())}));
     EXPECT_EQ(b.host.pumps, 4);  // three waits, the answer, then one activity pump
     EXPECT_EQ(b.gb().sb, 0xA5);
-    EXPECT_EQ(b.gb().sc, 0x02);
+    EXPECT_EQ(b.gb().sc, 0x03);  // only the start bit clears: the internal clock stays
     EXPECT_EQ(b.gb().ifreg & 0x08, 0x08);
     EXPECT_EQ(b.link.remotesc(), -1);
+    // The next byte started with SC |= 0x80 goes out as the master's again.
+    b.gb().sc |= 0x80;
+    const int next = b.host.pumps + 1;
+    b.host.onpump = [&](int pump) {
+        if (pump == next) b.deliver({0x69, 0x5B, 0x80, 0x18});
+    };
+    b.link.linktick();
+    ASSERT_EQ(b.conn->sent.size(), 8u);
+    EXPECT_EQ(b.conn->sent[4], 0x68);
+    EXPECT_EQ(b.conn->sent[6], 0x83);
+    EXPECT_EQ(b.gb().sb, 0x5B);
 }
 
 TEST(LinkTransfer, MasterWithoutAnswerWaitsAtMost30000TimesAndResends) {
@@ -154,7 +165,7 @@ TEST(LinkTransfer, BothMastersInTheSameTickTakeEachOthersTransferAsTheAnswer) {
     };
     b.link.linktick();
     EXPECT_EQ(b.gb().sb, 0x24);
-    EXPECT_EQ(b.gb().sc, 0x00);
+    EXPECT_EQ(b.gb().sc, 0x01);
     EXPECT_EQ(b.conn->sent.size(), 4u);  // no reply on top: the transfer counts as one
 }
 
@@ -174,7 +185,7 @@ TEST(LinkTransfer, SlaveAnswersAtItsNextTickOnce) {
         b.link.linktick();
         EXPECT_EQ(b.conn->sent, (bytes{0x69, 0x99, c.sc, uint8_t(b.link.tickcounter())})) << int(c.sc);
         EXPECT_EQ(b.gb().sb, c.completes ? 0x5A : 0x99) << int(c.sc);
-        EXPECT_EQ(b.gb().sc, c.completes ? uint8_t(c.sc & ~0x81) : c.sc);
+        EXPECT_EQ(b.gb().sc, c.completes ? uint8_t(c.sc & ~0x80) : c.sc);
         EXPECT_EQ(b.gb().ifreg & 0x08, c.completes ? 0x08 : 0);
         b.link.linktick();
         EXPECT_EQ(b.conn->sent.size(), 4u) << "answered twice";

@@ -100,8 +100,8 @@ TEST(LinkLoopback, TwoMastersInTheSameTickCompleteWithEachOthersByte) {
     a.link.linktick();
     EXPECT_EQ(a.gb().sb, 0x34);
     EXPECT_EQ(b.gb().sb, 0x12);
-    EXPECT_EQ(a.gb().sc, 0x00);
-    EXPECT_EQ(b.gb().sc, 0x00);
+    EXPECT_EQ(a.gb().sc, 0x01);
+    EXPECT_EQ(b.gb().sc, 0x01);
     EXPECT_LT(a.pumps, tgblink::waitlimit);
     EXPECT_LT(b.pumps, tgblink::waitlimit);
 }

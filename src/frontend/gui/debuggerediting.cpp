@@ -25,8 +25,10 @@ void TFormdebugger::installediting() {
         }
     };
     h.loadstate = [this] {
+        // Only the state chosen now stops: a cancelled dialog or a refused state must not
+        // leave the stop waiting for some later load.
         stopafterload = true;
-        fgb.mnuloadsnapfile();
+        fgb.mnuloadsnapfile([this] { stopafterload = false; });
     };
     h.loadrom = [this] { fgb.mnuloadrom(); };
     h.loadromnoreset = [this](const std::string& path) {
@@ -34,6 +36,13 @@ void TFormdebugger::installediting() {
     };
     // Save states name their ROM by its digest, which follows the edits.
     h.romedited = [this] { fgb.emulation().refreshromdigest(); };
+    // The saved image is the game with the user's edits, without the cheats' patches.
+    form->edit.beforeromread = [this] {
+        if (fgb.emulation().hooks.beforeromread) fgb.emulation().hooks.beforeromread();
+    };
+    form->edit.afterromread = [this] {
+        if (fgb.emulation().hooks.afterromread) fgb.emulation().hooks.afterromread();
+    };
 
     // The loss of changes is asked before any other ROM replaces an edited image: by the
     // window's loads and by a state that switches ROMs.

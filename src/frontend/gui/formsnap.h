@@ -2,6 +2,7 @@
 // savestate" file dialog (asked when a state's ROM is missing) and the load-state-file
 // dialog. The commands themselves are in frontend/savestates.h; these only draw.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "platform/filedialog.h"
@@ -40,6 +41,7 @@ struct tstatewindows {
     std::string findstate;      // the state waiting for its ROM
     std::string findfailed;     // the ROM path that failed
     tfiledialog loadfile;       // `mnuloadsnapfile`
+    std::function<void()> loadfilenotloaded;  // its caller's, until the chosen state's load ends
     bool modalopen() const { return formsnap.isopen() || findrom.isopen() || loadfile.isopen(); }
 };
 

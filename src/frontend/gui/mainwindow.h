@@ -97,7 +97,9 @@ public:
     void mnuSavesnap();
     void mnuloadsnap();
     void mnuselectsnap();
-    void mnuloadsnapfile();
+    // `notloaded` (optional) runs when the state chosen in this dialog ends up not loaded:
+    // the dialog cancelled, the state refused, its ROM not found.
+    void mnuloadsnapfile(std::function<void()> notloaded = {});
     // The slot, the state files and their questions (the debugger's state commands use it).
     tsavestates& savestates() { return *states; }
 
@@ -202,6 +204,7 @@ private:
     void setupstatehooks();
     bool loadstatewithrom(const std::string& path, const std::string& rompath);
     void drawstatewindows();
+    void statefilenotloaded();
     std::unique_ptr<tsavestates> states;
     tstatewindows statewindows;
 

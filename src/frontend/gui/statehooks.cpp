@@ -3,6 +3,7 @@
 // `loadstate` hook), the questions of a load as message boxes and file dialogs.
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "frontend/filefilter.h"
 #include "frontend/gui/mainwindow.h"
@@ -50,6 +51,7 @@ void Tfgb::setupstatehooks() {
 bool Tfgb::loadstatewithrom(const std::string& path, const std::string& rompath) {
     try {
         states->loadstate(path, rompath);
+        statewindows.loadfilenotloaded = {};
         return true;
     } catch (const tromnotfound& e) {
         // "find rom for savestate": the answer comes in a later frame and loads the state again.
@@ -59,8 +61,13 @@ bool Tfgb::loadstatewithrom(const std::string& path, const std::string& rompath)
         statewindows.findrom.setname(e.path);  // preset to the path that failed
     } catch (const tstateerror& e) {
         messagebox(window, e.what(), "error");
+        statefilenotloaded();
     }
     return false;
+}
+
+void Tfgb::statefilenotloaded() {
+    if (std::function<void()> notloaded = std::exchange(statewindows.loadfilenotloaded, {})) notloaded();
 }
 
 void Tfgb::mnuSavesnap() {
@@ -94,7 +101,8 @@ void Tfgb::mnuloadsnap() {
 
 void Tfgb::mnuselectsnap() { statewindows.formsnap.show(states->slot); }
 
-void Tfgb::mnuloadsnapfile() {
+void Tfgb::mnuloadsnapfile(std::function<void()> notloaded) {
+    statewindows.loadfilenotloaded = std::move(notloaded);
     const tsettings& s = settings.working;
     std::string start = !s.SaveRamDir.empty() ? resolvepath(s.SaveRamDir, programdir) : folderof(session->romfile());
     statewindows.loadfile.open("load state", statefilter, start);
@@ -105,11 +113,13 @@ void Tfgb::drawstatewindows() {
     if (statewindows.formsnap.draw()) states->slot = statewindows.formsnap.slot();
     tfiledialog::tresult r = statewindows.loadfile.draw();
     if (r == tfiledialog::chosen && loadstatefile(statewindows.loadfile.path())) startloop();
+    if (r == tfiledialog::cancelled) statefilenotloaded();
     r = statewindows.findrom.draw();
     if (r == tfiledialog::chosen || r == tfiledialog::cancelled) {
         const std::string answer = r == tfiledialog::chosen ? statewindows.findrom.path() : std::string();
         if (answer.empty() || answer == statewindows.findfailed) {
             messagebox(window, "failed to load the rom for savestate", "error");
+            statefilenotloaded();
         } else {
             std::string state = statewindows.findstate;
             bool ok = loadstatewithrom(state, answer);
