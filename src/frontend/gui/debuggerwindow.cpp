@@ -120,26 +120,29 @@ void TFormdebugger::growwindow() {
     const tsettings& st = fgb.store().working;
     keptwidth = st.Width;
     keptheight = st.Height;
-    const int nw = std::max(oldwidth, k * 160), nh = std::max(oldheight, k * 144);
     int x = 0, y = 0;
     SDL_GetWindowPosition(w, &x, &y);
-    // Grown about its centre, kept on the screen.
-    x = std::clamp(x - (nw - oldwidth) / 2, usable.x, std::max(usable.x, usable.x + usable.w - nw));
-    y = std::clamp(y - (nh - oldheight) / 2, usable.y, std::max(usable.y, usable.y + usable.h - nh));
-    SDL_SetWindowSize(w, nw, nh);
-    SDL_SetWindowPosition(w, x, y);
+    const twinrect before{x, y, oldwidth, oldheight};
+    const twinrect r = growndebuggerrect(before, {std::max(oldwidth, k * 160), std::max(oldheight, k * 144)}, {usable.x, usable.y, usable.w, usable.h});
+    SDL_SetWindowSize(w, r.w, r.h);
+    SDL_SetWindowPosition(w, r.x, r.y);
+    // Window managers may place it differently: what counts is where it went.
+    SDL_GetWindowPosition(w, &x, &y);
+    fgb.grownbefore = before;
+    fgb.grownplaced = {x, y, r.w, r.h};
 }
 
 void TFormdebugger::shrinkwindow() {
     if (!grown) return;
     grown = false;
-    if (SDL_Window* w = fgb.sdlwindow()) {
-        int x = 0, y = 0, cw = 0, ch = 0;
+    if (SDL_Window* w = fgb.sdlwindow(); w && fgb.grownbefore) {
+        int x = 0, y = 0;
         SDL_GetWindowPosition(w, &x, &y);
-        SDL_GetWindowSize(w, &cw, &ch);
-        SDL_SetWindowSize(w, oldwidth, oldheight);
-        SDL_SetWindowPosition(w, x + (cw - oldwidth) / 2, y + (ch - oldheight) / 2);
+        const twinrect r = restoredwindowrect(*fgb.grownbefore, fgb.grownplaced, x, y);
+        SDL_SetWindowSize(w, r.w, r.h);
+        SDL_SetWindowPosition(w, r.x, r.y);
     }
+    fgb.grownbefore.reset();
 }
 
 void TFormdebugger::syncoptions() {
@@ -202,6 +205,9 @@ void TFormdebugger::idle() { SDL_Delay(5); }
 void TFormdebugger::debuggerresumed() {
     fgb.inputstate().releaseall(fgb);
     fgb.debuggerstop(false);
+    // Run shows the main window again in front: the game, no longer covered, at its own size.
+    // Single steps keep the window up.
+    if (tov->runningfree()) visible = false;
 }
 
 // ---- Drawing ----
@@ -225,7 +231,9 @@ void TFormdebugger::draw() {
         form->refresh();
         viewers->debuggerviewsupdated();
     }
-    const std::string title = (tov->stopped() ? form->caption() : std::string("running - debugger")) + "###debugger";
+    const std::string title =
+        debuggercaption(tov->stopped(), fgb.isrunning() && !fgb.ispaused() && fgb.emulation().romloaded(),
+                        form->caption()) + "###debugger";
     // First shown over the whole main window, which the user can then shrink.
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     // For a few frames after opening it follows the main window while that grows.

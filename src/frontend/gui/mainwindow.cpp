@@ -814,6 +814,10 @@ void Tfgb::recordwindowcentre() {
     int x, y, w, h;
     SDL_GetWindowPosition(window, &x, &y);
     SDL_GetWindowSize(window, &w, &h);
+    if (grownbefore) {
+        const twinrect r = restoredwindowrect(*grownbefore, grownplaced, x, y);
+        x = r.x, y = r.y, w = r.w, h = r.h;
+    }
     s.WinX = settings.stored.WinX = x + w / 2;
     s.WinY = settings.stored.WinY = y + h / 2;
 }
