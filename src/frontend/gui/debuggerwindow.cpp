@@ -238,7 +238,13 @@ void TFormdebugger::draw() {
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     // For a few frames after opening it follows the main window while that grows.
     const ImGuiCond fit = fitframes > 0 ? ImGuiCond_Always : ImGuiCond_FirstUseEver;
-    if (fitframes > 0) fitframes--;
+    if (fitframes > 0) {
+        fitframes--;
+        // The window manager may still move the grown window in its first frames (its frame
+        // and title bar): that is where it was placed, not a move of the user's.
+        if (SDL_Window* w = fgb.sdlwindow(); w && grown && fgb.grownbefore)
+            SDL_GetWindowPosition(w, &fgb.grownplaced.x, &fgb.grownplaced.y);
+    }
     ImGui::SetNextWindowPos(ImVec2(0, 0), fit);
     ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), fit);
     const bool open = ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar);

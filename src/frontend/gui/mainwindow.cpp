@@ -156,6 +156,14 @@ bool Tfgb::create() {
     joysticks = std::make_unique<tsdljoysticks>();
     startup();
     SDL_ShowWindow(window);
+    if (x != int(SDL_WINDOWPOS_CENTERED)) {
+        // A window manager puts its frame, not the client area, at a new window's position,
+        // while the position read back and recorded is the client area's: placed once more
+        // after it is framed, the window starts where it was left rather than a title bar
+        // lower every time.
+        SDL_PumpEvents();
+        SDL_SetWindowPosition(window, x, y);
+    }
     applywindowmode();
     return true;
 }
