@@ -205,4 +205,9 @@ std::string debuggercaption(bool stopped, bool gamerunning, const std::string& s
     return gamerunning ? "running - debugger" : "debugger";
 }
 
+twinrect fitwindow(twinrect r, twinsize area) {
+    const int32_t w = std::clamp(r.w, 0, std::max(0, area.w)), h = std::clamp(r.h, 0, std::max(0, area.h));
+    return {std::clamp(r.x, 0, std::max(0, area.w - w)), std::clamp(r.y, 0, std::max(0, area.h - h)), w, h};
+}
+
 }  // namespace tov

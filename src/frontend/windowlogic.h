@@ -128,6 +128,11 @@ twinrect restoredwindowrect(twinrect before, twinrect placed, int32_t nowx, int3
 // "running - debugger" while a game runs; else (no ROM, or paused) the title alone.
 std::string debuggercaption(bool stopped, bool gamerunning, const std::string& stopcaption);
 
+// A tool window (cheats, viewers, logs) inside the main window's drawable area: no larger than
+// the area and moved back into it, so that its title bar and buttons stay reachable when the
+// main window is small (1x) or has just shrunk (leaving full screen or the debugger).
+twinrect fitwindow(twinrect r, twinsize area);
+
 // Alt+Enter: from a full-screen mode (3, 4) back to 0; from a window, exclusive full screen
 // when available (mode 4), else mode 4 when `FullscreenMode` is 1 and mode 3 otherwise.
 struct tmodechange {

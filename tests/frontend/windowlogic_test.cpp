@@ -376,5 +376,22 @@ TEST(debuggerwindowcaption, namesthestopwhilestoppedandsaysrunningonlywhileagame
     EXPECT_EQ(debuggercaption(false, false, "breakpoint - debugger"), "debugger");  // no ROM or paused
 }
 
+TEST(toolwindowfit, staysinsidethemainwindowsdrawablearea) {
+    struct tcase {
+        twinrect r;
+        twinsize area;
+        twinrect want;
+    };
+    const tcase cases[] = {
+        {{30, 30, 470, 330}, {1280, 960}, {30, 30, 470, 330}},  // fits: untouched
+        {{30, 30, 470, 330}, {160, 144}, {0, 0, 160, 144}},     // 1x: the whole window
+        {{30, 30, 470, 330}, {640, 288}, {30, 0, 470, 288}},    // too high only
+        {{900, 700, 470, 330}, {1280, 960}, {810, 630, 470, 330}},  // left outside after shrinking
+        {{-50, -20, 200, 100}, {1280, 960}, {0, 0, 200, 100}},  // title bar above the top
+        {{10, 10, 100, 100}, {0, 0}, {0, 0, 0, 0}},             // minimised: nothing to fit
+    };
+    for (const tcase& c : cases) EXPECT_EQ(fitwindow(c.r, c.area), c.want);
+}
+
 }  // namespace
 }  // namespace tov

@@ -5,6 +5,7 @@
 
 #include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/mainwindow.h"
+#include "frontend/gui/fitwindow.h"
 #include "frontend/gui/viewerwindows.h"
 
 namespace tov {
@@ -25,6 +26,7 @@ void TFormsgbpackets::draw() {
         ImGui::End();
         return;
     }
+    keepwindowinside();
     // Memo1 in the debugger's colours and font size, above the panel with Buttonclear.
     const tsettings& s = fgb.store().working;
     ImGui::PushStyleColor(ImGuiCol_ChildBg, colourof(uint32_t(s.DebugBgColor)));
