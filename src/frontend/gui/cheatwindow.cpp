@@ -175,6 +175,8 @@ void TFormcheat::drawlist() {
     ImGui::SetNextWindowSize(ImVec2(470, 330), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(30, 30), ImGuiCond_FirstUseEver);
     const std::string title = list->caption() + "###TFormcheat";
+    // Opaque, as the viewers are: the game's picture showed through the list and its lines.
+    ImGui::SetNextWindowBgAlpha(1.0f);
     // A window too narrow for the button rows (1x) scrolls sideways to reach them all.
     if (!ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_HorizontalScrollbar)) {
         ImGui::End();
@@ -329,6 +331,7 @@ void TFormcheat::drawsearch() {
     // Beside the list where the window has room, else over its lower part.
     const bool wide = ImGui::GetIO().DisplaySize.x >= 960;
     ImGui::SetNextWindowPos(wide ? ImVec2(510, 30) : ImVec2(60, 80), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowBgAlpha(1.0f);
     if (!ImGui::Begin("cheat searcher###TFormcheatsearch", &searchvisible, ImGuiWindowFlags_HorizontalScrollbar)) {
         ImGui::End();
         return;

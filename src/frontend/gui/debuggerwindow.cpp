@@ -247,6 +247,8 @@ void TFormdebugger::draw() {
     }
     ImGui::SetNextWindowPos(ImVec2(0, 0), fit);
     ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), fit);
+    // Opaque: the game's picture stretched behind it made the views hard to read.
+    ImGui::SetNextWindowBgAlpha(1.0f);
     const bool open = ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar);
     // Closing the window lets the machine go on, rather than leaving it held out of sight.
     if (!visible && tov->stopped()) control->run();
@@ -446,8 +448,14 @@ void TFormdebugger::drawregisters() {
 void TFormdebugger::drawbanks() {
     tviewbanks& b = form->banks;
     tviewbanks before = b;
-    ImGui::PushItemWidth(64);
-    ImGui::InputInt("rom", &b.rom, 1, 1, ImGuiInputTextFlags_CharsHexadecimal);
+    // Room for three digits besides the - and + buttons at every debugger font size (a fixed
+    // 64 pixels left the bank number cut to one digit).
+    const ImGuiStyle& st = ImGui::GetStyle();
+    ImGui::PushItemWidth(ImGui::CalcTextSize("000").x + st.FramePadding.x * 2 +
+                         (ImGui::GetFrameHeight() + st.ItemInnerSpacing.x) * 2);
+    // Hexadecimal without leading zeros (InputInt's hexadecimal shows eight digits).
+    const int one = 1;
+    ImGui::InputScalar("rom", ImGuiDataType_S32, &b.rom, &one, &one, "%X", ImGuiInputTextFlags_CharsHexadecimal);
     ImGui::SameLine();
     ImGui::InputInt("vram", &b.vram, 1, 1);
     ImGui::InputInt("wram", &b.wram, 1, 1);
