@@ -96,6 +96,7 @@ void TFormcheat::mnucheatsearcherClick() {
     }
     if (!search) search = std::make_unique<tcheatsearch>(fgb.gb());
     searchvisible = true;
+    ImGui::SetWindowFocus("cheat searcher###TFormcheatsearch");
 }
 
 std::vector<size_t> TFormcheat::selectedlines() const { return {selection.begin(), selection.end()}; }

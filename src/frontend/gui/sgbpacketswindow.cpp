@@ -16,6 +16,11 @@ ImU32 colourof(uint32_t bgr) { return IM_COL32(bgr & 0xFF, (bgr >> 8) & 0xFF, (b
 
 TFormsgbpackets::TFormsgbpackets(Tfgb& mainwindow) : fgb(mainwindow) { log.attach(fgb.emulation().sgb()); }
 
+void TFormsgbpackets::show() {
+    visible = true;
+    ImGui::SetWindowFocus("SGB packets");
+}
+
 void TFormsgbpackets::draw() {
     if (!visible) return;
     const ImVec2 display = ImGui::GetIO().DisplaySize;

@@ -51,6 +51,12 @@ void TFormvram::paint() {
         if (r.sprites || !spritetextures[s].id()) spritetextures[s].upload(view.spritepictures[size_t(s)]);
 }
 
+void TFormvram::show() {
+    visible = true;
+    view.markall();
+    ImGui::SetWindowFocus("vram viewer");
+}
+
 void TFormvram::draw(bool debuggerstopped) {
     if (!visible) return;
     const double now = fgb.clockseconds();
