@@ -219,6 +219,13 @@ void TFormdebugger::draw() {
         shrinkwindow();
         return;
     }
+    if (SDL_Window* w = fgb.sdlwindow()) {
+        // Back from full screen with the debugger open: the window grows again, as on opening
+        // (it came back at the game's size with the debugger crammed into it).
+        const bool fullscreen = SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN;
+        if (wasfullscreen && !fullscreen) growwindow();
+        wasfullscreen = fullscreen;
+    }
     if (grown) {
         // The game's window size stays the one kept in the settings file.
         tsettings& st = fgb.store().working;
