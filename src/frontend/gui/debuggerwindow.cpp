@@ -223,7 +223,16 @@ void TFormdebugger::draw() {
         // Back from full screen with the debugger open: the window grows again, as on opening
         // (it came back at the game's size with the debugger crammed into it).
         const bool fullscreen = SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN;
-        if (wasfullscreen && !fullscreen) growwindow();
+        if (wasfullscreen && !fullscreen) {
+            if (grown && fgb.grownbefore) {
+                // Full screen was entered from the grown window: back to its size and place.
+                SDL_SetWindowSize(w, fgb.grownplaced.w, fgb.grownplaced.h);
+                SDL_SetWindowPosition(w, fgb.grownplaced.x, fgb.grownplaced.y);
+                fitframes = 10;
+            } else {
+                growwindow();
+            }
+        }
         wasfullscreen = fullscreen;
     }
     if (grown) {
