@@ -26,6 +26,7 @@ void tdebuggertov::enterdebugger(int r) {
     if (isstopped) return;
     core.deletetemporaries();
     reason = r;
+    freerun = false;
     if (r != stoptracing) animateon = false;
     isstopped = true;
     resumerequested = false;
@@ -118,6 +119,7 @@ bool tdebuggertov::togglebreakpoint(uint16_t address, int32_t bank) {
 void tdebuggertov::run() {
     traceon = false;
     animateon = false;
+    freerun = true;
     core.deletetemporaries();
     resume();
 }

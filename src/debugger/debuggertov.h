@@ -81,6 +81,8 @@ public:
     bool resuming() const { return resumerequested; }
     bool animating() const { return animateon; }
     bool tracing() const { return traceon; }
+    // The last resume was Run (F9): the machine goes on until a breakpoint, not one step.
+    bool runningfree() const { return freerun; }
     int32_t lastreason() const { return reason; }
     // While stopped() the main window's caption reads "tov (debugging)" (tcaptioninfo::debugging).
     // The debugger window's caption: the stop message, " - " and the title (the title alone without one).
@@ -99,6 +101,7 @@ private:
     bool resumerequested = false;
     bool traceon = false;
     bool animateon = false;
+    bool freerun = false;
     int32_t reason = 0;
     int lastly = -1;
 };

@@ -190,4 +190,24 @@ std::string romtitle(const uint8_t* header16) {
     return t;
 }
 
+twinrect growndebuggerrect(twinrect window, twinsize grown, twinrect usable) {
+    const int32_t x = window.x - (grown.w - window.w) / 2, y = window.y - (grown.h - window.h) / 2;
+    return {std::clamp(x, usable.x, std::max(usable.x, usable.x + usable.w - grown.w)),
+            std::clamp(y, usable.y, std::max(usable.y, usable.y + usable.h - grown.h)), grown.w, grown.h};
+}
+
+twinrect restoredwindowrect(twinrect before, twinrect placed, int32_t nowx, int32_t nowy) {
+    return {before.x + nowx - placed.x, before.y + nowy - placed.y, before.w, before.h};
+}
+
+std::string debuggercaption(bool stopped, bool gamerunning, const std::string& stopcaption) {
+    if (stopped) return stopcaption;
+    return gamerunning ? "running - debugger" : "debugger";
+}
+
+twinrect fitwindow(twinrect r, twinsize area) {
+    const int32_t w = std::clamp(r.w, 0, std::max(0, area.w)), h = std::clamp(r.h, 0, std::max(0, area.h));
+    return {std::clamp(r.x, 0, std::max(0, area.w - w)), std::clamp(r.y, 0, std::max(0, area.h - h)), w, h};
+}
+
 }  // namespace tov

@@ -117,6 +117,22 @@ struct tscreenview {
 // the display offered instead.
 tscreenlayout screenlayout(const tscreenview& v);
 
+// The debugger's window: the main window grows to `grown` about its centre, kept inside the
+// screen's usable area (`usable`) as far as it fits.
+twinrect growndebuggerrect(twinrect window, twinsize grown, twinrect usable);
+// Back from the grown size: the size and place of before, moved as far as the user moved the
+// grown window since it was placed at `placed` (now at nowx, nowy). The settings file records
+// this rectangle's centre while the window is grown, so the game's window starts where it was.
+twinrect restoredwindowrect(twinrect before, twinrect placed, int32_t nowx, int32_t nowy);
+// The debugger window's caption: the stop's caption while the debugger holds the machine;
+// "running - debugger" while a game runs; else (no ROM, or paused) the title alone.
+std::string debuggercaption(bool stopped, bool gamerunning, const std::string& stopcaption);
+
+// A tool window (cheats, viewers, logs) inside the main window's drawable area: no larger than
+// the area and moved back into it, so that its title bar and buttons stay reachable when the
+// main window is small (1x) or has just shrunk (leaving full screen or the debugger).
+twinrect fitwindow(twinrect r, twinsize area);
+
 // Alt+Enter: from a full-screen mode (3, 4) back to 0; from a window, exclusive full screen
 // when available (mode 4), else mode 4 when `FullscreenMode` is 1 and mode 3 otherwise.
 struct tmodechange {

@@ -345,5 +345,53 @@ TEST(PictureSetup, DmgColoursOnlyWhereTheMachineShowsThem) {
 }
 
 
+
+TEST(debuggerwindowgeometry, growsaboutitscentrekeptonthescreenandreturnswherethegamewindowwas) {
+    const twinrect usable{0, 0, 1280, 960};
+    struct tcase {
+        twinrect window;
+        twinrect grown;
+    };
+    const tcase cases[] = {
+        {{480, 336, 320, 288}, {240, 120, 800, 720}},   // room all round: same centre
+        {{10, 20, 320, 288}, {0, 0, 800, 720}},         // near the top left: pushed onto the screen
+        {{1100, 900, 320, 288}, {480, 240, 800, 720}},  // near the bottom right
+    };
+    for (const tcase& c : cases) {
+        const twinrect g = growndebuggerrect(c.window, {800, 720}, usable);
+        EXPECT_EQ(g, c.grown);
+        // Shrunk unmoved, the game's window is back exactly; moved, it follows the move.
+        EXPECT_EQ(restoredwindowrect(c.window, g, g.x, g.y), c.window);
+        EXPECT_EQ(restoredwindowrect(c.window, g, g.x + 30, g.y - 5),
+                  (twinrect{c.window.x + 30, c.window.y - 5, c.window.w, c.window.h}));
+    }
+    // A screen smaller than the grown window: its top left corner stays on the screen.
+    EXPECT_EQ(growndebuggerrect({100, 100, 320, 288}, {800, 720}, {0, 0, 640, 480}), (twinrect{0, 0, 800, 720}));
+}
+
+TEST(debuggerwindowcaption, namesthestopwhilestoppedandsaysrunningonlywhileagameruns) {
+    EXPECT_EQ(debuggercaption(true, true, "breakpoint - debugger"), "breakpoint - debugger");
+    EXPECT_EQ(debuggercaption(true, false, "debugger"), "debugger");
+    EXPECT_EQ(debuggercaption(false, true, "breakpoint - debugger"), "running - debugger");
+    EXPECT_EQ(debuggercaption(false, false, "breakpoint - debugger"), "debugger");  // no ROM or paused
+}
+
+TEST(toolwindowfit, staysinsidethemainwindowsdrawablearea) {
+    struct tcase {
+        twinrect r;
+        twinsize area;
+        twinrect want;
+    };
+    const tcase cases[] = {
+        {{30, 30, 470, 330}, {1280, 960}, {30, 30, 470, 330}},  // fits: untouched
+        {{30, 30, 470, 330}, {160, 144}, {0, 0, 160, 144}},     // 1x: the whole window
+        {{30, 30, 470, 330}, {640, 288}, {30, 0, 470, 288}},    // too high only
+        {{900, 700, 470, 330}, {1280, 960}, {810, 630, 470, 330}},  // left outside after shrinking
+        {{-50, -20, 200, 100}, {1280, 960}, {0, 0, 200, 100}},  // title bar above the top
+        {{10, 10, 100, 100}, {0, 0}, {0, 0, 0, 0}},             // minimised: nothing to fit
+    };
+    for (const tcase& c : cases) EXPECT_EQ(fitwindow(c.r, c.area), c.want);
+}
+
 }  // namespace
 }  // namespace tov

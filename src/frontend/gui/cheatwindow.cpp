@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "frontend/cheathooks.h"
+#include "frontend/gui/fitwindow.h"
 #include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/mainwindow.h"
 #include "platform/system.h"
@@ -95,6 +96,7 @@ void TFormcheat::mnucheatsearcherClick() {
     }
     if (!search) search = std::make_unique<tcheatsearch>(fgb.gb());
     searchvisible = true;
+    ImGui::SetWindowFocus("cheat searcher###TFormcheatsearch");
 }
 
 std::vector<size_t> TFormcheat::selectedlines() const { return {selection.begin(), selection.end()}; }
@@ -174,10 +176,14 @@ void TFormcheat::drawlist() {
     ImGui::SetNextWindowSize(ImVec2(470, 330), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(30, 30), ImGuiCond_FirstUseEver);
     const std::string title = list->caption() + "###TFormcheat";
-    if (!ImGui::Begin(title.c_str(), &visible)) {
+    // Opaque, as the viewers are: the game's picture showed through the list and its lines.
+    ImGui::SetNextWindowBgAlpha(1.0f);
+    // A window too narrow for the button rows (1x) scrolls sideways to reach them all.
+    if (!ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_HorizontalScrollbar)) {
         ImGui::End();
         return;
     }
+    keepwindowinside();
     // ListBox1: one line per cheat; click selects, Ctrl+click adds, Shift+click a range.
     const float buttons = ImGui::GetFrameHeightWithSpacing() * 2 + ImGui::GetStyle().ItemSpacing.y;
     if (ImGui::BeginListBox("##ListBox1", ImVec2(-1, -buttons))) {
@@ -326,10 +332,12 @@ void TFormcheat::drawsearch() {
     // Beside the list where the window has room, else over its lower part.
     const bool wide = ImGui::GetIO().DisplaySize.x >= 960;
     ImGui::SetNextWindowPos(wide ? ImVec2(510, 30) : ImVec2(60, 80), ImGuiCond_FirstUseEver);
-    if (!ImGui::Begin("cheat searcher###TFormcheatsearch", &searchvisible)) {
+    ImGui::SetNextWindowBgAlpha(1.0f);
+    if (!ImGui::Begin("cheat searcher###TFormcheatsearch", &searchvisible, ImGuiWindowFlags_HorizontalScrollbar)) {
         ImGui::End();
         return;
     }
+    keepwindowinside();
     if (ImGui::RadioButton("8 bit##Radiobits8", !Radiobits16)) Radiobits16 = false;
     ImGui::SameLine();
     if (ImGui::RadioButton("16 bit##Radiobits16", Radiobits16)) Radiobits16 = true;

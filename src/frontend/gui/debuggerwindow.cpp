@@ -120,26 +120,29 @@ void TFormdebugger::growwindow() {
     const tsettings& st = fgb.store().working;
     keptwidth = st.Width;
     keptheight = st.Height;
-    const int nw = std::max(oldwidth, k * 160), nh = std::max(oldheight, k * 144);
     int x = 0, y = 0;
     SDL_GetWindowPosition(w, &x, &y);
-    // Grown about its centre, kept on the screen.
-    x = std::clamp(x - (nw - oldwidth) / 2, usable.x, std::max(usable.x, usable.x + usable.w - nw));
-    y = std::clamp(y - (nh - oldheight) / 2, usable.y, std::max(usable.y, usable.y + usable.h - nh));
-    SDL_SetWindowSize(w, nw, nh);
-    SDL_SetWindowPosition(w, x, y);
+    const twinrect before{x, y, oldwidth, oldheight};
+    const twinrect r = growndebuggerrect(before, {std::max(oldwidth, k * 160), std::max(oldheight, k * 144)}, {usable.x, usable.y, usable.w, usable.h});
+    SDL_SetWindowSize(w, r.w, r.h);
+    SDL_SetWindowPosition(w, r.x, r.y);
+    // Window managers may place it differently: what counts is where it went.
+    SDL_GetWindowPosition(w, &x, &y);
+    fgb.grownbefore = before;
+    fgb.grownplaced = {x, y, r.w, r.h};
 }
 
 void TFormdebugger::shrinkwindow() {
     if (!grown) return;
     grown = false;
-    if (SDL_Window* w = fgb.sdlwindow()) {
-        int x = 0, y = 0, cw = 0, ch = 0;
+    if (SDL_Window* w = fgb.sdlwindow(); w && fgb.grownbefore) {
+        int x = 0, y = 0;
         SDL_GetWindowPosition(w, &x, &y);
-        SDL_GetWindowSize(w, &cw, &ch);
-        SDL_SetWindowSize(w, oldwidth, oldheight);
-        SDL_SetWindowPosition(w, x + (cw - oldwidth) / 2, y + (ch - oldheight) / 2);
+        const twinrect r = restoredwindowrect(*fgb.grownbefore, fgb.grownplaced, x, y);
+        SDL_SetWindowSize(w, r.w, r.h);
+        SDL_SetWindowPosition(w, r.x, r.y);
     }
+    fgb.grownbefore.reset();
 }
 
 void TFormdebugger::syncoptions() {
@@ -202,6 +205,9 @@ void TFormdebugger::idle() { SDL_Delay(5); }
 void TFormdebugger::debuggerresumed() {
     fgb.inputstate().releaseall(fgb);
     fgb.debuggerstop(false);
+    // Run shows the main window again in front: the game, no longer covered, at its own size.
+    // Single steps keep the window up.
+    if (tov->runningfree()) visible = false;
 }
 
 // ---- Drawing ----
@@ -212,6 +218,22 @@ void TFormdebugger::draw() {
     if (!visible) {
         shrinkwindow();
         return;
+    }
+    if (SDL_Window* w = fgb.sdlwindow()) {
+        // Back from full screen with the debugger open: the window grows again, as on opening
+        // (it came back at the game's size with the debugger crammed into it).
+        const bool fullscreen = SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN;
+        if (wasfullscreen && !fullscreen) {
+            if (grown && fgb.grownbefore) {
+                // Full screen was entered from the grown window: back to its size and place.
+                SDL_SetWindowSize(w, fgb.grownplaced.w, fgb.grownplaced.h);
+                SDL_SetWindowPosition(w, fgb.grownplaced.x, fgb.grownplaced.y);
+                fitframes = 10;
+            } else {
+                growwindow();
+            }
+        }
+        wasfullscreen = fullscreen;
     }
     if (grown) {
         // The game's window size stays the one kept in the settings file.
@@ -225,14 +247,24 @@ void TFormdebugger::draw() {
         form->refresh();
         viewers->debuggerviewsupdated();
     }
-    const std::string title = (tov->stopped() ? form->caption() : std::string("running - debugger")) + "###debugger";
+    const std::string title =
+        debuggercaption(tov->stopped(), fgb.isrunning() && !fgb.ispaused() && fgb.emulation().romloaded(),
+                        form->caption()) + "###debugger";
     // First shown over the whole main window, which the user can then shrink.
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     // For a few frames after opening it follows the main window while that grows.
     const ImGuiCond fit = fitframes > 0 ? ImGuiCond_Always : ImGuiCond_FirstUseEver;
-    if (fitframes > 0) fitframes--;
+    if (fitframes > 0) {
+        fitframes--;
+        // The window manager may still move the grown window in its first frames (its frame
+        // and title bar): that is where it was placed, not a move of the user's.
+        if (SDL_Window* w = fgb.sdlwindow(); w && grown && fgb.grownbefore)
+            SDL_GetWindowPosition(w, &fgb.grownplaced.x, &fgb.grownplaced.y);
+    }
     ImGui::SetNextWindowPos(ImVec2(0, 0), fit);
     ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), fit);
+    // Opaque: the game's picture stretched behind it made the views hard to read.
+    ImGui::SetNextWindowBgAlpha(1.0f);
     const bool open = ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar);
     // Closing the window lets the machine go on, rather than leaving it held out of sight.
     if (!visible && tov->stopped()) control->run();
@@ -432,8 +464,14 @@ void TFormdebugger::drawregisters() {
 void TFormdebugger::drawbanks() {
     tviewbanks& b = form->banks;
     tviewbanks before = b;
-    ImGui::PushItemWidth(64);
-    ImGui::InputInt("rom", &b.rom, 1, 1, ImGuiInputTextFlags_CharsHexadecimal);
+    // Room for three digits besides the - and + buttons at every debugger font size (a fixed
+    // 64 pixels left the bank number cut to one digit).
+    const ImGuiStyle& st = ImGui::GetStyle();
+    ImGui::PushItemWidth(ImGui::CalcTextSize("000").x + st.FramePadding.x * 2 +
+                         (ImGui::GetFrameHeight() + st.ItemInnerSpacing.x) * 2);
+    // Hexadecimal without leading zeros (InputInt's hexadecimal shows eight digits).
+    const int one = 1;
+    ImGui::InputScalar("rom", ImGuiDataType_S32, &b.rom, &one, &one, "%X", ImGuiInputTextFlags_CharsHexadecimal);
     ImGui::SameLine();
     ImGui::InputInt("vram", &b.vram, 1, 1);
     ImGui::InputInt("wram", &b.wram, 1, 1);

@@ -81,6 +81,7 @@ private:
     void growwindow();
     void shrinkwindow();
     bool grown = false;
+    bool wasfullscreen = false;
     int fitframes = 0;
     int oldwidth = 0, oldheight = 0;
     int32_t keptwidth = 0, keptheight = 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "frontend/gui/mainwindow.h"
+#include "frontend/gui/fitwindow.h"
 #include "frontend/gui/viewerwindows.h"
 
 namespace tov {
@@ -57,6 +58,7 @@ void TFormiomap::draw() {
         wasfocused = false;
         return;
     }
+    keepwindowinside();
     // Activating the window refreshes it.
     const bool focused = ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows);
     if (focused && !wasfocused) map.refresh();

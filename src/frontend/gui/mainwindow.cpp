@@ -156,6 +156,14 @@ bool Tfgb::create() {
     joysticks = std::make_unique<tsdljoysticks>();
     startup();
     SDL_ShowWindow(window);
+    if (x != int(SDL_WINDOWPOS_CENTERED)) {
+        // A window manager puts its frame, not the client area, at a new window's position,
+        // while the position read back and recorded is the client area's: placed once more
+        // after it is framed, the window starts where it was left rather than a title bar
+        // lower every time.
+        SDL_PumpEvents();
+        SDL_SetWindowPosition(window, x, y);
+    }
     applywindowmode();
     return true;
 }
@@ -814,6 +822,10 @@ void Tfgb::recordwindowcentre() {
     int x, y, w, h;
     SDL_GetWindowPosition(window, &x, &y);
     SDL_GetWindowSize(window, &w, &h);
+    if (grownbefore) {
+        const twinrect r = restoredwindowrect(*grownbefore, grownplaced, x, y);
+        x = r.x, y = r.y, w = r.w, h = r.h;
+    }
     s.WinX = settings.stored.WinX = x + w / 2;
     s.WinY = settings.stored.WinY = y + h / 2;
 }

@@ -86,6 +86,10 @@ public:
     bool deferredwhilestopped(std::function<void()> action);
     // Writes the settings: window centre into both copies, working -> stored -> file.
     void recordwindowcentre();
+    // While the debugger window has grown the main window: its rectangle before and where the
+    // grown window was placed, so that the centre recorded is the game window's own.
+    std::optional<twinrect> grownbefore;
+    twinrect grownplaced{};
     void savesettings();
     // The options dialog's Apply: stored -> working, file, and the settings re-applied.
     void applysettings();

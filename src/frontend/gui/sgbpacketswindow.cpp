@@ -5,6 +5,7 @@
 
 #include "frontend/gui/debuggerwindow.h"
 #include "frontend/gui/mainwindow.h"
+#include "frontend/gui/fitwindow.h"
 #include "frontend/gui/viewerwindows.h"
 
 namespace tov {
@@ -14,6 +15,11 @@ ImU32 colourof(uint32_t bgr) { return IM_COL32(bgr & 0xFF, (bgr >> 8) & 0xFF, (b
 }  // namespace
 
 TFormsgbpackets::TFormsgbpackets(Tfgb& mainwindow) : fgb(mainwindow) { log.attach(fgb.emulation().sgb()); }
+
+void TFormsgbpackets::show() {
+    visible = true;
+    ImGui::SetWindowFocus("SGB packets");
+}
 
 void TFormsgbpackets::draw() {
     if (!visible) return;
@@ -25,6 +31,7 @@ void TFormsgbpackets::draw() {
         ImGui::End();
         return;
     }
+    keepwindowinside();
     // Memo1 in the debugger's colours and font size, above the panel with Buttonclear.
     const tsettings& s = fgb.store().working;
     ImGui::PushStyleColor(ImGuiCol_ChildBg, colourof(uint32_t(s.DebugBgColor)));

@@ -33,7 +33,8 @@ private:
 class TFormvram {
 public:
     explicit TFormvram(Tfgb& mainwindow);
-    void show() { visible = true; view.markall(); }
+    // Shown again in front: a viewer left behind the debugger window could not be reached.
+    void show();
     // Every frame: the 50 ms refresh (not while the debugger holds the machine) and the window.
     void draw(bool debuggerstopped);
     // Redraws everything at the next refresh (an LCDC edit in the I/O map).
@@ -81,7 +82,7 @@ private:
 class TFormsgbpackets {
 public:
     explicit TFormsgbpackets(Tfgb& mainwindow);
-    void show() { visible = true; }
+    void show();
     void draw();
     bool visible = false;
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "frontend/gui/mainwindow.h"
+#include "frontend/gui/fitwindow.h"
 #include "frontend/gui/viewerwindows.h"
 
 namespace tov {
@@ -50,6 +51,12 @@ void TFormvram::paint() {
         if (r.sprites || !spritetextures[s].id()) spritetextures[s].upload(view.spritepictures[size_t(s)]);
 }
 
+void TFormvram::show() {
+    visible = true;
+    view.markall();
+    ImGui::SetWindowFocus("vram viewer");
+}
+
 void TFormvram::draw(bool debuggerstopped) {
     if (!visible) return;
     const double now = fgb.clockseconds();
@@ -59,12 +66,14 @@ void TFormvram::draw(bool debuggerstopped) {
         paint();
     }
     ImGui::SetNextWindowSize(ImVec2(640, 460), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSizeConstraints(ImVec2(450, 330), ImVec2(10000, 10000));
+    const ImVec2 area = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowSizeConstraints(ImVec2(std::min(450.0f, area.x), std::min(330.0f, area.y)), ImVec2(10000, 10000));
     ImGui::SetNextWindowBgAlpha(1.0f);
     if (!ImGui::Begin("vram viewer", &visible)) {
         ImGui::End();
         return;
     }
+    keepwindowinside();
     const ImVec2 size = ImGui::GetWindowSize();
     if (int(size.x) != lastwidth || int(size.y) != lastheight) {
         lastwidth = int(size.x);
