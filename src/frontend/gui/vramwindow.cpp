@@ -34,6 +34,22 @@ void showbox(const char* label, bool state) {
     ImGui::Checkbox(label, &b);
 }
 
+// A grid of cells (tiles or map entries) drawn at `origin`, `step` apart and `cell` big: the
+// selected one gets its red box, and a click on the grid chooses the cell under the pointer.
+void selectablegrid(const char* id, ImVec2 origin, ImVec2 step, ImVec2 cell, int columns, int rows, int& column,
+                    int& row) {
+    const ImVec2 sel(origin.x + column * step.x, origin.y + row * step.y);
+    ImGui::GetWindowDrawList()->AddRect(ImVec2(sel.x - 1, sel.y - 1), ImVec2(sel.x + cell.x + 1, sel.y + cell.y + 1),
+                                        IM_COL32(255, 0, 0, 255));
+    const float w = step.x * columns - (step.x - cell.x), h = step.y * rows - (step.y - cell.y);
+    ImGui::InvisibleButton(id, ImVec2(std::max(w, 1.0f), std::max(h, 1.0f)));
+    if (ImGui::IsItemClicked()) {
+        const ImVec2 m = ImGui::GetIO().MousePos;
+        column = std::clamp(int((m.x - origin.x) / step.x), 0, columns - 1);
+        row = std::clamp(int((m.y - origin.y) / step.y), 0, rows - 1);
+    }
+}
+
 }  // namespace
 
 TFormvram::TFormvram(Tfgb& mainwindow) : fgb(mainwindow), view(mainwindow.gb()) {
@@ -123,14 +139,8 @@ void TFormvram::drawtiles() {
             const ImVec2 uv0(col / 32.0f, row / 24.0f), uv1((col + 1) / 32.0f, (row + 1) / 24.0f);
             dl->AddImage(textureid(tilestexture), p, ImVec2(p.x + c.width, p.y + c.height), uv0, uv1);
         }
-    const ImVec2 sel(origin.x + view.tilecolumn * step_x, origin.y + view.tilerow * step_y);
-    dl->AddRect(ImVec2(sel.x - 1, sel.y - 1), ImVec2(sel.x + c.width + 1, sel.y + c.height + 1), IM_COL32(255, 0, 0, 255));
-    ImGui::InvisibleButton("tilegrid", ImVec2(std::max(w, 1.0f), std::max(h, 1.0f)));
-    if (ImGui::IsItemClicked()) {
-        const ImVec2 m = ImGui::GetIO().MousePos;
-        view.tilecolumn = std::clamp(int((m.x - origin.x) / step_x), 0, 31);
-        view.tilerow = std::clamp(int((m.y - origin.y) / step_y), 0, 23);
-    }
+    selectablegrid("tilegrid", origin, ImVec2(step_x, step_y), ImVec2(float(c.width), float(c.height)), 32, 24,
+                   view.tilecolumn, view.tilerow);
     ImGui::SameLine(std::max(w + 16, avail.x - panelwidth + 8));
     ImGui::BeginGroup();
     const ttileinfo t = view.tileinfo(view.selectedtile());
@@ -172,14 +182,8 @@ void TFormvram::drawmap() {
             dl->AddRect(a, b, IM_COL32(255, 0, 255, 255), 0, 0, 2.0f);
         }
     }
-    const ImVec2 sel(origin.x + view.mapx * sx, origin.y + view.mapy * sy);
-    dl->AddRect(ImVec2(sel.x - 1, sel.y - 1), ImVec2(sel.x + c.width + 1, sel.y + c.height + 1), IM_COL32(255, 0, 0, 255));
-    ImGui::InvisibleButton("mapgrid", ImVec2(std::max(w, 1.0f), std::max(h, 1.0f)));
-    if (ImGui::IsItemClicked()) {
-        const ImVec2 m = ImGui::GetIO().MousePos;
-        view.mapx = std::clamp(int((m.x - origin.x) / sx), 0, 31);
-        view.mapy = std::clamp(int((m.y - origin.y) / sy), 0, 31);
-    }
+    selectablegrid("mapgrid", origin, ImVec2(sx, sy), ImVec2(float(c.width), float(c.height)), 32, 32, view.mapx,
+                   view.mapy);
     ImGui::SameLine(std::max(w + 16, avail.x - panelwidth + 8));
     ImGui::BeginGroup();
     int source = int(view.mapsource), data = int(view.tiledata);
