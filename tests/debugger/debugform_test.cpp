@@ -46,7 +46,10 @@ struct tformfixture {
     tmachine m;
     tfakecontrol control;
     tdebugform form;
+    // Cartridge RAM comes up random: cleared so that searches find only what the test placed.
     explicit tformfixture(const tromimage& rom = tromimage()) : m(rom), form(*m, &control) {
+        tcart& cart = m->cartridge();
+        for (int32_t i = 0; cart.ramdata() && i < cart.ramimagesize(); i++) cart.ramdata()[i] = 0;
         m->cpu.PC = 0x150;
         form.options.DebugLowercase = false;
         form.stopped("breakpoint");
