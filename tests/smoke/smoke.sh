@@ -60,7 +60,7 @@ poll() {
 pid=$!
 
 # The caption names the game once the ROM runs.
-poll 30 'wid=$(xdotool search --name "^tov - TOV DEMO" 2>/dev/null | head -1); [ -n "$wid" ]' ||
+poll 60 'wid=$(xdotool search --name "^tov - TOV DEMO" 2>/dev/null | head -1); [ -n "$wid" ]' ||
     fail "no window with the caption \"tov - TOV DEMO\""
 xdotool windowfocus "$wid" 2>/dev/null
 
@@ -72,23 +72,27 @@ showsdemo() {
         [ "$(pixel 160 144)" = $shade3 ] && [ "$(pixel 163 147)" = $shade3 ] &&
         f=$(pixel 20 180) && { [ "$f" = $shade0 ] || [ "$f" = $shade1 ]; }
 }
-poll 20 showsdemo || fail "the window does not show the demo (band $(pixel 4 250), ball $(pixel 160 144), floor $(pixel 20 180))"
+poll 60 showsdemo || fail "the window does not show the demo (band $(pixel 4 250), ball $(pixel 160 144), floor $(pixel 20 180))"
 cp "$dir/shot.png" "$dir/first.png"
 x0=$(spritex)
 [ -n "$x0" ] || fail "no ball on picture row 72"
 
-# Holding the right arrow moves the ball right by one picture pixel a frame.
-xdotool keydown Right
-poll 15 'shot && x1=$(spritex) && [ -n "$x1" ] && [ "$x1" -ge $((x0 + 16)) ]'
-moved=$?
-xdotool keyup Right
-[ $moved -eq 0 ] || fail "the ball did not move right (from x $x0 to ${x1:-none})"
+# Holding the right arrow moves the ball right by one picture pixel a frame. Its position
+# is one byte, so it wraps: the arrow is held in short taps and the distance is counted
+# modulo 256 picture pixels, which a slow machine cannot overrun between two shots.
+rightward() {
+    xdotool keydown Right; sleep 0.2; xdotool keyup Right
+    shot && x1=$(spritex) && [ -n "$x1" ] || return 1
+    d=$(( ((x1 - x0) / 2 % 256 + 256) % 256 ))
+    [ $d -ge 8 ] && [ $d -lt 128 ]
+}
+poll 60 rightward || fail "the ball did not move right (from x $x0 to ${x1:-none})"
 
 # "S" is the A button: the counter in the window band goes up.
 shot
 c0=$(counter)
 xdotool keydown s
-poll 15 'shot && [ "$(counter)" != "$c0" ]'
+poll 60 'shot && [ "$(counter)" != "$c0" ]'
 counted=$?
 xdotool keyup s
 [ $counted -eq 0 ] || fail "the counter did not change"
@@ -97,18 +101,25 @@ xdotool keyup s
 # pause, and afterwards the keys reach the game again.
 shot
 c1=$(counter)
+# menuopen: the pop-up menu (opened at 40,40, drawn below and right of it) covers window
+# pixel 60,50 with a colour that is none of the game's shades.
+menuopen() {
+    shot || return 1
+    p=$(pixel 60 50)
+    [ -n "$p" ] && [ "$p" != $shade0 ] && [ "$p" != $shade1 ] && [ "$p" != $shade2 ] && [ "$p" != $shade3 ]
+}
 xdotool mousemove --window "$wid" 40 40 click 3
-sleep 0.5
+poll 60 menuopen || fail "the pop-up menu did not open"
 xdotool keydown s; sleep 0.3; xdotool keyup s; sleep 0.5
 xdotool key Escape
-sleep 0.5
+poll 60 '! menuopen' || fail "Esc did not close the pop-up menu"
 name=$(xdotool getwindowname "$wid")
 case "$name" in *paused*) fail "the Esc that closed the menu also paused ($name)";; esac
 # The menu may cover the counter: it is read once the menu has closed.
 shot
 [ "$(counter)" = "$c1" ] || fail "a key reached the game while the menu was open"
 xdotool keydown s
-poll 15 'shot && [ "$(counter)" != "$c1" ]'
+poll 60 'shot && [ "$(counter)" != "$c1" ]'
 counted=$?
 xdotool keyup s
 [ $counted -eq 0 ] || fail "the counter did not change after the menu closed"
@@ -132,7 +143,7 @@ pid=$!
 # program's window stays hidden until it is answered), and the program draws it in its own
 # window otherwise: Return goes to whichever is there.
 nativebox() { xwininfo -root -children 2>/dev/null | awk '/"loading rom succeeded with warnings"/ { print $1; exit }'; }
-poll 30 'box=$(nativebox)
+poll 60 'box=$(nativebox)
     wid=$(xdotool search --name "^tov" 2>/dev/null | head -1); [ -n "$box" ] || [ -n "$wid" ]' ||
     fail "no window for the ROM with warnings"
 sleep 1
@@ -140,7 +151,7 @@ box=$(nativebox)
 xdotool windowfocus "${box:-$wid}" 2>/dev/null
 sleep 0.3
 xdotool key Return
-poll 15 'wid=$(xdotool search --name "^tov" 2>/dev/null | head -1); [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "tov - TOV DEMO" ]' ||
+poll 60 'wid=$(xdotool search --name "^tov" 2>/dev/null | head -1); [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "tov - TOV DEMO" ]' ||
     fail "answering OK to the header warnings did not load the ROM (caption \"$(xdotool getwindowname "$wid")\")"
 kill -TERM $pid
 wait $pid
