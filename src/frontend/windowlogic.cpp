@@ -210,4 +210,42 @@ twinrect fitwindow(twinrect r, twinsize area) {
     return {std::clamp(r.x, 0, std::max(0, area.w - w)), std::clamp(r.y, 0, std::max(0, area.h - h)), w, h};
 }
 
+twinrect fitwindow(twinrect r, twinsize area, twinrect keepout) {
+    twinrect f = fitwindow(r, area);
+    const bool overlaps = keepout.w > 0 && keepout.h > 0 && f.x < keepout.x + keepout.w && keepout.x < f.x + f.w &&
+                          f.y < keepout.y + keepout.h && keepout.y < f.y + f.h;
+    if (!overlaps) return f;
+    const int32_t below = area.h - (keepout.y + keepout.h), above = keepout.y;
+    if (below >= f.h || (below > 0 && below >= above)) {
+        f.h = std::min(f.h, below);
+        f.y = keepout.y + keepout.h;
+    } else if (above > 0) {
+        f.h = std::min(f.h, above);
+        f.y = std::min(f.y, above - f.h);
+    }
+    return f;
+}
+
+std::optional<twinrect> tcoveringwindow::cover(twinsize area, twinsize minimum) {
+    if (userplaced_) return std::nullopt;
+    given_ = twinrect{0, 0, std::max(area.w, minimum.w), std::max(area.h, minimum.h)};
+    return given_;
+}
+
+void tcoveringwindow::drawn(twinrect now, bool byuser) {
+    if (byuser && given_ && !(now == *given_)) userplaced_ = true;
+}
+
+twinrect ttoolwindowfit::fit(twinrect now, twinsize area, twinrect keepout, bool byuser) {
+    if (!known_) {
+        wanted_ = now;
+        known_ = true;
+    } else if (byuser) {
+        if (now.x != given_.x || now.y != given_.y) wanted_.x = now.x, wanted_.y = now.y;
+        if (now.w != given_.w || now.h != given_.h) wanted_.w = now.w, wanted_.h = now.h;
+    }
+    given_ = fitwindow(wanted_, area, keepout);
+    return given_;
+}
+
 }  // namespace tov

@@ -3,6 +3,7 @@
 // and the ROM title.
 #pragma once
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -132,6 +133,45 @@ std::string debuggercaption(bool stopped, bool gamerunning, const std::string& s
 // the area and moved back into it, so that its title bar and buttons stay reachable when the
 // main window is small (1x) or has just shrunk (leaving full screen or the debugger).
 twinrect fitwindow(twinrect r, twinsize area);
+// The same, kept off `keepout` too (the debugger window's title and menu bar, whose menus
+// must stay reachable): a window over it goes below it, or above it where there is more room
+// there than below and the window does not fit below. An empty `keepout` keeps nothing off.
+twinrect fitwindow(twinrect r, twinsize area, twinrect keepout);
+
+// A tool window's own size and place, and the rectangle it gets in the area of the moment:
+// shrunk or moved to fit a small main window (1x) or to clear the debugger's menu bar, it
+// comes back to the size and place of before (its first size, or the last one the user gave
+// it) when the room comes back. Only the user's moves and resizes (`byuser`: the mouse is
+// at work) change the size and place kept; a change the window library made on its own
+// (keeping a window on the screen) does not.
+class ttoolwindowfit {
+public:
+    // `now`: the window's rectangle this frame; returns the rectangle it is to have.
+    twinrect fit(twinrect now, twinsize area, twinrect keepout, bool byuser);
+    const twinrect& wanted() const { return wanted_; }
+
+private:
+    bool known_ = false;
+    twinrect wanted_, given_;
+};
+
+// The debugger's window covers the main window's whole drawable area (at least `minimum`) and
+// follows it as it changes (2x, the debugger's grown window, full screen) until the user moves
+// or resizes it; from then on the user's rectangle stays, until `reset` (the debugger opened
+// on a window grown for it).
+class tcoveringwindow {
+public:
+    // The rectangle the window is to have this frame; none once the user placed it.
+    std::optional<twinrect> cover(twinsize area, twinsize minimum);
+    // The window as drawn this frame; `byuser`: the mouse is at work.
+    void drawn(twinrect now, bool byuser);
+    void reset() { userplaced_ = false; }
+    bool userplaced() const { return userplaced_; }
+
+private:
+    bool userplaced_ = false;
+    std::optional<twinrect> given_;
+};
 
 // Alt+Enter: from a full-screen mode (3, 4) back to 0; from a window, exclusive full screen
 // when available (mode 4), else mode 4 when `FullscreenMode` is 1 and mode 3 otherwise.

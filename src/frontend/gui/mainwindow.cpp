@@ -283,6 +283,8 @@ void Tfgb::startfile(const std::string& path) {
     startloop();
 }
 
+twinrect Tfgb::toolkeepout() const { return debugger ? debugger->menuband() : twinrect{}; }
+
 bool Tfgb::deferredwhilestopped(std::function<void()> action) {
     if (!debugger || !debugger->runcontrol().stopped()) return false;
     // The debugger holds the machine in the middle of its frame: a new cartridge or a reset

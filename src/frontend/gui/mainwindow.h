@@ -137,6 +137,9 @@ public:
     }
     unsigned int picturetex() const { return picturetexture; }
     TFormdebugger* debuggerwindow() { return debugger.get(); }
+    // Where the tool windows keep off: the debugger window's title and menu bar while it is
+    // shown (empty otherwise), so that its menus stay reachable in the window and full screen.
+    twinrect toolkeepout() const;
     // A stop in the middle of a frame: the lines drawn so far go to the screen (the rest
     // still shows the last frame).
     void showpartialframe() {
