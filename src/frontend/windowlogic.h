@@ -173,6 +173,27 @@ private:
     std::optional<twinrect> given_;
 };
 
+// Requests to end the program met in one pass of window messages. Closing the window (its
+// close button, Alt+F4, the menu's "exit") first asks the questions that stand before lost
+// work (an edited ROM image); a quit signal from the system (SIGTERM, Ctrl+C) ends at once,
+// saving what the closing saves. Requests of one pass count once: SDL follows the close of
+// the last window with a quit of its own.
+enum class tclosing { none, ask, now };
+class tcloserequests {
+public:
+    void windowclose() { window_ = true; }
+    void quitsignal() { signal_ = true; }
+    // What the pass asked for; the requests are cleared.
+    tclosing take() {
+        const tclosing t = window_ ? tclosing::ask : signal_ ? tclosing::now : tclosing::none;
+        window_ = signal_ = false;
+        return t;
+    }
+
+private:
+    bool window_ = false, signal_ = false;
+};
+
 // Alt+Enter: from a full-screen mode (3, 4) back to 0; from a window, exclusive full screen
 // when available (mode 4), else mode 4 when `FullscreenMode` is 1 and mode 3 otherwise.
 struct tmodechange {

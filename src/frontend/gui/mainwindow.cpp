@@ -321,10 +321,12 @@ void Tfgb::startloop() {
 void Tfgb::closing() {
     running = false;
     stopsound();
+    // The closing's failures (a cheat file, a battery file that could not be written) are
+    // told in boxes that still show: the cheat list's went to stderr only.
+    closingreports = true;
     if (hooks.closing) hooks.closing();
     // The battery RAM is written when the cartridge leaves the machine.
     if (session) session->unloadrom();
-    closingreports = true;
     if (session) reportsavefailures();
     closingreports = false;
 }
@@ -347,6 +349,12 @@ void Tfgb::sleepms(int ms) { SDL_Delay(Uint32(std::max(ms, 0))); }
 void Tfgb::processmessages() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) handleevent(e);
+    // Taken here, where a question may be asked (a message box's own loop only notes them).
+    switch (closerequests.take()) {
+        case tclosing::ask: requestclose(true); break;
+        case tclosing::now: requestclose(false); break;
+        case tclosing::none: break;
+    }
     if (link) link->poll();
     if (sound) {
         sound->serviceoutput();
@@ -498,12 +506,12 @@ void Tfgb::handleevent(const SDL_Event& e) {
     const bool uimouse = imguiready && ImGui::GetIO().WantCaptureMouse;
     switch (e.type) {
         case SDL_QUIT:
-            mnuexit();
+            closerequests.quitsignal();
             break;
         case SDL_WINDOWEVENT:
             if (e.window.windowID != SDL_GetWindowID(window)) break;
             switch (e.window.event) {
-                case SDL_WINDOWEVENT_CLOSE: mnuexit(); break;
+                case SDL_WINDOWEVENT_CLOSE: closerequests.windowclose(); break;
                 case SDL_WINDOWEVENT_FOCUS_LOST:
                     active = false;
                     input.releaseall(*this);
@@ -792,6 +800,17 @@ void Tfgb::altenter() {
     exclusivefullscreen = m.exclusive;
     applywindowmode();
     savesettings();
+}
+
+void Tfgb::requestclose(bool ask) {
+    if (quitrequested) return;
+    if (ask && hooks.mayclose) {
+        const bool close = hooks.mayclose();
+        // Closes asked for again while the question showed were answered by it.
+        closerequests.take();
+        if (!close) return;
+    }
+    mnuexit();
 }
 
 void Tfgb::mnuexit() {
@@ -1473,7 +1492,7 @@ void Tfgb::menuentries() {
         known->children.push_back(extension(item));
     }
     menu.push_back(separator());
-    menu.push_back(command("exit", [this] { mnuexit(); }));
+    menu.push_back(command("exit", [this] { requestclose(true); }));
     if (ImGui::IsMouseClicked(0)) menupress = 0;
     drawmenu(menu, menupress);
     ImGui::EndPopup();

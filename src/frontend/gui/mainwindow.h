@@ -72,6 +72,9 @@ public:
     void mnuFullscreen();
     void menufullscreenstretched();
     void mnuexit();
+    // The window's close (close button, Alt+F4, the menu's "exit"): asks `hooks.mayclose`
+    // when `ask`, then ends the program through mnuexit().
+    void requestclose(bool ask);
     void altenter();
 
     // Loads a ROM (the flow of the ROM loader plus the window's part); false when nothing
@@ -271,6 +274,7 @@ private:
     bool running = false;
     bool paused = false;
     bool quitrequested = false;
+    tcloserequests closerequests;
     bool closingreports = false;  // the closing reports its failures (boxes still show)
     // Sets and clears `paused`: every way out of the pause restarts the sound.
     tpausecontrol pausecontrol{paused, running, quitrequested};
