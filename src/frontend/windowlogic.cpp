@@ -174,6 +174,26 @@ bool isbitmapname(std::string_view name) {
     return name.size() >= 4 && lowered(name.substr(name.size() - 4)) == ".bmp";
 }
 
+tdropkind dropkind(std::string_view path) {
+    if (isbitmapname(path)) return tdropkind::border;
+    return isstatefilename(path) ? tdropkind::state : tdropkind::rom;
+}
+
+void tdropqueue::file(std::string path) {
+    if (path.empty()) return;
+    if (indrop_) {
+        if (takenfirst_) return;
+        takenfirst_ = true;
+    }
+    pending_ = std::move(path);
+}
+
+std::string tdropqueue::take(bool ready) {
+    std::string path;
+    if (ready) path.swap(pending_);
+    return path;
+}
+
 const uint32_t* sgbborderpixels(const tsgb& sgb) {
     const size_t size = size_t(tsgb::borderwidth) * size_t(tsgb::borderheight);
     return sgb.border.size() >= size ? sgb.border.data() : nullptr;

@@ -222,6 +222,30 @@ bool isstatefilename(std::string_view name);
 // A dropped ".bmp" becomes the border bitmap.
 bool isbitmapname(std::string_view name);
 
+// ---- Dropped files ----
+// What a dropped file becomes: a ".bmp" the border bitmap, a save-state file (isstatefilename:
+// the slot files and ".sna") a state load, anything else a ROM (plain, zip or gzip) opened
+// with reset, as the command line and the open dialog take them.
+enum class tdropkind { border, state, rom };
+tdropkind dropkind(std::string_view path);
+
+// Files dropped on the window, opened when the program can take them. Only the first file of
+// a drop counts (SDL reports one drop's files between a begin and a complete; a file without
+// them is a drop of its own); a drop made while an earlier one still waits replaces it.
+class tdropqueue {
+public:
+    void begin() { indrop_ = true, takenfirst_ = false; }
+    void file(std::string path);
+    void complete() { indrop_ = false; }
+    bool waiting() const { return !pending_.empty(); }
+    // The file to open, when one waits and `ready` (no dialog is open): then it is taken.
+    std::string take(bool ready);
+
+private:
+    bool indrop_ = false, takenfirst_ = false;
+    std::string pending_;
+};
+
 // ---- Picture set-up ----
 // The SGB unit's border picture, to be used whenever the border choice takes the SGB border:
 // from the reset on it holds the starting border (tile 255 in palette 7 around the screen),

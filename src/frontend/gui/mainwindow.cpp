@@ -237,11 +237,7 @@ int Tfgb::run() {
     while (!quitrequested) {
         if (timer1 && !modalopen()) Timer1Timer();
         if (!modalopen()) reportsavefailures();
-        if (!pendingdrop.empty()) {
-            std::string path;
-            path.swap(pendingdrop);
-            dropfile(path);
-        }
+        opendrop();
         if (afterstop) {
             std::function<void()> action;
             action.swap(afterstop);
@@ -417,6 +413,9 @@ void Tfgb::waitvblank() { drawui(1); }
 
 bool Tfgb::debuggerpass() {
     processmessages();
+    // A file dropped while the debugger holds the machine opens as the debugger's own loads
+    // do (deferredwhilestopped); it waited for Run before.
+    if (!quitrequested) opendrop();
     updatecaption();
     if (clockseconds() - lastuidraw >= 1.0 / 60) drawui();
     return quitrequested;
@@ -560,12 +559,17 @@ void Tfgb::handleevent(const SDL_Event& e) {
                 SDL_SetWindowPosition(window, wx + e.motion.xrel, wy + e.motion.yrel);
             }
             break;
+        case SDL_DROPBEGIN: drops.begin(); break;
         case SDL_DROPFILE:
             if (e.drop.file) {
-                if (pendingdrop.empty()) pendingdrop = e.drop.file;  // the first dropped file
+                drops.file(e.drop.file);
                 SDL_free(e.drop.file);
             }
             break;
+        case SDL_DROPTEXT:
+            SDL_free(e.drop.file);  // text dragged from elsewhere opens nothing
+            break;
+        case SDL_DROPCOMPLETE: drops.complete(); break;
         case SDL_JOYDEVICEADDED:
         case SDL_JOYDEVICEREMOVED:
             if (joysticks) joysticks->rescan();
@@ -606,9 +610,17 @@ bool Tfgb::uiwantskeyboard() const {
     return io.WantCaptureKeyboard || io.WantTextInput;
 }
 
+void Tfgb::opendrop() {
+    // A dialog's or a box's answer still to come (a cheat being edited, a slot being chosen)
+    // must not find another game under it: the drop waits for it.
+    const std::string path = drops.take(!modalopen() && boxes.empty() && !filedialog.isopen());
+    if (!path.empty()) dropfile(path);
+}
+
 void Tfgb::dropfile(const std::string& path) {
     tsettings& s = settings.working;
-    if (isbitmapname(path)) {
+    const tdropkind kind = dropkind(path);
+    if (kind == tdropkind::border) {
         if (s.Border < 2) s.Border = 2;
         bool gbcborder = machine->gbcmode || (machine->sgbmode && !s.SGBnocolors);
         (gbcborder ? s.BackgroundGBC : s.Background) = path.substr(0, maxsettingstring);
@@ -619,7 +631,7 @@ void Tfgb::dropfile(const std::string& path) {
         savesettings();
         return;
     }
-    if (isstatefilename(path)) {
+    if (kind == tdropkind::state) {
         if (loadstatefile(path)) startloop();
         return;
     }

@@ -198,6 +198,9 @@ private:
     void handleevent(const SDL_Event& e);
     void keydown(const SDL_KeyboardEvent& k);
     void dropfile(const std::string& path);
+    // Opens the file dropped last when no dialog or box is open (from the frame loop and from
+    // the debugger's stop, where loads wait for the end of the frame).
+    void opendrop();
     void popupmenu();
     void menuentries();  // the open pop-up menu's entries (ends the popup)
     bool clientempty() const;
@@ -281,7 +284,7 @@ private:
     bool fastforwardheld = false;
     bool active = true;
     bool timer1 = false;
-    std::string pendingdrop;
+    tdropqueue drops;
     std::function<void()> afterstop;  // see deferredwhilestopped
     bool pendingpause = false;
     bool cursorhidden = false;
