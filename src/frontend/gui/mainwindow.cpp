@@ -611,9 +611,9 @@ bool Tfgb::uiwantskeyboard() const {
 }
 
 void Tfgb::opendrop() {
-    // A dialog's or a box's answer still to come (a cheat being edited, a slot being chosen)
-    // must not find another game under it: the drop waits for it.
-    const std::string path = drops.take(!modalopen() && boxes.empty() && !filedialog.isopen());
+    // A dialog's or a box's answer still to come (a file, a slot, a cheat) belongs to the game
+    // it was asked for: the drop waits for it, as the start timer does.
+    const std::string path = drops.take(!modalopen() && boxes.empty());
     if (!path.empty()) dropfile(path);
 }
 
