@@ -35,6 +35,9 @@ struct tfrontendhooks {
     std::function<void()> drawwindows;   // inside the ImGui frame: the blocks' own windows
     // A block's modal dialog is open: the frame loop waits, as behind a system dialog.
     std::function<bool()> modal;
+    // Before the window closes on the user's request: false keeps the program running (the
+    // debugger asks whether the edits of the loaded ROM image may be lost).
+    std::function<bool()> mayclose;
     // The program ends (before the cartridge leaves): the blocks save what they keep.
     std::function<void()> closing;
     // A key the window did not use (Windows virtual-key code, with SDL's modifier state);

@@ -174,6 +174,26 @@ bool isbitmapname(std::string_view name) {
     return name.size() >= 4 && lowered(name.substr(name.size() - 4)) == ".bmp";
 }
 
+tdropkind dropkind(std::string_view path) {
+    if (isbitmapname(path)) return tdropkind::border;
+    return isstatefilename(path) ? tdropkind::state : tdropkind::rom;
+}
+
+void tdropqueue::file(std::string path) {
+    if (path.empty()) return;
+    if (indrop_) {
+        if (takenfirst_) return;
+        takenfirst_ = true;
+    }
+    pending_ = std::move(path);
+}
+
+std::string tdropqueue::take(bool ready) {
+    std::string path;
+    if (ready) path.swap(pending_);
+    return path;
+}
+
 const uint32_t* sgbborderpixels(const tsgb& sgb) {
     const size_t size = size_t(tsgb::borderwidth) * size_t(tsgb::borderheight);
     return sgb.border.size() >= size ? sgb.border.data() : nullptr;
@@ -208,6 +228,44 @@ std::string debuggercaption(bool stopped, bool gamerunning, const std::string& s
 twinrect fitwindow(twinrect r, twinsize area) {
     const int32_t w = std::clamp(r.w, 0, std::max(0, area.w)), h = std::clamp(r.h, 0, std::max(0, area.h));
     return {std::clamp(r.x, 0, std::max(0, area.w - w)), std::clamp(r.y, 0, std::max(0, area.h - h)), w, h};
+}
+
+twinrect fitwindow(twinrect r, twinsize area, twinrect keepout) {
+    twinrect f = fitwindow(r, area);
+    const bool overlaps = keepout.w > 0 && keepout.h > 0 && f.x < keepout.x + keepout.w && keepout.x < f.x + f.w &&
+                          f.y < keepout.y + keepout.h && keepout.y < f.y + f.h;
+    if (!overlaps) return f;
+    const int32_t below = area.h - (keepout.y + keepout.h), above = keepout.y;
+    if (below >= f.h || (below > 0 && below >= above)) {
+        f.h = std::min(f.h, below);
+        f.y = keepout.y + keepout.h;
+    } else if (above > 0) {
+        f.h = std::min(f.h, above);
+        f.y = std::min(f.y, above - f.h);
+    }
+    return f;
+}
+
+std::optional<twinrect> tcoveringwindow::cover(twinsize area, twinsize minimum) {
+    if (userplaced_) return std::nullopt;
+    given_ = twinrect{0, 0, std::max(area.w, minimum.w), std::max(area.h, minimum.h)};
+    return given_;
+}
+
+void tcoveringwindow::drawn(twinrect now, bool byuser) {
+    if (byuser && given_ && !(now == *given_)) userplaced_ = true;
+}
+
+twinrect ttoolwindowfit::fit(twinrect now, twinsize area, twinrect keepout, bool byuser) {
+    if (!known_) {
+        wanted_ = now;
+        known_ = true;
+    } else if (byuser) {
+        if (now.x != given_.x || now.y != given_.y) wanted_.x = now.x, wanted_.y = now.y;
+        if (now.w != given_.w || now.h != given_.h) wanted_.w = now.w, wanted_.h = now.h;
+    }
+    given_ = fitwindow(wanted_, area, keepout);
+    return given_;
 }
 
 }  // namespace tov

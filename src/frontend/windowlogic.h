@@ -3,6 +3,7 @@
 // and the ROM title.
 #pragma once
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -132,6 +133,66 @@ std::string debuggercaption(bool stopped, bool gamerunning, const std::string& s
 // the area and moved back into it, so that its title bar and buttons stay reachable when the
 // main window is small (1x) or has just shrunk (leaving full screen or the debugger).
 twinrect fitwindow(twinrect r, twinsize area);
+// The same, kept off `keepout` too (the debugger window's title and menu bar, whose menus
+// must stay reachable): a window over it goes below it, or above it where there is more room
+// there than below and the window does not fit below. An empty `keepout` keeps nothing off.
+twinrect fitwindow(twinrect r, twinsize area, twinrect keepout);
+
+// A tool window's own size and place, and the rectangle it gets in the area of the moment:
+// shrunk or moved to fit a small main window (1x) or to clear the debugger's menu bar, it
+// comes back to the size and place of before (its first size, or the last one the user gave
+// it) when the room comes back. Only the user's moves and resizes (`byuser`: the mouse is
+// at work) change the size and place kept; a change the window library made on its own
+// (keeping a window on the screen) does not.
+class ttoolwindowfit {
+public:
+    // `now`: the window's rectangle this frame; returns the rectangle it is to have.
+    twinrect fit(twinrect now, twinsize area, twinrect keepout, bool byuser);
+    const twinrect& wanted() const { return wanted_; }
+
+private:
+    bool known_ = false;
+    twinrect wanted_, given_;
+};
+
+// The debugger's window covers the main window's whole drawable area (at least `minimum`) and
+// follows it as it changes (2x, the debugger's grown window, full screen) until the user moves
+// or resizes it; from then on the user's rectangle stays, until `reset` (the debugger opened
+// on a window grown for it).
+class tcoveringwindow {
+public:
+    // The rectangle the window is to have this frame; none once the user placed it.
+    std::optional<twinrect> cover(twinsize area, twinsize minimum);
+    // The window as drawn this frame; `byuser`: the mouse is at work.
+    void drawn(twinrect now, bool byuser);
+    void reset() { userplaced_ = false; }
+    bool userplaced() const { return userplaced_; }
+
+private:
+    bool userplaced_ = false;
+    std::optional<twinrect> given_;
+};
+
+// Requests to end the program met in one pass of window messages. Closing the window (its
+// close button, Alt+F4, the menu's "exit") first asks the questions that stand before lost
+// work (an edited ROM image); a quit signal from the system (SIGTERM, Ctrl+C) ends at once,
+// saving what the closing saves. Requests of one pass count once: SDL follows the close of
+// the last window with a quit of its own.
+enum class tclosing { none, ask, now };
+class tcloserequests {
+public:
+    void windowclose() { window_ = true; }
+    void quitsignal() { signal_ = true; }
+    // What the pass asked for; the requests are cleared.
+    tclosing take() {
+        const tclosing t = window_ ? tclosing::ask : signal_ ? tclosing::now : tclosing::none;
+        window_ = signal_ = false;
+        return t;
+    }
+
+private:
+    bool window_ = false, signal_ = false;
+};
 
 // Alt+Enter: from a full-screen mode (3, 4) back to 0; from a window, exclusive full screen
 // when available (mode 4), else mode 4 when `FullscreenMode` is 1 and mode 3 otherwise.
@@ -160,6 +221,30 @@ tkeyaction routekeydown(int vk, bool alt, bool repeat, bool uiwantskeyboard);
 bool isstatefilename(std::string_view name);
 // A dropped ".bmp" becomes the border bitmap.
 bool isbitmapname(std::string_view name);
+
+// ---- Dropped files ----
+// What a dropped file becomes: a ".bmp" the border bitmap, a save-state file (isstatefilename:
+// the slot files and ".sna") a state load, anything else a ROM (plain, zip or gzip) opened
+// with reset, as the command line and the open dialog take them.
+enum class tdropkind { border, state, rom };
+tdropkind dropkind(std::string_view path);
+
+// Files dropped on the window, opened when the program can take them. Only the first file of
+// a drop counts (SDL reports one drop's files between a begin and a complete; a file without
+// them is a drop of its own); a drop made while an earlier one still waits replaces it.
+class tdropqueue {
+public:
+    void begin() { indrop_ = true, takenfirst_ = false; }
+    void file(std::string path);
+    void complete() { indrop_ = false; }
+    bool waiting() const { return !pending_.empty(); }
+    // The file to open, when one waits and `ready` (no dialog is open): then it is taken.
+    std::string take(bool ready);
+
+private:
+    bool indrop_ = false, takenfirst_ = false;
+    std::string pending_;
+};
 
 // ---- Picture set-up ----
 // The SGB unit's border picture, to be used whenever the border choice takes the SGB border:

@@ -9,22 +9,27 @@
 #  - a close request ends the program with status 0, the settings hold the recent file and
 #    the battery RAM file ".sav" holds the counter;
 #  - a ROM with header warnings asks in a box (SDL's own where the X server can draw it, the
-#    window's own otherwise), and answering OK with Return loads it.
-#   smoke.sh TOV_PROGRAM DEMO_ROM
+#    window's own otherwise), and answering OK with Return loads it;
+#  - with the XDND dropper: of a gzip file and a second file dropped together on the window,
+#    the first opens.
+#   smoke.sh TOV_PROGRAM DEMO_ROM [XDNDDROP]
 # Exit 77 (skipped) without xvfb-run, xdotool or ImageMagick.
 prog=$1
 rom=$2
+drop=$3
 for tool in xvfb-run xdotool import convert; do
     command -v $tool >/dev/null 2>&1 || { echo "$tool not found: skipped"; exit 77; }
 done
 [ -x "$prog" ] || { echo "no program $prog"; exit 1; }
 [ -f "$rom" ] || { echo "no demo cartridge $rom"; exit 1; }
+[ -z "$drop" ] || [ -x "$drop" ] || { echo "no dropper $drop"; exit 1; }
 dir=$(mktemp -d)
 [ -n "$SMOKE_KEEP" ] && echo "scratch $dir" || trap 'rm -rf "$dir"' EXIT
 # The program keeps "tov.ini" beside itself: run a copy in the scratch folder. The window is
 # 320 x 288 (twice the picture), DMG game without a border, default colours.
 cp "$prog" "$dir/tov"
 cp "$rom" "$dir/demo.gb"
+[ -z "$drop" ] || cp "$drop" "$dir/xdnddrop"
 printf 'LoadRomWarnings=0\nWidth=320\nHeight=288\nWindowmode=0\nBorder=1\n' > "$dir/tov.ini"
 
 cat > "$dir/run.sh" <<'SCRIPT'
@@ -153,6 +158,18 @@ sleep 0.3
 xdotool key Return
 poll 60 'wid=$(xdotool search --name "^tov" 2>/dev/null | head -1); [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "tov - TOV DEMO" ]' ||
     fail "answering OK to the header warnings did not load the ROM (caption \"$(xdotool getwindowname "$wid")\")"
+
+if [ -x "$dir/xdnddrop" ]; then
+    # Files dropped as from a file manager: the first of them, a gzip file, opens as a ROM
+    # (the recent list names it; the second, the ROM with warnings, would ask again).
+    gzip -c "$dir/demo.gb" > "$dir/warn/game.gb.gz"
+    eval $(xdotool getwindowgeometry --shell "$wid")
+    "$dir/xdnddrop" "$wid" $((X + 40)) $((Y + 40)) "$dir/warn/game.gb.gz" "$dir/warn/bad.gb" ||
+        fail "the window refused the drop"
+    poll 60 'grep -q "^Recent0=$dir/warn/game.gb.gz\$" "$dir/warn/tov.ini"' || fail "the dropped gzip file was not opened"
+    sleep 1
+    [ -z "$(nativebox)" ] || fail "the second dropped file was opened too"
+fi
 kill -TERM $pid
 wait $pid
 exit 0

@@ -183,7 +183,7 @@ void TFormcheat::drawlist() {
         ImGui::End();
         return;
     }
-    keepwindowinside();
+    keepwindowinside(listfit, fgb.toolkeepout());
     // ListBox1: one line per cheat; click selects, Ctrl+click adds, Shift+click a range.
     const float buttons = ImGui::GetFrameHeightWithSpacing() * 2 + ImGui::GetStyle().ItemSpacing.y;
     if (ImGui::BeginListBox("##ListBox1", ImVec2(-1, -buttons))) {
@@ -337,7 +337,7 @@ void TFormcheat::drawsearch() {
         ImGui::End();
         return;
     }
-    keepwindowinside();
+    keepwindowinside(searchfit, fgb.toolkeepout());
     if (ImGui::RadioButton("8 bit##Radiobits8", !Radiobits16)) Radiobits16 = false;
     ImGui::SameLine();
     if (ImGui::RadioButton("16 bit##Radiobits16", Radiobits16)) Radiobits16 = true;

@@ -10,6 +10,7 @@
 #include "cheats/cheatedit.h"
 #include "cheats/cheats.h"
 #include "cheats/cheatsearch.h"
+#include "frontend/windowlogic.h"
 #include "platform/filedialog.h"
 
 namespace tov {
@@ -53,6 +54,7 @@ private:
     Tfgb& fgb;
     std::unique_ptr<tcheatlist> list;
     bool visible = false;
+    ttoolwindowfit listfit, searchfit;
     std::set<size_t> selection;
     int focused = -1;
 

@@ -44,14 +44,15 @@ void TFormdebugger::installediting() {
         if (fgb.emulation().hooks.afterromread) fgb.emulation().hooks.afterromread();
     };
 
-    // The loss of changes is asked before any other ROM replaces an edited image: by the
-    // window's loads and by a state that switches ROMs.
+    // The loss of changes is asked before any other ROM replaces an edited image (the
+    // window's loads, a state that switches ROMs) and before the program closes with one.
     auto confirm = [this] {
         return form->edit.mayloseromchanges([this](const std::string& question) {
             return messagebox(fgb.sdlwindow(), question, "warning", tmsgbuttons::okcancel) == tmsgresult::ok;
         });
     };
     fgb.hooks.beforeromload = confirm;
+    fgb.hooks.mayclose = confirm;
     fgb.savestates().questions.loseromchanges = confirm;
     // `menuloadstate` stops at the first instruction after the state.
     auto previousafterload = fgb.savestates().afterload;

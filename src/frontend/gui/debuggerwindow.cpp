@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <fstream>
 
 #include "core/gbinspect.h"
+#include "frontend/gui/fitwindow.h"
 #include "frontend/gui/mainwindow.h"
 #include "frontend/gui/viewerwindows.h"
 
@@ -117,6 +119,7 @@ void TFormdebugger::growwindow() {
     if (oldwidth >= k * 160 && oldheight >= k * 144) return;
     grown = true;
     fitframes = 10;
+    covering.reset();
     const tsettings& st = fgb.store().working;
     keptwidth = st.Width;
     keptheight = st.Height;
@@ -250,10 +253,9 @@ void TFormdebugger::draw() {
     const std::string title =
         debuggercaption(tov->stopped(), fgb.isrunning() && !fgb.ispaused() && fgb.emulation().romloaded(),
                         form->caption()) + "###debugger";
-    // First shown over the whole main window, which the user can then shrink.
+    // Over the whole main window, following it (grown, full screen, back) until the user moves
+    // or resizes it; it came back at the grown window's size in full screen.
     const ImVec2 display = ImGui::GetIO().DisplaySize;
-    // For a few frames after opening it follows the main window while that grows.
-    const ImGuiCond fit = fitframes > 0 ? ImGuiCond_Always : ImGuiCond_FirstUseEver;
     if (fitframes > 0) {
         fitframes--;
         // The window manager may still move the grown window in its first frames (its frame
@@ -261,11 +263,32 @@ void TFormdebugger::draw() {
         if (SDL_Window* w = fgb.sdlwindow(); w && grown && fgb.grownbefore)
             SDL_GetWindowPosition(w, &fgb.grownplaced.x, &fgb.grownplaced.y);
     }
-    ImGui::SetNextWindowPos(ImVec2(0, 0), fit);
-    ImGui::SetNextWindowSize(ImVec2(std::max(display.x, 640.0f), std::max(display.y, 480.0f)), fit);
+    // A move by the user happened before Begin (and a resize happens inside it).
+    const bool byuser = ImGui::IsMouseDown(ImGuiMouseButton_Left) || ImGui::IsMouseReleased(ImGuiMouseButton_Left);
+    if (const ImGuiWindow* w = ImGui::FindWindowByName(title.c_str()); w && !w->Collapsed)
+        covering.drawn({int32_t(w->Pos.x), int32_t(w->Pos.y), int32_t(w->SizeFull.x), int32_t(w->SizeFull.y)}, byuser);
+    if (const auto r = covering.cover({int32_t(display.x), int32_t(display.y)}, {640, 480})) {
+        ImGui::SetNextWindowPos(ImVec2(float(r->x), float(r->y)));
+        ImGui::SetNextWindowSize(ImVec2(float(r->w), float(r->h)));
+    }
     // Opaque: the game's picture stretched behind it made the views hard to read.
     ImGui::SetNextWindowBgAlpha(1.0f);
-    const bool open = ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar);
+    // Behind the viewers, cheat and breakpoint windows, as the desktop they lie on: a click on
+    // the debugger (its menus too) hid every viewer behind it, the window filling the screen.
+    const bool open =
+        ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoBringToFrontOnFocus);
+    if (ImGui::IsWindowAppearing()) ImGui::BringWindowToDisplayBack(ImGui::GetCurrentWindow());
+    if (open) {
+        const ImVec2 p = ImGui::GetWindowPos(), z = ImGui::GetWindowSize();
+        covering.drawn({int32_t(p.x), int32_t(p.y), int32_t(z.x), int32_t(z.y)}, byuser);
+    }
+    {
+        // The title and menu bar (the title alone while folded), which the viewers and the
+        // cheat windows keep clear of: over them they would hide the menus, full screen too.
+        const ImGuiWindow* w = ImGui::GetCurrentWindow();
+        const ImRect r = open ? w->MenuBarRect() : w->TitleBarRect();
+        band = {int32_t(w->Pos.x), int32_t(w->Pos.y), int32_t(w->SizeFull.x), int32_t(r.Max.y - w->Pos.y)};
+    }
     // Closing the window lets the machine go on, rather than leaving it held out of sight.
     if (!visible && tov->stopped()) control->run();
     if (!open) {
@@ -549,7 +572,7 @@ namespace {
 // Delete removes) and the command buttons; `fields` draws the window's own input fields
 // between the list and the buttons.
 template <class F, class D>
-void drawbreakpointlist(const char* title, bool& open, F& f, D fields) {
+void drawbreakpointlist(const char* title, bool& open, F& f, ttoolwindowfit& fit, twinrect keepout, D fields) {
     if (!open) return;
     ImGui::SetNextWindowPos(ImVec2(60, 60), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowSize(ImVec2(460, 320), ImGuiCond_FirstUseEver);
@@ -558,6 +581,7 @@ void drawbreakpointlist(const char* title, bool& open, F& f, D fields) {
         ImGui::End();
         return;
     }
+    keepwindowinside(fit, keepout);
     ImGui::BeginChild("list", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 4), true);
     for (int i = 0; i < f.count(); i++) {
         ImGui::PushID(i);
@@ -587,7 +611,7 @@ void drawbreakpointlist(const char* title, bool& open, F& f, D fields) {
 
 void TFormdebugger::drawbreakpoints() {
     tbreakpointsform& f = *breakpoints;
-    drawbreakpointlist("breakpoints", showbreakpoints, f, [&] {
+    drawbreakpointlist("breakpoints", showbreakpoints, f, breakpointsfit, menuband(), [&] {
         inputfield("PC (bank:address, empty: any)", f.Editpc, 120);
         inputfield("condition (A>=$10, (HL)=3F...)", f.Editcondition, 120);
     });
@@ -595,7 +619,7 @@ void TFormdebugger::drawbreakpoints() {
 
 void TFormdebugger::drawaccessbreakpoints() {
     taccessbreakpointsform& f = *accessbreakpoints;
-    drawbreakpointlist("access breakpoints", showaccess, f, [&] {
+    drawbreakpointlist("access breakpoints", showaccess, f, accessfit, menuband(), [&] {
         inputfield("address (first-last)", f.Editaddr, 120);
         ImGui::SameLine();
         inputfield("value", f.Editvalue, 40);

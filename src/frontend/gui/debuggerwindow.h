@@ -10,6 +10,7 @@
 #include "debugger/breakpointforms.h"
 #include "debugger/debugform.h"
 #include "debugger/debuggertov.h"
+#include "frontend/windowlogic.h"
 #include "platform/filedialog.h"
 #include "platform/inputbox.h"
 
@@ -33,6 +34,9 @@ public:
     tdebuggertov& runcontrol() { return *tov; }
     // The window is on the screen (the processor-load meter reads only then).
     bool shown() const { return visible; }
+    // The window's title and menu bar as last drawn (empty while hidden), which the tool
+    // windows keep clear of.
+    twinrect menuband() const { return visible ? band : twinrect{}; }
 
     // ---- tdebuggerhost ----
     void debuggerstopped(const std::string& caption, int32_t reason) override;
@@ -53,6 +57,9 @@ private:
     std::unique_ptr<tviewerwindows> viewers;
     void drawcpumeter(float height);
     bool visible = false;
+    twinrect band;
+    ttoolwindowfit breakpointsfit, accessfit;
+    tcoveringwindow covering;
     bool showbreakpoints = false, showaccess = false;
     int runningframes = 0;
     tinputbox box;

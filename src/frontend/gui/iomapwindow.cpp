@@ -58,7 +58,7 @@ void TFormiomap::draw() {
         wasfocused = false;
         return;
     }
-    keepwindowinside();
+    keepwindowinside(fit, fgb.toolkeepout());
     // Activating the window refreshes it.
     const bool focused = ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows);
     if (focused && !wasfocused) map.refresh();

@@ -237,11 +237,7 @@ int Tfgb::run() {
     while (!quitrequested) {
         if (timer1 && !modalopen()) Timer1Timer();
         if (!modalopen()) reportsavefailures();
-        if (!pendingdrop.empty()) {
-            std::string path;
-            path.swap(pendingdrop);
-            dropfile(path);
-        }
+        opendrop();
         if (afterstop) {
             std::function<void()> action;
             action.swap(afterstop);
@@ -283,6 +279,8 @@ void Tfgb::startfile(const std::string& path) {
     startloop();
 }
 
+twinrect Tfgb::toolkeepout() const { return debugger ? debugger->menuband() : twinrect{}; }
+
 bool Tfgb::deferredwhilestopped(std::function<void()> action) {
     if (!debugger || !debugger->runcontrol().stopped()) return false;
     // The debugger holds the machine in the middle of its frame: a new cartridge or a reset
@@ -319,10 +317,12 @@ void Tfgb::startloop() {
 void Tfgb::closing() {
     running = false;
     stopsound();
+    // The closing's failures (a cheat file, a battery file that could not be written) are
+    // told in boxes that still show: the cheat list's went to stderr only.
+    closingreports = true;
     if (hooks.closing) hooks.closing();
     // The battery RAM is written when the cartridge leaves the machine.
     if (session) session->unloadrom();
-    closingreports = true;
     if (session) reportsavefailures();
     closingreports = false;
 }
@@ -345,6 +345,12 @@ void Tfgb::sleepms(int ms) { SDL_Delay(Uint32(std::max(ms, 0))); }
 void Tfgb::processmessages() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) handleevent(e);
+    // Taken here, where a question may be asked (a message box's own loop only notes them).
+    switch (closerequests.take()) {
+        case tclosing::ask: requestclose(true); break;
+        case tclosing::now: requestclose(false); break;
+        case tclosing::none: break;
+    }
     if (link) link->poll();
     if (sound) {
         sound->serviceoutput();
@@ -407,6 +413,9 @@ void Tfgb::waitvblank() { drawui(1); }
 
 bool Tfgb::debuggerpass() {
     processmessages();
+    // A file dropped while the debugger holds the machine opens as the debugger's own loads
+    // do (deferredwhilestopped); it waited for Run before.
+    if (!quitrequested) opendrop();
     updatecaption();
     if (clockseconds() - lastuidraw >= 1.0 / 60) drawui();
     return quitrequested;
@@ -496,12 +505,12 @@ void Tfgb::handleevent(const SDL_Event& e) {
     const bool uimouse = imguiready && ImGui::GetIO().WantCaptureMouse;
     switch (e.type) {
         case SDL_QUIT:
-            mnuexit();
+            closerequests.quitsignal();
             break;
         case SDL_WINDOWEVENT:
             if (e.window.windowID != SDL_GetWindowID(window)) break;
             switch (e.window.event) {
-                case SDL_WINDOWEVENT_CLOSE: mnuexit(); break;
+                case SDL_WINDOWEVENT_CLOSE: closerequests.windowclose(); break;
                 case SDL_WINDOWEVENT_FOCUS_LOST:
                     active = false;
                     input.releaseall(*this);
@@ -550,12 +559,17 @@ void Tfgb::handleevent(const SDL_Event& e) {
                 SDL_SetWindowPosition(window, wx + e.motion.xrel, wy + e.motion.yrel);
             }
             break;
+        case SDL_DROPBEGIN: drops.begin(); break;
         case SDL_DROPFILE:
             if (e.drop.file) {
-                if (pendingdrop.empty()) pendingdrop = e.drop.file;  // the first dropped file
+                drops.file(e.drop.file);
                 SDL_free(e.drop.file);
             }
             break;
+        case SDL_DROPTEXT:
+            SDL_free(e.drop.file);  // text dragged from elsewhere opens nothing
+            break;
+        case SDL_DROPCOMPLETE: drops.complete(); break;
         case SDL_JOYDEVICEADDED:
         case SDL_JOYDEVICEREMOVED:
             if (joysticks) joysticks->rescan();
@@ -596,9 +610,17 @@ bool Tfgb::uiwantskeyboard() const {
     return io.WantCaptureKeyboard || io.WantTextInput;
 }
 
+void Tfgb::opendrop() {
+    // A dialog's or a box's answer still to come (a file, a slot, a cheat) belongs to the game
+    // it was asked for: the drop waits for it, as the start timer does.
+    const std::string path = drops.take(!modalopen() && boxes.empty());
+    if (!path.empty()) dropfile(path);
+}
+
 void Tfgb::dropfile(const std::string& path) {
     tsettings& s = settings.working;
-    if (isbitmapname(path)) {
+    const tdropkind kind = dropkind(path);
+    if (kind == tdropkind::border) {
         if (s.Border < 2) s.Border = 2;
         bool gbcborder = machine->gbcmode || (machine->sgbmode && !s.SGBnocolors);
         (gbcborder ? s.BackgroundGBC : s.Background) = path.substr(0, maxsettingstring);
@@ -609,7 +631,7 @@ void Tfgb::dropfile(const std::string& path) {
         savesettings();
         return;
     }
-    if (isstatefilename(path)) {
+    if (kind == tdropkind::state) {
         if (loadstatefile(path)) startloop();
         return;
     }
@@ -790,6 +812,17 @@ void Tfgb::altenter() {
     exclusivefullscreen = m.exclusive;
     applywindowmode();
     savesettings();
+}
+
+void Tfgb::requestclose(bool ask) {
+    if (quitrequested) return;
+    if (ask && hooks.mayclose) {
+        const bool close = hooks.mayclose();
+        // Closes asked for again while the question showed were answered by it.
+        closerequests.take();
+        if (!close) return;
+    }
+    mnuexit();
 }
 
 void Tfgb::mnuexit() {
@@ -1471,7 +1504,7 @@ void Tfgb::menuentries() {
         known->children.push_back(extension(item));
     }
     menu.push_back(separator());
-    menu.push_back(command("exit", [this] { mnuexit(); }));
+    menu.push_back(command("exit", [this] { requestclose(true); }));
     if (ImGui::IsMouseClicked(0)) menupress = 0;
     drawmenu(menu, menupress);
     ImGui::EndPopup();

@@ -72,6 +72,9 @@ public:
     void mnuFullscreen();
     void menufullscreenstretched();
     void mnuexit();
+    // The window's close (close button, Alt+F4, the menu's "exit"): asks `hooks.mayclose`
+    // when `ask`, then ends the program through mnuexit().
+    void requestclose(bool ask);
     void altenter();
 
     // Loads a ROM (the flow of the ROM loader plus the window's part); false when nothing
@@ -137,6 +140,9 @@ public:
     }
     unsigned int picturetex() const { return picturetexture; }
     TFormdebugger* debuggerwindow() { return debugger.get(); }
+    // Where the tool windows keep off: the debugger window's title and menu bar while it is
+    // shown (empty otherwise), so that its menus stay reachable in the window and full screen.
+    twinrect toolkeepout() const;
     // A stop in the middle of a frame: the lines drawn so far go to the screen (the rest
     // still shows the last frame).
     void showpartialframe() {
@@ -192,6 +198,9 @@ private:
     void handleevent(const SDL_Event& e);
     void keydown(const SDL_KeyboardEvent& k);
     void dropfile(const std::string& path);
+    // Opens the file dropped last when no dialog or box is open (from the frame loop and from
+    // the debugger's stop, where loads wait for the end of the frame).
+    void opendrop();
     void popupmenu();
     void menuentries();  // the open pop-up menu's entries (ends the popup)
     bool clientempty() const;
@@ -268,13 +277,14 @@ private:
     bool running = false;
     bool paused = false;
     bool quitrequested = false;
+    tcloserequests closerequests;
     bool closingreports = false;  // the closing reports its failures (boxes still show)
     // Sets and clears `paused`: every way out of the pause restarts the sound.
     tpausecontrol pausecontrol{paused, running, quitrequested};
     bool fastforwardheld = false;
     bool active = true;
     bool timer1 = false;
-    std::string pendingdrop;
+    tdropqueue drops;
     std::function<void()> afterstop;  // see deferredwhilestopped
     bool pendingpause = false;
     bool cursorhidden = false;

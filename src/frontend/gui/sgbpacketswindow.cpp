@@ -31,7 +31,7 @@ void TFormsgbpackets::draw() {
         ImGui::End();
         return;
     }
-    keepwindowinside();
+    keepwindowinside(fit, fgb.toolkeepout());
     // Memo1 in the debugger's colours and font size, above the panel with Buttonclear.
     const tsettings& s = fgb.store().working;
     ImGui::PushStyleColor(ImGuiCol_ChildBg, colourof(uint32_t(s.DebugBgColor)));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "frontend/windowlogic.h"
 #include "platform/inputbox.h"
 #include "viewers/cpumeter.h"
 #include "viewers/iomap.h"
@@ -50,6 +51,7 @@ private:
     tviewtexture spritetextures[40];
     tviewimage zoom;
     int lastwidth = 0, lastheight = 0;
+    ttoolwindowfit fit;
     void paint();
     void drawtiles();
     void drawmap();
@@ -75,6 +77,7 @@ private:
     tinputbox box;
     int32_t askedwith = 0;
     bool wasfocused = false;
+    ttoolwindowfit fit;
     void drawinterrupts(bool regclick);
     void drawfixedgroups(bool regclick);
 };
@@ -90,6 +93,7 @@ private:
     Tfgb& fgb;
     tsgbpacketlog log;
     size_t shownlines = 0;
+    ttoolwindowfit fit;
 };
 
 // The processor-load meter: a vertical bar; a click switches `CpuMeter`.

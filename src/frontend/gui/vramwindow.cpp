@@ -89,7 +89,7 @@ void TFormvram::draw(bool debuggerstopped) {
         ImGui::End();
         return;
     }
-    keepwindowinside();
+    keepwindowinside(fit, fgb.toolkeepout());
     const ImVec2 size = ImGui::GetWindowSize();
     if (int(size.x) != lastwidth || int(size.y) != lastheight) {
         lastwidth = int(size.x);
