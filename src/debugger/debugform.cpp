@@ -6,6 +6,7 @@
 
 #include "core/gb.h"
 #include "core/gbinspect.h"
+#include "core/hextext.h"
 #include "debugger/assembler.h"
 #include "debugger/debuggercore.h"
 #include "debugger/symbols.h"
@@ -13,12 +14,6 @@
 namespace tov {
 
 namespace {
-
-std::string hex4(uint16_t v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%04X", unsigned(v));
-    return b;
-}
 
 constexpr const char* statefilter =
     "save states|*.sna;*.sn0;*.sn1;*.sn2;*.sn3;*.sn4;*.sn5;*.sn6;*.sn7;*.sn8;*.sn9|All files|*";
@@ -369,7 +364,7 @@ void tdebugform::writebytes(uint16_t address, const std::vector<uint8_t>& bytes)
 }
 
 void tdebugform::editat(bool iscode, uint16_t address, const std::string& value) {
-    const std::string title = std::string("edit ") + (iscode ? "code" : "data") + " at " + hex4(address);
+    const std::string title = std::string("edit ") + (iscode ? "code" : "data") + " at " + hex(address, 4);
     ask(title, iscode ? "enter instructions, separated by semicolons" : "enter hexadecimal byte values", value,
         [this, iscode, address](const std::string& answer) {
             const tassembly r = iscode ? assemble(answer, address) : parsehexdata(answer);
@@ -395,7 +390,7 @@ void tdebugform::menueditcode() {
 void tdebugform::menueditcopy() {
     if (code.linecount() == 0) return;
     const uint16_t address = code.cursoraddress();
-    titletext = "copy data from " + hex4(address);
+    titletext = "copy data from " + hex(address, 4);
     ask(titletext, "how many bytes to copy", "", [this, address](const std::string& answer) {
         char* end = nullptr;
         const long n = std::strtol(answer.c_str(), &end, 10);
