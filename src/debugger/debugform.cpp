@@ -354,13 +354,17 @@ void tdebugform::rebuildinplace() {
     cursormoved();
 }
 
-void tdebugform::writebytes(uint16_t address, const std::vector<uint8_t>& bytes) {
+void tdebugform::applyedit(const std::function<void()>& change) {
     const bool before = edit.rommodified;
     edit.rommodified = false;
-    edit.pokebytes(address, bytes);
+    change();
     if (edit.rommodified && host.romedited) host.romedited();
     edit.rommodified = edit.rommodified || before;
     rebuildinplace();
+}
+
+void tdebugform::writebytes(uint16_t address, const std::vector<uint8_t>& bytes) {
+    applyedit([&] { edit.pokebytes(address, bytes); });
 }
 
 void tdebugform::editat(bool iscode, uint16_t address, const std::string& value) {
@@ -412,22 +416,12 @@ void tdebugform::menuinsertsize() {
 
 void tdebugform::insertbyte() {
     if (!control || !control->stopped() || code.linecount() == 0) return;
-    const bool before = edit.rommodified;
-    edit.rommodified = false;
-    edit.insertbyte(code.cursoraddress());
-    if (edit.rommodified && host.romedited) host.romedited();
-    edit.rommodified = edit.rommodified || before;
-    rebuildinplace();
+    applyedit([this] { edit.insertbyte(code.cursoraddress()); });
 }
 
 void tdebugform::deletebyte() {
     if (!control || !control->stopped() || code.linecount() == 0) return;
-    const bool before = edit.rommodified;
-    edit.rommodified = false;
-    edit.deletebyte(code.cursoraddress());
-    if (edit.rommodified && host.romedited) host.romedited();
-    edit.rommodified = edit.rommodified || before;
-    rebuildinplace();
+    applyedit([this] { edit.deletebyte(code.cursoraddress()); });
 }
 
 // ---- Files ----

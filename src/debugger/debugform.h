@@ -176,6 +176,9 @@ private:
     void savefile(const std::string& title, const std::string& filter, const std::string& folder,
                   const std::string& ext, std::function<void(const std::string&)> answer);
     void editat(bool code, uint16_t address, const std::string& value);
+    // Runs `change` on the editor, tells the host when it changed the ROM image (its digest is
+    // computed again), keeps the ROM-modified flag set when it was, and redraws in place.
+    void applyedit(const std::function<void()>& change);
     void rebuildinplace();
     void cursormoved();
     static void showline(tscroller& s, int line);
