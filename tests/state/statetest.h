@@ -19,23 +19,13 @@
 #include "frontend/session.h"
 #include "frontend/settings.h"
 #include "state/machinestate.h"
+#include "support/emitter.h"
 #include "video/gbdrawtovsgb.h"
 #include "video/screenshot.h"
 
 namespace tov::statetest {
 
-// Places SM83 code in a ROM image; jumps take absolute addresses.
-struct temitter {
-    std::vector<uint8_t>& rom;
-    int pc;
-    void b(std::initializer_list<int> bytes) {
-        for (int v : bytes) rom[size_t(pc++)] = uint8_t(v);
-    }
-    void jr(int opcode, int target) { b({opcode, (target - (pc + 2)) & 0xFF}); }
-    void jp(int target) { b({0xC3, target & 0xFF, target >> 8}); }
-    void call(int target) { b({0xCD, target & 0xFF, target >> 8}); }
-    void jpnz(int target) { b({0xC2, target & 0xFF, target >> 8}); }
-};
+using testing::temitter;
 
 // Cartridge types of the program: MBC1 (8 KiB RAM), MBC3 with clock and MBC5 (32 KiB RAM).
 enum : uint8_t { cartmbc1 = 0x03, cartmbc3 = 0x10, cartmbc5 = 0x1A };
