@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
