@@ -298,20 +298,28 @@ void tdebugform::savefile(const std::string& title, const std::string& filter, c
                        folder, ext});
 }
 
-void tdebugform::asksaveasm() {
-    savefile("save as text", "Text files|*.txt;*.asm|All files|*", "", ".txt", [this](const std::string& path) {
-        ask("save as text", "enter start address (hex)", "0000", [this, path](const std::string& start) {
-            ask("save as text", "enter size (hex)", "10000", [this, path, start](const std::string& size) {
+void tdebugform::saverange(const std::string& title, const std::string& filter, const std::string& folder,
+                           const std::string& ext, const std::string& startprompt,
+                           std::function<bool(const std::string& path, uint32_t first, uint32_t count)> save) {
+    savefile(title, filter, folder, ext, [this, title, startprompt, save](const std::string& path) {
+        ask(title, startprompt, "0000", [this, title, path, save](const std::string& start) {
+            ask(title, "enter size (hex)", "10000", [this, path, start, save](const std::string& size) {
                 uint32_t first = 0, count = 0;
                 if (!parsesaverange(start, size, first, count)) {
                     tell("error", "invalid range");
                     return;
                 }
-                const std::string text = disassemblytext(code, first, count);
-                if (!writefile || !writefile(path, text)) tell("error", "error while saving");
+                if (!save(path, first, count)) tell("error", "error while saving");
             });
         });
     });
+}
+
+void tdebugform::asksaveasm() {
+    saverange("save as text", "Text files|*.txt;*.asm|All files|*", "", ".txt", "enter start address (hex)",
+              [this](const std::string& path, uint32_t first, uint32_t count) {
+                  return writefile && writefile(path, disassemblytext(code, first, count));
+              });
 }
 
 void tdebugform::checksumfix() {
@@ -434,18 +442,10 @@ void tdebugform::menusaverom() {
 }
 
 void tdebugform::menudump() {
-    savefile("dump", "All files|*", host.statefolder, "", [this](const std::string& path) {
-        ask("dump", "enter start offset (hex)", "0000", [this, path](const std::string& start) {
-            ask("dump", "enter size (hex)", "10000", [this, path, start](const std::string& size) {
-                uint32_t first = 0, count = 0;
-                if (!parsesaverange(start, size, first, count)) {
-                    tell("error", "invalid range");
-                    return;
-                }
-                if (!writeuserfile(path, edit.dumpbytes(uint16_t(first), count))) tell("error", "error while saving");
-            });
-        });
-    });
+    saverange("dump", "All files|*", host.statefolder, "", "enter start offset (hex)",
+              [this](const std::string& path, uint32_t first, uint32_t count) {
+                  return writeuserfile(path, edit.dumpbytes(uint16_t(first), count));
+              });
 }
 
 void tdebugform::menusavestate() {
