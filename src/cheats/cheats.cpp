@@ -7,6 +7,7 @@
 
 #include "cart/cart.h"
 #include "core/gb.h"
+#include "core/hextext.h"
 #include "core/safefile.h"
 
 namespace tov {
@@ -15,17 +16,10 @@ namespace {
 
 constexpr char hexdigits[] = "0123456789ABCDEF";
 
-int hexvalue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // The digit at a position of a code, 0 where the text has none.
 int digitat(const std::string& code, size_t index) {
     if (index >= code.size()) return 0;
-    const int v = hexvalue(code[index]);
+    const int v = hexdigit(code[index]);
     return v < 0 ? 0 : v;
 }
 
@@ -52,7 +46,7 @@ std::string normalisecode(const std::string& text) {
     std::string d;
     for (char c : text) {
         if (c == ' ' || c == '-') continue;
-        if (hexvalue(c) < 0) return {};
+        if (hexdigit(c) < 0) return {};
         d += c >= 'a' && c <= 'f' ? char(c - 'a' + 'A') : c;
         if (d.size() > 9) return {};
     }

@@ -3,18 +3,12 @@
 #include <cctype>
 #include <cstring>
 
+#include "core/hextext.h"
 #include "debugger/disasm.h"
 
 namespace tov {
 
 namespace {
-
-int hexdigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // Two hex digits at `at`, or -1.
 int hexpair(const std::string& s, size_t at) {

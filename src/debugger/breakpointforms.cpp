@@ -3,16 +3,11 @@
 #include <cstdio>
 
 #include "core/gb.h"
+#include "core/hextext.h"
 
 namespace tov {
 
 namespace {
-
-std::string hex(uint32_t value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-    return buf;
-}
 
 bool ischeckkind(const tbreakpoint& b) {
     return b.kind == kindsource || b.kind == kindoampointer || b.kind == kindcpumeter;

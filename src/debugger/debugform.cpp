@@ -6,6 +6,7 @@
 
 #include "core/gb.h"
 #include "core/gbinspect.h"
+#include "core/hextext.h"
 #include "debugger/assembler.h"
 #include "debugger/debuggercore.h"
 #include "debugger/symbols.h"
@@ -13,12 +14,6 @@
 namespace tov {
 
 namespace {
-
-std::string hex4(uint16_t v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%04X", unsigned(v));
-    return b;
-}
 
 constexpr const char* statefilter =
     "save states|*.sna;*.sn0;*.sn1;*.sn2;*.sn3;*.sn4;*.sn5;*.sn6;*.sn7;*.sn8;*.sn9|All files|*";
@@ -303,20 +298,28 @@ void tdebugform::savefile(const std::string& title, const std::string& filter, c
                        folder, ext});
 }
 
-void tdebugform::asksaveasm() {
-    savefile("save as text", "Text files|*.txt;*.asm|All files|*", "", ".txt", [this](const std::string& path) {
-        ask("save as text", "enter start address (hex)", "0000", [this, path](const std::string& start) {
-            ask("save as text", "enter size (hex)", "10000", [this, path, start](const std::string& size) {
+void tdebugform::saverange(const std::string& title, const std::string& filter, const std::string& folder,
+                           const std::string& ext, const std::string& startprompt,
+                           std::function<bool(const std::string& path, uint32_t first, uint32_t count)> save) {
+    savefile(title, filter, folder, ext, [this, title, startprompt, save](const std::string& path) {
+        ask(title, startprompt, "0000", [this, title, path, save](const std::string& start) {
+            ask(title, "enter size (hex)", "10000", [this, path, start, save](const std::string& size) {
                 uint32_t first = 0, count = 0;
                 if (!parsesaverange(start, size, first, count)) {
                     tell("error", "invalid range");
                     return;
                 }
-                const std::string text = disassemblytext(code, first, count);
-                if (!writefile || !writefile(path, text)) tell("error", "error while saving");
+                if (!save(path, first, count)) tell("error", "error while saving");
             });
         });
     });
+}
+
+void tdebugform::asksaveasm() {
+    saverange("save as text", "Text files|*.txt;*.asm|All files|*", "", ".txt", "enter start address (hex)",
+              [this](const std::string& path, uint32_t first, uint32_t count) {
+                  return writefile && writefile(path, disassemblytext(code, first, count));
+              });
 }
 
 void tdebugform::checksumfix() {
@@ -359,17 +362,21 @@ void tdebugform::rebuildinplace() {
     cursormoved();
 }
 
-void tdebugform::writebytes(uint16_t address, const std::vector<uint8_t>& bytes) {
+void tdebugform::applyedit(const std::function<void()>& change) {
     const bool before = edit.rommodified;
     edit.rommodified = false;
-    edit.pokebytes(address, bytes);
+    change();
     if (edit.rommodified && host.romedited) host.romedited();
     edit.rommodified = edit.rommodified || before;
     rebuildinplace();
 }
 
+void tdebugform::writebytes(uint16_t address, const std::vector<uint8_t>& bytes) {
+    applyedit([&] { edit.pokebytes(address, bytes); });
+}
+
 void tdebugform::editat(bool iscode, uint16_t address, const std::string& value) {
-    const std::string title = std::string("edit ") + (iscode ? "code" : "data") + " at " + hex4(address);
+    const std::string title = std::string("edit ") + (iscode ? "code" : "data") + " at " + hex(address, 4);
     ask(title, iscode ? "enter instructions, separated by semicolons" : "enter hexadecimal byte values", value,
         [this, iscode, address](const std::string& answer) {
             const tassembly r = iscode ? assemble(answer, address) : parsehexdata(answer);
@@ -395,7 +402,7 @@ void tdebugform::menueditcode() {
 void tdebugform::menueditcopy() {
     if (code.linecount() == 0) return;
     const uint16_t address = code.cursoraddress();
-    titletext = "copy data from " + hex4(address);
+    titletext = "copy data from " + hex(address, 4);
     ask(titletext, "how many bytes to copy", "", [this, address](const std::string& answer) {
         char* end = nullptr;
         const long n = std::strtol(answer.c_str(), &end, 10);
@@ -417,22 +424,12 @@ void tdebugform::menuinsertsize() {
 
 void tdebugform::insertbyte() {
     if (!control || !control->stopped() || code.linecount() == 0) return;
-    const bool before = edit.rommodified;
-    edit.rommodified = false;
-    edit.insertbyte(code.cursoraddress());
-    if (edit.rommodified && host.romedited) host.romedited();
-    edit.rommodified = edit.rommodified || before;
-    rebuildinplace();
+    applyedit([this] { edit.insertbyte(code.cursoraddress()); });
 }
 
 void tdebugform::deletebyte() {
     if (!control || !control->stopped() || code.linecount() == 0) return;
-    const bool before = edit.rommodified;
-    edit.rommodified = false;
-    edit.deletebyte(code.cursoraddress());
-    if (edit.rommodified && host.romedited) host.romedited();
-    edit.rommodified = edit.rommodified || before;
-    rebuildinplace();
+    applyedit([this] { edit.deletebyte(code.cursoraddress()); });
 }
 
 // ---- Files ----
@@ -445,18 +442,10 @@ void tdebugform::menusaverom() {
 }
 
 void tdebugform::menudump() {
-    savefile("dump", "All files|*", host.statefolder, "", [this](const std::string& path) {
-        ask("dump", "enter start offset (hex)", "0000", [this, path](const std::string& start) {
-            ask("dump", "enter size (hex)", "10000", [this, path, start](const std::string& size) {
-                uint32_t first = 0, count = 0;
-                if (!parsesaverange(start, size, first, count)) {
-                    tell("error", "invalid range");
-                    return;
-                }
-                if (!writeuserfile(path, edit.dumpbytes(uint16_t(first), count))) tell("error", "error while saving");
-            });
-        });
-    });
+    saverange("dump", "All files|*", host.statefolder, "", "enter start offset (hex)",
+              [this](const std::string& path, uint32_t first, uint32_t count) {
+                  return writeuserfile(path, edit.dumpbytes(uint16_t(first), count));
+              });
 }
 
 void tdebugform::menusavestate() {

@@ -175,7 +175,15 @@ private:
     void tell(const std::string& title, const std::string& text);
     void savefile(const std::string& title, const std::string& filter, const std::string& folder,
                   const std::string& ext, std::function<void(const std::string&)> answer);
+    // A file to save, then a start (`startprompt`) and a size in hex; `save` writes the range
+    // and answers false on a failure. A bad range or a failure is told.
+    void saverange(const std::string& title, const std::string& filter, const std::string& folder,
+                   const std::string& ext, const std::string& startprompt,
+                   std::function<bool(const std::string& path, uint32_t first, uint32_t count)> save);
     void editat(bool code, uint16_t address, const std::string& value);
+    // Runs `change` on the editor, tells the host when it changed the ROM image (its digest is
+    // computed again), keeps the ROM-modified flag set when it was, and redraws in place.
+    void applyedit(const std::function<void()>& change);
     void rebuildinplace();
     void cursormoved();
     static void showline(tscroller& s, int line);

@@ -257,7 +257,9 @@ tdebuggercore::tdebuggercore(tgb& machine) : gb(machine) {
     probe.onillegalcontext = this;
 }
 
-tdebuggercore::~tdebuggercore() {
+tdebuggercore::~tdebuggercore() { deleteall(); }
+
+void tdebuggercore::deleteall() {
     clearing = true;
     while (breakpoints.head) delete breakpoints.head;
     while (accessbreakpoints.head) {
@@ -611,13 +613,7 @@ void tdebuggercore::setdisabled(taccessbreakpoint* a, bool disabled) {
 }
 
 void tdebuggercore::clearall() {
-    clearing = true;
-    while (breakpoints.head) delete breakpoints.head;
-    while (accessbreakpoints.head) {
-        taccessbreakpoint* a = accessbreakpoints.head;
-        accessbreakpoints.unlink(a);
-        delete a;
-    }
+    deleteall();
     clearing = false;
     rebuildchecks();
 }

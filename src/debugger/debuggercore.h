@@ -273,6 +273,8 @@ private:
     bool clearing = false;
 
     friend struct tbreakpoint;
+    // Deletes every node without rebuilding anything on the way (`clearing` stays set).
+    void deleteall();
     int32_t fullcheck();
     static bool isinvalidopcode(uint8_t op) {
         // 0xD3, 0xDB, 0xDD, 0xE3, 0xE4, 0xEB, 0xEC, 0xED, 0xF4, 0xFC, 0xFD, as bits per row from 0xD0.

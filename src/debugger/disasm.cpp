@@ -8,6 +8,7 @@
 #include "cart/cart.h"
 #include "core/gb.h"
 #include "core/gbinspect.h"
+#include "core/hextext.h"
 #include "core/ioregs.h"
 #include "debugger/symbols.h"
 
@@ -66,12 +67,6 @@ struct ttables {
 const ttables& tables() {
     static const ttables t;
     return t;
-}
-
-std::string hex(uint32_t value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-    return buf;
 }
 
 void padto(std::string& s, size_t width) {

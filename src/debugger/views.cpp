@@ -6,17 +6,12 @@
 
 #include "core/gb.h"
 #include "core/gbinspect.h"
+#include "core/hextext.h"
 #include "debugger/symbols.h"
 
 namespace tov {
 
 namespace {
-
-std::string hex(uint32_t value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-    return buf;
-}
 
 std::string lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));

@@ -210,13 +210,19 @@ void tsavestates::loadstatechunks(const std::vector<uint8_t>& bytes, const std::
     if (std::none_of(chunks.begin(), chunks.end(), [](const tloadstate& c) { return c.name == "romfile"; }))
         throw tstateerror("this state has no rom filename");
 
+    guardedload([&] {
+        for (const tloadstate& c : chunks) applychunk(c, rompath);
+    });
+}
+
+void tsavestates::guardedload(const std::function<void()>& apply) {
     const tsnapshot before = takesnapshot();
     romdiffers = romswitched = false;
     session.expectedromhash.reset();
     tgb& gb = session.machine();
     gb.beginstateload();
     try {
-        for (const tloadstate& c : chunks) applychunk(c, rompath);
+        apply();
     } catch (...) {
         // A wrong size, a ROM that cannot be found or a cancelled question: the game that
         // ran before comes back whole.
@@ -231,12 +237,8 @@ void tsavestates::loadstatechunks(const std::vector<uint8_t>& bytes, const std::
 void tsavestates::loadlegacystate(const std::vector<uint8_t>& bytes, const std::string& path,
                                   const std::string& rompath) {
     tlegacystate s = readlegacyheader(bytes);
-    const tsnapshot before = takesnapshot();
-    romdiffers = romswitched = false;
-    session.expectedromhash.reset();
     tgb& gb = session.machine();
-    gb.beginstateload();
-    try {
+    guardedload([&] {
         const std::string name = rompath.empty() ? s.romname : rompath;
         if (uppercase(name) != uppercase(session.romfile())) switchrom(name);
         const tcart& cart = gb.cartridge();
@@ -306,13 +308,7 @@ void tsavestates::loadlegacystate(const std::vector<uint8_t>& bytes, const std::
         }
         // The event timing starts again from a divider at 0.
         gb.setdivider(0);
-    } catch (...) {
-        restore(before);
-        finishdisplay();
-        throw;
-    }
-    gb.afterstateload();
-    finishdisplay();
+    });
     if (session.settings().StateAutoConvert) savestate(path);
 }
 

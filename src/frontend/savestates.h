@@ -77,6 +77,9 @@ public:
 private:
     struct tsnapshot;
     void applychunk(const tloadstate& c, const std::string& rompath);
+    // Runs `apply` between the machine's state-load brackets; whatever it throws, the game
+    // that ran before is restored first.
+    void guardedload(const std::function<void()>& apply);
     void switchrom(std::string path);
     tsnapshot takesnapshot();
     void restore(const tsnapshot& s);

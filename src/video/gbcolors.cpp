@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/hextext.h"
 #include "video/videooptions.h"
 #include "video/gfxout.h"
 
@@ -24,13 +25,6 @@ long double powzero(long double x, long double p) { return x == 0 ? 0.0L : std::
 long double scurve(long double x) {
     if (x < 0.5L) return 0.5L * std::pow(2 * x, 1.5L);
     return 1 - 0.5L * std::pow(2 - 2 * x, 1.5L);
-}
-
-int hexdigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 bool parsehexfield(std::string_view text, uint32_t& out) {

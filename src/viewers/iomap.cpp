@@ -5,16 +5,11 @@
 #include <cstdlib>
 
 #include "core/gb.h"
+#include "core/hextext.h"
 
 namespace tov {
 
 namespace {
-
-std::string hex(unsigned value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-    return buf;
-}
 
 // The smallest of the distances that apply (-1 = none).
 int32_t nearest(int32_t a, int32_t b) {

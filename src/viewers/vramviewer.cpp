@@ -4,17 +4,12 @@
 #include <cstdio>
 
 #include "core/gb.h"
+#include "core/hextext.h"
 #include "video/gfxout.h"
 
 namespace tov {
 
 namespace {
-
-std::string hex(unsigned value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-    return buf;
-}
 
 std::string tileaddress(int tile) {
     return std::to_string(tile / 384) + ":" + hex(0x8000u + unsigned(tile % 384) * 16, 4);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/gbtestutil.h"
+#include "core/hdmatestutil.h"
 
 namespace tov {
 namespace {
@@ -9,23 +10,11 @@ namespace {
 using testing::tmachine;
 using testing::tromimage;
 using testing::tsampler;
-
-tromimage colourrom() {
-    tromimage rom;
-    rom.colour(0x80);
-    for (int i = 0; i < 0x100; i++) rom.bytes[0x200 + i] = uint8_t(0x40 + i);
-    return rom;
-}
-
-void setdma(tgb& gb, uint16_t source, uint16_t dest) {
-    gb.writebyte(0xFF51, uint8_t(source >> 8));
-    gb.writebyte(0xFF52, uint8_t(source));
-    gb.writebyte(0xFF53, uint8_t(dest >> 8));
-    gb.writebyte(0xFF54, uint8_t(dest));
-}
+using testing::patternrom;
+using testing::setdma;
 
 TEST(GbHdma, SingleBlockInHBlankCopiesAtOnce) {
-    tmachine m(colourrom(), 1);
+    tmachine m(patternrom(), 1);
     m->setlcdmode(0);
     setdma(*m, 0x0200, 0x8800);
     m->writebyte(0xFF55, 0x80);
@@ -35,7 +24,7 @@ TEST(GbHdma, SingleBlockInHBlankCopiesAtOnce) {
 }
 
 TEST(GbHdma, SingleBlockInMode3EndsTheLineEarly) {
-    tromimage rom = colourrom();
+    tromimage rom = patternrom();
     rom.code(0x150, {0x3E, 0x02, 0xE0, 0x51, 0x3E, 0x00, 0xE0, 0x52, 0x3E, 0x08, 0xE0, 0x53,
                      0x3E, 0x00, 0xE0, 0x54,
                      0xF0, 0x41, 0xE6, 0x03, 0xFE, 0x03, 0x20, 0xF8,  // wait for mode 3
@@ -68,7 +57,7 @@ TEST(GbHdma, SingleBlockInMode3EndsTheLineEarly) {
 
 TEST(GbHdma, BlocksFollowHBlanksAndCanBeStopped) {
     {
-        tmachine m(colourrom(), 1);
+        tmachine m(patternrom(), 1);
         m->runframe();
         setdma(*m, 0x0200, 0x8000);
         m->writebyte(0xFF55, 0x83);  // four blocks, one per HBlank
@@ -80,7 +69,7 @@ TEST(GbHdma, BlocksFollowHBlanksAndCanBeStopped) {
         EXPECT_EQ(m->vram[64], 0x00);
     }
     {
-        tmachine m(colourrom(), 1);
+        tmachine m(patternrom(), 1);
         m->setlcdmode(2);
         setdma(*m, 0x0200, 0x8000);
         m->writebyte(0xFF55, 0x83);
@@ -95,7 +84,7 @@ TEST(GbHdma, BlocksFollowHBlanksAndCanBeStopped) {
 }
 
 TEST(GbHdma, GeneralDmaCopiesAndChargesTime) {
-    tmachine m(colourrom(), 1);
+    tmachine m(patternrom(), 1);
     for (int i = 0; i < 32; i++) m->writebyte(uint16_t(0xC000 + i), uint8_t(i + 1));
     m->lcdcwrite(0x00);
     setdma(*m, 0xC000, 0x8100);
@@ -109,7 +98,7 @@ TEST(GbHdma, GeneralDmaCopiesAndChargesTime) {
 }
 
 TEST(GbHdma, GeneralDmaFromVideoRamGivesFillers) {
-    tmachine m(colourrom(), 1);
+    tmachine m(patternrom(), 1);
     m->lcdcwrite(0x00);
     for (int i = 0; i < 16; i++) m->writebyte(uint16_t(0x8000 + i), 0x11);
     setdma(*m, 0x8000, 0x8200);
@@ -121,7 +110,7 @@ TEST(GbHdma, GeneralDmaFromVideoRamGivesFillers) {
 
 TEST(GbHdma, GeneralDmaStopsAtTheEndOfVideoRam) {
     // A destination past 0x9FFF ends the transfer rather than wrapping to 0x8000.
-    tmachine m(colourrom(), 1);
+    tmachine m(patternrom(), 1);
     m->lcdcwrite(0x00);
     setdma(*m, 0x0200, 0x9FF0);
     uint32_t before = m->currenttime();

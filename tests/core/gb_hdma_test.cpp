@@ -4,26 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "core/gbtestutil.h"
+#include "core/hdmatestutil.h"
 
 namespace tov {
 namespace {
 
 using testing::tmachine;
-using testing::tromimage;
-
-tromimage patternrom() {
-    tromimage rom;
-    rom.colour(0x80);
-    for (int i = 0; i < 0x100; i++) rom.bytes[0x200 + i] = uint8_t(0x40 + i);
-    return rom;
-}
-
-void setdma(tgb& gb, uint16_t source, uint16_t dest) {
-    gb.writebyte(0xFF51, uint8_t(source >> 8));
-    gb.writebyte(0xFF52, uint8_t(source));
-    gb.writebyte(0xFF53, uint8_t(dest >> 8));
-    gb.writebyte(0xFF54, uint8_t(dest));
-}
+using testing::patternrom;
+using testing::setdma;
 
 TEST(GbHdmaHardware, AddressesIgnoreTheLowNibbleAndStayInVideoRam) {
     struct tcase {

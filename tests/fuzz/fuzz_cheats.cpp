@@ -14,26 +14,18 @@
 
 #include "cheats/cheats.h"
 #include "frontend/cheathooks.h"
-#include "frontend/session.h"
-#include "frontend/settings.h"
+#include "fuzzutil.h"
 #include "support/testrom.h"
 
 namespace {
 
 using namespace tov;
 
-struct tharness {
-    tsettings settings;
-    std::unique_ptr<tsession> session;
+struct tharness : fuzz::tsessionharness {
     std::unique_ptr<tcheatlist> list;
     std::vector<uint8_t> rom;
 
-    tharness() {
-        setdefaults(settings);
-        tsessionparts parts;
-        parts.renderer = false;
-        parts.synthesiser = false;
-        session = std::make_unique<tsession>(settings, "", parts);
+    tharness() : tsessionharness(fuzz::tparts::machineonly) {
         // 128 KiB MBC1 with RAM: a Game Genie code for 0x4000-0x7FFF reaches 7 banks.
         testing::tromimage image(0x20000);
         image.noise().bankmarkers().blankheader().logo().type(0x03).ramsizecode(2);

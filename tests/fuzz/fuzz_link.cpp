@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/session.h"
-#include "frontend/settings.h"
+#include "fuzzutil.h"
 #include "link/gblink.h"
 #include "support/testrom.h"
 
@@ -80,15 +79,8 @@ struct tpeerhost : tlinkhost {
     bool paused() override { return ispaused; }
 };
 
-struct tharness {
-    tsettings settings;
-    std::unique_ptr<tsession> session;
-    tharness() {
-        setdefaults(settings);
-        tsessionparts parts;
-        parts.renderer = false;
-        parts.synthesiser = false;
-        session = std::make_unique<tsession>(settings, "", parts);
+struct tharness : fuzz::tsessionharness {
+    tharness() : tsessionharness(fuzz::tparts::machineonly) {
         std::string message;
         session->loadimage(testing::tromimage().finished(), "", true, message);
     }

@@ -15,8 +15,6 @@
 #include <string>
 
 #include "core/stuck.h"
-#include "frontend/session.h"
-#include "frontend/settings.h"
 #include "fuzzutil.h"
 
 namespace {
@@ -27,19 +25,8 @@ constexpr int modecount = 7;   // SystemMode 0 DMG ... 6 GBC with the initial SG
 constexpr int defaultmode = 3;
 constexpr int longframes = 200, shortframes = 30;
 
-struct tmode {
-    tsettings settings;
-    std::unique_ptr<tsession> session;
-
-    explicit tmode(int systemmode) {
-        setdefaults(settings);
-        settings.SystemMode = systemmode;
-        // Battery files neither read nor written: one input must not see the last one's save.
-        settings.SaveRamDir = "/nonexistent/tov-fuzz";
-        tsessionparts parts;
-        parts.memorypicture = true;
-        session = std::make_unique<tsession>(settings, "", parts);
-    }
+struct tmode : fuzz::tsessionharness {
+    explicit tmode(int systemmode) : tsessionharness(fuzz::tparts::picture, systemmode) { nobatteryfiles(); }
 };
 
 std::string filenamefor(const uint8_t* data, size_t size) {

@@ -19,8 +19,7 @@
 #include <vector>
 
 #include "core/stuck.h"
-#include "frontend/session.h"
-#include "frontend/settings.h"
+#include "fuzzutil.h"
 #include "support/testrom.h"
 #include "video/border.h"
 
@@ -60,18 +59,8 @@ const std::vector<uint8_t> driver = {
     // done ($01C5): jr $ with interrupts off, which the harness sees as the end
     0x18, 0xFE};
 
-struct tharness {
-    tsettings settings;
-    std::unique_ptr<tsession> session;
-
-    explicit tharness(int systemmode) {
-        setdefaults(settings);
-        settings.SystemMode = systemmode;
-        settings.SaveRamDir = "/nonexistent/tov-fuzz";
-        tsessionparts parts;
-        parts.memorypicture = true;
-        session = std::make_unique<tsession>(settings, "", parts);
-    }
+struct tharness : fuzz::tsessionharness {
+    explicit tharness(int systemmode) : tsessionharness(fuzz::tparts::picture, systemmode) { nobatteryfiles(); }
 };
 
 }  // namespace

@@ -11,30 +11,23 @@
 #include <vector>
 
 #include "frontend/savestates.h"
-#include "frontend/session.h"
-#include "frontend/settings.h"
+#include "fuzzutil.h"
 #include "support/testrom.h"
 
 namespace {
 
 using namespace tov;
 
-struct tharness {
-    tsettings settings;
-    std::unique_ptr<tsession> session;
+struct tharness : fuzz::tsessionharness {
     std::unique_ptr<tsavestates> states;
     std::vector<uint8_t> rom;
     std::vector<uint8_t> baseline;
     bool changed = false;  // the last input loaded and ran: back to the baseline first
     const std::string rompath = "/nonexistent/tov-fuzz/rom.gb";
 
-    tharness(uint8_t carttype, uint8_t colour, bool sgb, int systemmode) {
-        setdefaults(settings);
-        settings.SystemMode = systemmode;
+    tharness(uint8_t carttype, uint8_t colour, bool sgb, int systemmode)
+        : tsessionharness(fuzz::tparts::picture, systemmode) {
         settings.StateAutoConvert = false;  // no files written
-        tsessionparts parts;
-        parts.memorypicture = true;
-        session = std::make_unique<tsession>(settings, "", parts);
         states = std::make_unique<tsavestates>(*session);
         testing::tromimage image;
         image.entry().type(carttype).ramsizecode(3).colour(colour).sgbcapable(sgb);

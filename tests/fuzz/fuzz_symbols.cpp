@@ -10,24 +10,16 @@
 #include "debugger/assembler.h"
 #include "debugger/debuggercore.h"
 #include "debugger/symbols.h"
-#include "frontend/session.h"
-#include "frontend/settings.h"
+#include "fuzzutil.h"
 #include "support/testrom.h"
 
 namespace {
 
 using namespace tov;
 
-struct tharness {
-    tsettings settings;
-    std::unique_ptr<tsession> session;
+struct tharness : fuzz::tsessionharness {
     std::unique_ptr<tdebuggercore> core;
-    tharness() {
-        setdefaults(settings);
-        tsessionparts parts;
-        parts.renderer = false;
-        parts.synthesiser = false;
-        session = std::make_unique<tsession>(settings, std::string(), parts);
+    tharness() : tsessionharness(fuzz::tparts::machineonly) {
         std::string message;
         session->loadimage(tov::testing::tromimage().finished(), "", false, message);
         session->reset();

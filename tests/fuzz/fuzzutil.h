@@ -1,5 +1,6 @@
-// Shared pieces of the fuzz targets: a scratch folder of this process for the targets that
-// read their input from a file (as the program does), and whole-file writes into it.
+// Shared pieces of the fuzz targets: the session most of them run, a scratch folder of this
+// process for the targets that read their input from a file (as the program does), and
+// whole-file writes into it.
 #pragma once
 #include <unistd.h>
 
@@ -8,9 +9,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "frontend/session.h"
+#include "frontend/settings.h"
+
 namespace tov::fuzz {
+
+// What a target's session builds: the real renderer drawing into a memory picture with the
+// sound unit, or the machine alone (the built-in renderer, sound registers only).
+enum class tparts { picture, machineonly };
+
+// A session built as the program builds it, from the default settings; `systemmode` is the
+// `SystemMode` (`keepmode`: the default's). The session reads the settings at every load, so
+// a target may still change them before its first one.
+struct tsessionharness {
+    static constexpr int keepmode = -1;
+    tsettings settings;
+    std::unique_ptr<tsession> session;
+
+    explicit tsessionharness(tparts parts, int systemmode = keepmode) {
+        setdefaults(settings);
+        if (systemmode != keepmode) settings.SystemMode = systemmode;
+        tsessionparts p;
+        p.memorypicture = parts == tparts::picture;
+        p.renderer = p.synthesiser = parts == tparts::picture;
+        session = std::make_unique<tsession>(settings, "", p);
+    }
+    // Battery files neither read nor written: one input must not see the last one's save.
+    void nobatteryfiles() { settings.SaveRamDir = "/nonexistent/tov-fuzz"; }
+};
 
 // A folder only this process uses, in memory when /dev/shm exists (the targets write a file
 // per input), removed at exit. Parallel fuzzer jobs each get their own.

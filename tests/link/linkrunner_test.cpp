@@ -48,6 +48,16 @@ struct tbackgroundrun {
         if (!pipe || !std::fgets(buffer, sizeof buffer, pipe)) return {};
         return buffer;
     }
+    // The port a `--listen 127.0.0.1:0` run chose, from its first line ("listening on
+    // 127.0.0.1:PORT", kept in `firstline`); empty when the line says something else.
+    std::string firstline;
+    std::string listeningport() {
+        firstline = line();
+        if (firstline.rfind("listening on 127.0.0.1:", 0) != 0) return {};
+        std::string port = firstline.substr(firstline.find(':') + 1);
+        port.erase(port.find_last_not_of("\r\n") + 1);
+        return port;
+    }
     trunresult finish() {
         trunresult r;
         if (!pipe) return r;
@@ -83,10 +93,8 @@ TEST(LinkRunner, TwoRunsExchangeTheirSequencesMasterListeningSlaveConnecting) {
 
     tbackgroundrun listener("--listen 127.0.0.1:0 --link-wait 30 --until-done --serial --no-draw --frames 20000",
                             master, false);
-    std::string first = listener.line();
-    ASSERT_EQ(first.rfind("listening on 127.0.0.1:", 0), 0u) << first;
-    std::string port = first.substr(first.find(':') + 1);
-    port.erase(port.find_last_not_of("\r\n") + 1);
+    const std::string port = listener.listeningport();
+    ASSERT_FALSE(port.empty()) << listener.firstline;
 
     trunresult connector = runtovrun("--connect 127.0.0.1:" + port + " --until-done --no-draw --frames 20000", slave);
     EXPECT_EQ(connector.status, 0) << connector.out;
@@ -105,10 +113,8 @@ TEST(LinkRunner, SlaveWithoutTransferListeningMasterConnectingThenThePeerCloses)
 
     // The idle side runs on after the master is done, and hears the connection close.
     tbackgroundrun listener("--listen 127.0.0.1:0 --no-draw --frames 6000", idle, true);
-    std::string first = listener.line();
-    ASSERT_EQ(first.rfind("listening on 127.0.0.1:", 0), 0u) << first;
-    std::string port = first.substr(first.find(':') + 1);
-    port.erase(port.find_last_not_of("\r\n") + 1);
+    const std::string port = listener.listeningport();
+    ASSERT_FALSE(port.empty()) << listener.firstline;
 
     trunresult r = runtovrun("--connect 127.0.0.1:" + port + " --until-done --serial --no-draw --frames 6000", master);
     EXPECT_EQ(r.status, 0) << r.out;

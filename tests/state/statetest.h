@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,23 +18,13 @@
 #include "frontend/session.h"
 #include "frontend/settings.h"
 #include "state/machinestate.h"
+#include "support/emitter.h"
 #include "video/gbdrawtovsgb.h"
 #include "video/screenshot.h"
 
 namespace tov::statetest {
 
-// Places SM83 code in a ROM image; jumps take absolute addresses.
-struct temitter {
-    std::vector<uint8_t>& rom;
-    int pc;
-    void b(std::initializer_list<int> bytes) {
-        for (int v : bytes) rom[size_t(pc++)] = uint8_t(v);
-    }
-    void jr(int opcode, int target) { b({opcode, (target - (pc + 2)) & 0xFF}); }
-    void jp(int target) { b({0xC3, target & 0xFF, target >> 8}); }
-    void call(int target) { b({0xCD, target & 0xFF, target >> 8}); }
-    void jpnz(int target) { b({0xC2, target & 0xFF, target >> 8}); }
-};
+using testing::temitter;
 
 // Cartridge types of the program: MBC1 (8 KiB RAM), MBC3 with clock and MBC5 (32 KiB RAM).
 enum : uint8_t { cartmbc1 = 0x03, cartmbc3 = 0x10, cartmbc5 = 0x1A };
@@ -81,18 +70,9 @@ inline std::vector<uint8_t> busyrom(uint8_t carttype, bool colour, bool sgb) {
     // Serial: counter at C003 goes out as the next byte, internally clocked.
     e.pc = 0x2C0;
     e.b({0xF5, 0xFA, 0x03, 0xC0, 0x3C, 0xEA, 0x03, 0xC0, 0xE0, 0x01, 0x3E, 0x81, 0xE0, 0x02, 0xF1, 0xD9});
-    // sendpacket: HL = 16 bytes; reset pulse, 128 bits low bit first, stop bit.
     const int sendpacket = 0x300;
     e.pc = sendpacket;
-    e.b({0xAF, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0x06, 0x10});
-    const int byteloop = e.pc;
-    e.b({0x2A, 0x57, 0x0E, 0x08});
-    const int bitloop = e.pc;
-    e.b({0x3E, 0x20, 0xCB, 0x42, 0x28, 0x02, 0x3E, 0x10, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0xCB, 0x3A, 0x0D});
-    e.jr(0x20, bitloop);
-    e.b({0x05});
-    e.jr(0x20, byteloop);
-    e.b({0x3E, 0x20, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0xC9});
+    e.sgbpacketsender();
 
     e.pc = 0x100;
     e.b({0x00});

@@ -87,20 +87,15 @@ tromimage gbcrom(uint8_t flag, int lcdc) {
     tprogram p{rom};
     constexpr int bgpaldata = 0x1000, objpaldata = 0x1020, solid1 = 0x1040, solid2 = 0x1050,
                   solid3 = 0x1060, tilepattern = 0x1070, oamdata = 0x1080;
-    std::vector<uint8_t> bg;
-    for (const auto& pal : bgpal)
-        for (uint16_t c : pal) {
-            bg.push_back(uint8_t(c));
-            bg.push_back(uint8_t(c >> 8));
-        }
-    p.data(bgpaldata, bg);
-    std::vector<uint8_t> obj;
-    for (const auto& pal : objpal)
-        for (uint16_t c : pal) {
-            obj.push_back(uint8_t(c));
-            obj.push_back(uint8_t(c >> 8));
-        }
-    p.data(objpaldata, obj);
+    // The colours as BCPD and OCPD take them: low byte first.
+    auto colourbytes = [](const auto& palettes) {
+        std::vector<uint8_t> bytes;
+        for (const auto& pal : palettes)
+            for (uint16_t c : pal) bytes.insert(bytes.end(), {uint8_t(c), uint8_t(c >> 8)});
+        return bytes;
+    };
+    p.data(bgpaldata, colourbytes(bgpal));
+    p.data(objpaldata, colourbytes(objpal));
     std::vector<uint8_t> s1, s2, s3, pat;
     for (int r = 0; r < 8; ++r) {
         s1.insert(s1.end(), {0xFF, 0x00});

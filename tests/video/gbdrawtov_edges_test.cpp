@@ -20,6 +20,21 @@ protected:
 // Sprite tile 2: colours 1 2 3 1 2 3 0 1 on every row (one transparent pixel).
 constexpr const char* spritepattern = "12312301";
 
+// Line 0 with sprite tile 2 at OAM x `x`, mirrored or not, over a background of colour 0: the
+// pixel value `background` where the sprite is off screen or transparent, `sprite` + its
+// colour where it shows.
+void expectcutsprite(const std::vector<uint8_t>& line, int x, bool mirrored, int background, int sprite) {
+    for (int sx = 0; sx < 160; ++sx) {
+        const int k = sx - (x - 8);
+        int want = background;
+        if (k >= 0 && k < 8) {
+            const int c = spritepattern[mirrored ? 7 - k : k] - '0';
+            if (c) want = sprite + c;
+        }
+        ASSERT_EQ(int(line[size_t(sx)]), want) << "column " << sx;
+    }
+}
+
 TEST_F(EdgesDmg, SpritesCutAtBothBordersShowTheirVisibleColumnsOnly) {
     hidesprites();
     tile(0, 2, spritepattern);
@@ -30,15 +45,7 @@ TEST_F(EdgesDmg, SpritesCutAtBothBordersShowTheirVisibleColumnsOnly) {
             SCOPED_TRACE("sprite x " + std::to_string(x) + (mirrored ? " mirrored" : ""));
             sprite(0, 16, x, 2, mirrored ? 0x20 : 0x00);
             runframe();
-            for (int sx = 0; sx < 160; ++sx) {
-                const int k = sx - (x - 8);
-                int want = 0x20;  // background colour 0
-                if (k >= 0 && k < 8) {
-                    const int c = spritepattern[mirrored ? 7 - k : k] - '0';
-                    if (c) want = 0x08 + c;
-                }
-                ASSERT_EQ(int(row(0)[sx]), want) << "column " << sx;
-            }
+            expectcutsprite(row(0), x, mirrored, 0x20, 0x08);  // background colour 0; OBP0
         }
     }
 }
@@ -52,15 +59,7 @@ TEST_F(EdgesGbc, SpritesCutAtBothBordersShowTheirVisibleColumnsOnly) {
             SCOPED_TRACE("sprite x " + std::to_string(x) + (mirrored ? " mirrored" : ""));
             sprite(0, 16, x, 2, uint8_t((mirrored ? 0x20 : 0x00) | 5));
             runframe();
-            for (int sx = 0; sx < 160; ++sx) {
-                const int k = sx - (x - 8);
-                int want = 4;  // background palette 0, colour 0
-                if (k >= 0 && k < 8) {
-                    const int c = spritepattern[mirrored ? 7 - k : k] - '0';
-                    if (c) want = 36 + 4 * 5 + c;
-                }
-                ASSERT_EQ(int(row(0)[sx]), want) << "column " << sx;
-            }
+            expectcutsprite(row(0), x, mirrored, 4, 36 + 4 * 5);  // background palette 0, colour 0; OBJ palette 5
         }
     }
 }

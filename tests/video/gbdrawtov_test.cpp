@@ -373,15 +373,8 @@ protected:
         r->ownregisters().scy = scy;
         r->ownregisters().scx = scx;
         r->ownregisters().bgp = bgp;
-        r->framebegin();
-        r->startline(0);
-        r->linewritecount = count;
-        r->drawline(0);
-        r->linewritecount = 0;
-        r->frameend();
-        return row(0);
+        return linewithwrites(count);
     }
-    static int positionforchunk(int k) { return (19 - k) * 4; }
 };
 
 TEST_F(MidLine, ScxWriteMovesTheTileColumnFromItsChunkOn) {

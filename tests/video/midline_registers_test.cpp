@@ -26,16 +26,8 @@ protected:
     // first `count` logged writes.
     std::vector<uint8_t> drawn(const tlcdregisters& start, const tlcdregisters& final, int count) {
         r->ownregisters() = start;
-        r->framebegin();
-        r->startline(0);
-        r->ownregisters() = final;
-        r->linewritecount = count;
-        r->drawline(0);
-        r->linewritecount = 0;
-        r->frameend();
-        return row(0);
+        return linewithwrites(count, [&] { r->ownregisters() = final; });
     }
-    static int positionforchunk(int k) { return (19 - k) * 4; }
 };
 
 TEST_F(MidLineRegisters, EachRegisterChangesThePixelsFromItsChunkOn) {

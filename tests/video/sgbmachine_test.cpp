@@ -10,6 +10,7 @@
 #include "core/gb.h"
 #include "frontend/session.h"
 #include "frontend/settings.h"
+#include "support/emitter.h"
 #include "support/testrom.h"
 #include "video/gbdrawtovsgb.h"
 #include "video/gfxout.h"
@@ -18,17 +19,7 @@
 namespace tov {
 namespace {
 
-// Places SM83 code in a ROM image; jumps and calls take absolute addresses.
-struct emitter {
-    std::vector<uint8_t>& rom;
-    int pc;
-    void b(std::initializer_list<int> bytes) {
-        for (int v : bytes) rom[size_t(pc++)] = uint8_t(v);
-    }
-    void jr(int opcode, int target) { b({opcode, (target - (pc + 2)) & 0xFF}); }
-    void call(int target) { b({0xCD, target & 0xFF, target >> 8}); }
-    void ld16(int opcode, int value) { b({opcode, value & 0xFF, value >> 8}); }
-};
+using testing::temitter;
 
 constexpr int chrtable = 0x1000, maptable = 0x2000, pcttable = 0x3000;
 constexpr int chrpacket = 0x0300, pctpacket = 0x0310, unmaskpacket = 0x0320;
@@ -70,7 +61,7 @@ std::vector<uint8_t> buildrom(bool colour = false) {
     if (colour) image.colour(0x80);
     std::vector<uint8_t>& rom = image.bytes;
 
-    emitter e{rom, 0x100};
+    temitter e{rom, 0x100};
     e.b({0x00});
     e.ld16(0xC3, 0x150);
 
@@ -98,18 +89,7 @@ std::vector<uint8_t> buildrom(bool colour = false) {
     e.b({0xAF, 0xE0, 0x40, 0xC9});
     const int lcdon = e.pc;
     e.b({0x3E, 0x91, 0xE0, 0x40, 0xC9});
-    // sendpacket: HL = 16 bytes. Reset pulse, 128 bits low bit first, zero stop bit.
-    const int sendpacket = e.pc;
-    e.b({0xAF, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0x06, 0x10});
-    const int byteloop = e.pc;
-    e.b({0x2A, 0x57, 0x0E, 0x08});
-    const int bitloop = e.pc;
-    e.b({0x3E, 0x20, 0xCB, 0x42, 0x28, 0x02, 0x3E, 0x10, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00,
-         0xCB, 0x3A, 0x0D});
-    e.jr(0x20, bitloop);
-    e.b({0x05});
-    e.jr(0x20, byteloop);
-    e.b({0x3E, 0x20, 0xE0, 0x00, 0x3E, 0x30, 0xE0, 0x00, 0xC9});
+    const int sendpacket = e.sgbpacketsender();
 
     // Main program.
     e.pc = 0x150;

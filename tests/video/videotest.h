@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -122,6 +123,20 @@ protected:
         for (int ly = 0; ly < 144; ++ly) drawline(ly);
         r->frameend();
     }
+    // Line 0 of a frame with the first `count` of the logged mid-line `writes`; `whenstarted`
+    // runs after the line started, before it is drawn.
+    std::vector<uint8_t> linewithwrites(int count, const std::function<void()>& whenstarted = {}) {
+        r->framebegin();
+        r->startline(0);
+        if (whenstarted) whenstarted();
+        r->linewritecount = count;
+        r->drawline(0);
+        r->linewritecount = 0;
+        r->frameend();
+        return row(0);
+    }
+    // The logged position (units left in mode 3) of a write that lands in chunk `k` (0-19).
+    static int positionforchunk(int k) { return (19 - k) * 4; }
     const uint8_t* line(int ly) const { return out.frame[ly]; }
     std::vector<uint8_t> row(int ly) const { return std::vector<uint8_t>(out.frame[ly], out.frame[ly] + 160); }
 };
