@@ -20,7 +20,8 @@ tinputbox::tresult tinputbox::draw() {
     if (!open_) return none;
     // The caption is the window's title; "##" keeps two boxes with one caption apart.
     std::string id = caption_ + "##inputbox";
-    if (justopened_) {
+    // Opened again when ImGui closed it while it was not drawn (its owner hidden for a while).
+    if (justopened_ || !ImGui::IsPopupOpen(id.c_str())) {
         ImGui::OpenPopup(id.c_str());
         justopened_ = false;
     }

@@ -155,6 +155,9 @@ void TFormdebugger::syncoptions() {
 
 bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
     if (!tov->stopped()) return false;
+    // A question of the debugger's own keeps the keyboard (Esc cancels the file dialog rather
+    // than running the machine away from it).
+    if (box.isopen() || files.isopen() || messageopen) return false;
     int mods = 0;
     if (sdlmods & KMOD_CTRL) mods |= keyctrl;
     if (sdlmods & KMOD_SHIFT) mods |= keyshift;
