@@ -273,6 +273,8 @@ void TFormcheat::drawedit() {
     if (ImGui::RadioButton("code##Radioeditcode", edit.mode == tcheatedit::codemode)) edit.mode = tcheatedit::codemode;
     ImGui::SameLine();
     ImGui::SetNextItemWidth(field);
+    // The dialog opens in code mode with the keyboard in the code field.
+    if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
     ImGui::InputText("##Editcode", &edit.Editcode, ImGuiInputTextFlags_CharsUppercase);
     // Typing into or clicking a field chooses its mode.
     if (ImGui::IsItemActivated() || ImGui::IsItemEdited()) edit.mode = tcheatedit::codemode;
@@ -292,7 +294,10 @@ void TFormcheat::drawedit() {
     valuefield("old value##Editoldval", edit.Editoldval);
     ImGui::Unindent();
     ImGui::Separator();
-    if (ImGui::Button("OK##Buttonok")) {
+    // Return is the OK button, as in the desktop's dialogs.
+    const bool enter = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter), false) ||
+                       ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_KeyPadEnter), false);
+    if (ImGui::Button("OK##Buttonok") || enter) {
         tcheat& c = editing == tediting::adding ? draft : *target;
         const std::string message = edit.ok(c, *list);
         if (message.empty()) {
