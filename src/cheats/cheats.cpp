@@ -359,6 +359,10 @@ bool tcheatlist::savefile(const std::string& path) {
 }
 
 tcheatfileload tcheatlist::loadfile(const std::string& path) {
+    // A folder (or a device) by the name is no cheat file: it cannot be opened as one, and
+    // reading it would fail at the first byte.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return {};
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     return loadstream(in);
@@ -374,13 +378,22 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
     // than one bounded line of memory per cheat.
     const size_t keep = maxcomment + 32;
     std::streambuf* buf = in.rdbuf();
+    // The file buffer throws when the system's read fails (an I/O error, a folder): the file
+    // ends there, the lines before it kept.
+    auto next = [buf]() -> int {
+        try {
+            return buf->sbumpc();
+        } catch (const std::ios_base::failure&) {
+            return std::char_traits<char>::eof();
+        }
+    };
     std::string line;
     bool more = buf != nullptr;
     while (more) {
         line.clear();
         bool cut = false;
         int ch;
-        while ((ch = buf->sbumpc()) != std::char_traits<char>::eof() && ch != '\n') {
+        while ((ch = next()) != std::char_traits<char>::eof() && ch != '\n') {
             if (line.size() < keep)
                 line += char(ch);
             else

@@ -313,6 +313,10 @@ TEST(CheatFile, MissingFileLeavesTheListAndAFailedWriteIsReportedKeepingTheOldFi
     list.insert(code("010A23C1"));
     EXPECT_FALSE(list.loadfile(t.file("none.cht")).opened);
     EXPECT_EQ(list.size(), 1u);
+    // A folder by the name (the read of which throws in the file buffer) is no file either.
+    std::filesystem::create_directories(t.file("folder.cht"));
+    EXPECT_FALSE(list.loadfile(t.file("folder.cht")).opened);
+    EXPECT_EQ(list.size(), 1u);
     std::vector<std::string> failed;
     list.onsavefailed = [&](const std::string& p) { failed.push_back(p); };
     EXPECT_FALSE(list.savefile(t.file("no/such/folder.cht")));
