@@ -175,10 +175,14 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             o.tilt = true;
             o.tiltx = x;
             o.tilty = y;
-        } else if (a == "--listen") {
-            if (!value(o.listen)) return false;
-        } else if (a == "--connect") {
-            if (!value(o.connect)) return false;
+        } else if (a == "--listen" || a == "--connect") {
+            std::string& where = a == "--listen" ? o.listen : o.connect;
+            if (!value(where)) return false;
+            // An empty text would be taken as no link at all, and the run would go on unlinked.
+            if (where.empty()) {
+                std::fprintf(stderr, "tov-run: %s needs %s\n", a.c_str(), a == "--listen" ? "[ADDR:]PORT" : "HOST[:PORT]");
+                return false;
+            }
         } else if (a == "--link-wait") {
             if (!value(v)) return false;
             char* end = nullptr;

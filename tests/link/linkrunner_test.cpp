@@ -130,6 +130,12 @@ TEST(LinkRunner, NoPeerWithinTheWaitEndsTheRunWithAMessage) {
 
     tbackgroundrun bad("--listen 1:2:3 --connect x", rom, true);
     EXPECT_EQ(bad.finish().status, 2);
+    // An empty address is a bad argument, not a run without the link.
+    for (const char* empty : {"--listen \"\"", "--connect \"\""}) {
+        trunresult e = runtovrun(std::string(empty) + " --frames 1", rom, true);
+        EXPECT_EQ(e.status, 2) << empty << e.out;
+        EXPECT_NE(e.out.find("needs"), std::string::npos) << e.out;
+    }
 }
 
 }  // namespace
