@@ -419,6 +419,10 @@ bool addcheats(tcheatlist& list, const trunoptions& o) {
             std::fprintf(stderr, "tov-run: cannot read the cheat file %s\n", o.cheatfile.c_str());
             return false;
         }
+        if (r.nocodes) {
+            std::fprintf(stderr, "tov-run: no cheat codes in %s\n", o.cheatfile.c_str());
+            return false;
+        }
         if (r.skipped) std::fprintf(stderr, "tov-run: %d lines without a valid code skipped\n", r.skipped);
         if (r.toomany) std::fprintf(stderr, "tov-run: only the first %d cheats were taken\n", r.loaded);
     }

@@ -371,8 +371,8 @@ tcheatfileload tcheatlist::loadfile(const std::string& path) {
 tcheatfileload tcheatlist::loadstream(std::istream& in) {
     tcheatfileload r;
     r.opened = true;
-    removeall();
-    clear();
+    // The file's cheats replace the list only once it is known to hold at least one.
+    std::vector<tcheat> read;
     // Lines end in LF (CR LF as written); a line is kept up to a length no real cheat reaches
     // and read to its end, so neither a file without line ends nor a huge one costs more
     // than one bounded line of memory per cheat.
@@ -423,9 +423,19 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
         }
         if (rest.size() > maxcomment) rest.resize(maxcomment);
         c.comment = std::move(rest);
-        decodecode(insert(std::move(c)));
+        read.push_back(std::move(c));
         r.loaded++;
     }
+    // Lines and not one code: some other file chosen by mistake (a battery file, a ROM). The
+    // list stays, or the automatic save would later write the emptied list over the game's
+    // own cheat file.
+    if (read.empty() && r.skipped > 0) {
+        r.nocodes = true;
+        return r;
+    }
+    removeall();
+    clear();
+    for (tcheat& c : read) decodecode(insert(std::move(c)));
     applyall();
     return r;
 }

@@ -159,7 +159,9 @@ void TFormcheat::draw() {
             list->savefile(files.path());  // a failure is told by onsavefailed
         } else if (filepurpose == tfilepurpose::load) {
             const tcheatfileload l = list->loadfile(files.path());
-            if (l.toomany)
+            if (l.nocodes)
+                messagebox(fgb.sdlwindow(), "no cheat codes in " + files.path() + ": the list is unchanged", "warning");
+            else if (l.toomany)
                 messagebox(fgb.sdlwindow(),
                            "the cheat file holds too many cheats: only the first " + std::to_string(l.loaded) +
                                " were loaded",
