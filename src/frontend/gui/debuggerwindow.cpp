@@ -158,6 +158,9 @@ bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
     // A question of the debugger's own keeps the keyboard (Esc cancels the file dialog rather
     // than running the machine away from it).
     if (box.isopen() || files.isopen() || messageopen) return false;
+    // Insert and Delete edit the code view: with another window in front (the cheat list, a
+    // breakpoint list, whose Delete deletes its selected lines) they are that window's.
+    if ((vk == vk::insert || vk == vk::del) && !windowfocused) return false;
     int mods = 0;
     if (sdlmods & KMOD_CTRL) mods |= keyctrl;
     if (sdlmods & KMOD_SHIFT) mods |= keyshift;
@@ -269,6 +272,7 @@ void TFormdebugger::draw() {
     // Opaque: the game's picture stretched behind it made the views hard to read.
     ImGui::SetNextWindowBgAlpha(1.0f);
     const bool open = ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar);
+    windowfocused = open && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows);
     // Closing the window lets the machine go on, rather than leaving it held out of sight.
     if (!visible && tov->stopped()) control->run();
     if (!open) {

@@ -53,6 +53,7 @@ private:
     std::unique_ptr<tviewerwindows> viewers;
     void drawcpumeter(float height);
     bool visible = false;
+    bool windowfocused = false;  // the debugger's own window (or one of its views) has the keyboard
     bool showbreakpoints = false, showaccess = false;
     int runningframes = 0;
     tinputbox box;
