@@ -42,7 +42,10 @@ tinputbox::tresult tinputbox::draw() {
         ImGui::PopTextWrapPos();
         if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
         ImGui::SetNextItemWidth(std::max(width, std::min(room, 200.0f)));
-        bool enter = ImGui::InputText("##value", buffer_, sizeof buffer_, ImGuiInputTextFlags_EnterReturnsTrue);
+        // The offered text starts selected, as in the desktop's input boxes: typing replaces it
+        // (a port typed over "8765" was appended to it), an arrow key keeps it for editing.
+        bool enter = ImGui::InputText("##value", buffer_, sizeof buffer_,
+                                      ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
         if (ImGui::Button("OK") || enter) {
             value_ = buffer_;
             result = ok;
