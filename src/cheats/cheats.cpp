@@ -389,6 +389,7 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
     };
     std::string line;
     bool more = buf != nullptr;
+    bool first = true;
     while (more) {
         line.clear();
         bool cut = false;
@@ -404,6 +405,9 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
             if (line.empty() && !cut) break;
         }
         if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+        // A UTF-8 byte order mark (a file saved by a Windows editor) is no part of the first code.
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        first = false;
         const size_t blank = line.find(' ');
         std::string code = blank == std::string::npos ? line : line.substr(0, blank);
         std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);

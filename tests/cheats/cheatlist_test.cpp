@@ -327,6 +327,11 @@ TEST(CheatFile, MissingFileLeavesTheListAndAFailedWriteIsReportedKeepingTheOldFi
     std::istringstream empty("");
     EXPECT_FALSE(list.loadstream(empty).nocodes);
     EXPECT_TRUE(list.empty());
+    // A byte order mark before the first line leaves its code.
+    std::istringstream bom("\xEF\xBB\xBF" "010A23C1 1lives\r\n");
+    EXPECT_EQ(list.loadstream(bom).loaded, 1);
+    EXPECT_EQ(list.at(0)->code, "010A23C1");
+    list.clear();
     list.insert(code("010A23C1"));
     std::vector<std::string> failed;
     list.onsavefailed = [&](const std::string& p) { failed.push_back(p); };
