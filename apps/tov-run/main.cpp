@@ -175,10 +175,14 @@ bool parseargs(int argc, char** argv, trunoptions& o) {
             o.tilt = true;
             o.tiltx = x;
             o.tilty = y;
-        } else if (a == "--listen") {
-            if (!value(o.listen)) return false;
-        } else if (a == "--connect") {
-            if (!value(o.connect)) return false;
+        } else if (a == "--listen" || a == "--connect") {
+            std::string& where = a == "--listen" ? o.listen : o.connect;
+            if (!value(where)) return false;
+            // An empty text would be taken as no link at all, and the run would go on unlinked.
+            if (where.empty()) {
+                std::fprintf(stderr, "tov-run: %s needs %s\n", a.c_str(), a == "--listen" ? "[ADDR:]PORT" : "HOST[:PORT]");
+                return false;
+            }
         } else if (a == "--link-wait") {
             if (!value(v)) return false;
             char* end = nullptr;
@@ -413,6 +417,10 @@ bool addcheats(tcheatlist& list, const trunoptions& o) {
         tcheatfileload r = list.loadfile(o.cheatfile);
         if (!r.opened) {
             std::fprintf(stderr, "tov-run: cannot read the cheat file %s\n", o.cheatfile.c_str());
+            return false;
+        }
+        if (r.nocodes) {
+            std::fprintf(stderr, "tov-run: no cheat codes in %s\n", o.cheatfile.c_str());
             return false;
         }
         if (r.skipped) std::fprintf(stderr, "tov-run: %d lines without a valid code skipped\n", r.skipped);

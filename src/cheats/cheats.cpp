@@ -353,6 +353,10 @@ bool tcheatlist::savefile(const std::string& path) {
 }
 
 tcheatfileload tcheatlist::loadfile(const std::string& path) {
+    // A folder (or a device) by the name is no cheat file: it cannot be opened as one, and
+    // reading it would fail at the first byte.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return {};
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     return loadstream(in);
@@ -361,20 +365,30 @@ tcheatfileload tcheatlist::loadfile(const std::string& path) {
 tcheatfileload tcheatlist::loadstream(std::istream& in) {
     tcheatfileload r;
     r.opened = true;
-    removeall();
-    clear();
+    // The file's cheats replace the list only once it is known to hold at least one.
+    std::vector<tcheat> read;
     // Lines end in LF (CR LF as written); a line is kept up to a length no real cheat reaches
     // and read to its end, so neither a file without line ends nor a huge one costs more
     // than one bounded line of memory per cheat.
     const size_t keep = maxcomment + 32;
     std::streambuf* buf = in.rdbuf();
+    // The file buffer throws when the system's read fails (an I/O error, a folder): the file
+    // ends there, the lines before it kept.
+    auto next = [buf]() -> int {
+        try {
+            return buf->sbumpc();
+        } catch (const std::ios_base::failure&) {
+            return std::char_traits<char>::eof();
+        }
+    };
     std::string line;
     bool more = buf != nullptr;
+    bool first = true;
     while (more) {
         line.clear();
         bool cut = false;
         int ch;
-        while ((ch = buf->sbumpc()) != std::char_traits<char>::eof() && ch != '\n') {
+        while ((ch = next()) != std::char_traits<char>::eof() && ch != '\n') {
             if (line.size() < keep)
                 line += char(ch);
             else
@@ -385,6 +399,9 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
             if (line.empty() && !cut) break;
         }
         if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+        // A UTF-8 byte order mark (a file saved by a Windows editor) is no part of the first code.
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        first = false;
         const size_t blank = line.find(' ');
         std::string code = blank == std::string::npos ? line : line.substr(0, blank);
         std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
@@ -404,9 +421,19 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
         }
         if (rest.size() > maxcomment) rest.resize(maxcomment);
         c.comment = std::move(rest);
-        decodecode(insert(std::move(c)));
+        read.push_back(std::move(c));
         r.loaded++;
     }
+    // Lines and not one code: some other file chosen by mistake (a battery file, a ROM). The
+    // list stays, or the automatic save would later write the emptied list over the game's
+    // own cheat file.
+    if (read.empty() && r.skipped > 0) {
+        r.nocodes = true;
+        return r;
+    }
+    removeall();
+    clear();
+    for (tcheat& c : read) decodecode(insert(std::move(c)));
     applyall();
     return r;
 }

@@ -70,6 +70,7 @@ struct tcheatfileload {
     int loaded = 0;       // cheats taken
     int skipped = 0;      // lines without a valid code
     bool toomany = false;  // lines beyond `maxcheats` were left out
+    bool nocodes = false;  // lines, but not one valid code: the list was left as it was
 };
 
 // The cheat list: the cheats in list order (new ones at the head), the ROM base name of the
@@ -144,7 +145,8 @@ public:
     // could not be written, the old file being kept.
     bool savefile(const std::string& path);
     // Replaces the list (after `removeall`) with the file's cheats, in reverse line order, and
-    // applies them. A file that cannot be opened leaves the list as it is.
+    // applies them. A file that cannot be opened, or whose lines hold no valid code, leaves
+    // the list as it is.
     tcheatfileload loadfile(const std::string& path);
     tcheatfileload loadstream(std::istream& in);
 

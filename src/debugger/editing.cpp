@@ -1,5 +1,6 @@
 #include "debugger/editing.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/gb.h"
@@ -41,17 +42,27 @@ void tdebugeditor::pokebytes(uint16_t address, const std::vector<uint8_t>& bytes
     for (uint8_t b : bytes) poke(address++, b);
 }
 
+namespace {
+
+// The bytes an insert or delete moves: at most the whole 16-bit address space. A larger size
+// (the field takes up to 2^31 - 1) would only go round it again, for billions of pokes.
+uint32_t movedbytes(uint32_t insertsize) { return std::min<uint32_t>(insertsize, 0x10000); }
+
+}  // namespace
+
 void tdebugeditor::insertbyte(uint16_t a) {
-    if (insertsize == 0) return;
+    const uint32_t size = movedbytes(insertsize);
+    if (size == 0) return;
     // From the top down, each byte takes the one below it.
-    for (uint32_t i = insertsize - 1; i >= 1; i--) poke(uint16_t(a + i), read(uint16_t(a + i - 1)));
+    for (uint32_t i = size - 1; i >= 1; i--) poke(uint16_t(a + i), read(uint16_t(a + i - 1)));
     poke(a, 0);
 }
 
 void tdebugeditor::deletebyte(uint16_t a) {
-    if (insertsize == 0) return;
-    for (uint32_t i = 0; i + 1 < insertsize; i++) poke(uint16_t(a + i), read(uint16_t(a + i + 1)));
-    poke(uint16_t(a + insertsize - 1), 0);
+    const uint32_t size = movedbytes(insertsize);
+    if (size == 0) return;
+    for (uint32_t i = 0; i + 1 < size; i++) poke(uint16_t(a + i), read(uint16_t(a + i + 1)));
+    poke(uint16_t(a + size - 1), 0);
 }
 
 std::string tdebugeditor::copytext(uint16_t address, uint32_t count) const {

@@ -44,7 +44,8 @@ void tsymboltable::clear() {
 
 void tsymboltable::read(const std::string& text) {
     clear();
-    size_t from = 0;
+    // A UTF-8 byte order mark (editors on Windows write one) is no part of the first line.
+    size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (from < text.size()) {
         size_t end = text.find('\n', from);
         if (end == std::string::npos) end = text.size();

@@ -11,6 +11,18 @@ namespace {
 
 using asio::ip::tcp;
 
+// A port number the system's resolver would take modulo 65536 ("99999" became 34463, where
+// the program then listened or connected without a word): out of range is refused.
+bool portoutofrange(const std::string& port) {
+    if (port.empty() || port.size() > 10) return port.size() > 10;
+    unsigned long long v = 0;
+    for (char c : port) {
+        if (c < '0' || c > '9') return false;  // not a number: the resolver says so itself
+        v = v * 10 + unsigned(c - '0');
+    }
+    return v > 65535;
+}
+
 // What a socket's pending operations need: it lives on (held by their handlers) after the
 // tsocket that made it is gone, and then runs no event.
 struct tnetsocket : std::enable_shared_from_this<tnetsocket> {
@@ -213,6 +225,7 @@ public:
     }
 
     void listen() override {
+        if (portoutofrange(s->port)) throw tsocketerror("port out of range");
         asio::error_code ec;
         tcp::resolver::results_type found =
             s->resolver.resolve(s->address, s->port, tcp::resolver::passive | tcp::resolver::numeric_service, ec);
@@ -250,6 +263,13 @@ public:
         if (s->open) return;
         s->open = true;
         s->closednotified = false;
+        if (portoutofrange(s->port)) {
+            // Reported as the resolver's failures are, from the next poll.
+            asio::post(s->io, [self = s] {
+                if (self->open) self->fireconnected(int(asio::error::invalid_argument));
+            });
+            return;
+        }
         s->resolver.async_resolve(
             s->address, s->port, tcp::resolver::numeric_service,
             [self = s](const asio::error_code& ec, tcp::resolver::results_type found) {

@@ -26,6 +26,7 @@ void tfiledialog::open(const std::string& title, const std::string& filter, cons
     error_.clear();
     open_ = true;
     justopened_ = true;
+    focusname_ = true;
     readfolder();
 }
 
@@ -54,10 +55,12 @@ void tfiledialog::finish(const std::string& name) {
         folder_ = full.back() == '/' ? full : full + "/";
         name_.clear();
         readfolder();
+        focusname_ = true;
         return;
     }
     if (!save_ && !std::filesystem::exists(full, ec)) {
         error_ = "file not found";
+        focusname_ = true;
         return;
     }
     if (save_ && !defaultext_.empty() && name.find('.') == std::string::npos) full += defaultext_;
@@ -73,7 +76,9 @@ tfiledialog::tresult tfiledialog::draw() {
     ImGui::SetNextWindowSize(size, ImGuiCond_Appearing);
     ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Appearing,
                             ImVec2(0.5f, 0.5f));
-    if (justopened_) {
+    // Opened again when ImGui closed it while it was not drawn (its owner hidden for a while):
+    // a dialog that stayed open without its window would hold its owner's later questions back.
+    if (justopened_ || !ImGui::IsPopupOpen(title_.c_str())) {
         ImGui::OpenPopup(title_.c_str());
         justopened_ = false;
     }
@@ -103,6 +108,11 @@ tfiledialog::tresult tfiledialog::draw() {
         char buf[1024];
         std::snprintf(buf, sizeof buf, "%s", name_.c_str());
         ImGui::SetNextItemWidth(-1);
+        // The keyboard starts in the name field: a name typed and Return is enough.
+        if (focusname_) {
+            ImGui::SetKeyboardFocusHere();
+            focusname_ = false;
+        }
         if (ImGui::InputText("##name", buf, sizeof buf, ImGuiInputTextFlags_EnterReturnsTrue)) {
             name_ = buf;
             if (!name_.empty()) finish(name_);
@@ -120,7 +130,7 @@ tfiledialog::tresult tfiledialog::draw() {
         ImGui::SameLine();
         if (ImGui::Button(save_ ? "Save" : "Open") && !name_.empty()) finish(name_);
         ImGui::SameLine();
-        if (ImGui::Button("Cancel")) {
+        if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) {
             open_ = false;
             result = cancelled;
         }

@@ -33,6 +33,7 @@ private:
     bool open_ = false;
     bool save_ = false;
     bool justopened_ = false;
+    bool focusname_ = false;
     std::string title_;
     std::string folder_;
     std::string name_;

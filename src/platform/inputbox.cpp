@@ -20,7 +20,8 @@ tinputbox::tresult tinputbox::draw() {
     if (!open_) return none;
     // The caption is the window's title; "##" keeps two boxes with one caption apart.
     std::string id = caption_ + "##inputbox";
-    if (justopened_) {
+    // Opened again when ImGui closed it while it was not drawn (its owner hidden for a while).
+    if (justopened_ || !ImGui::IsPopupOpen(id.c_str())) {
         ImGui::OpenPopup(id.c_str());
         justopened_ = false;
     }
@@ -41,7 +42,10 @@ tinputbox::tresult tinputbox::draw() {
         ImGui::PopTextWrapPos();
         if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
         ImGui::SetNextItemWidth(std::max(width, std::min(room, 200.0f)));
-        bool enter = ImGui::InputText("##value", buffer_, sizeof buffer_, ImGuiInputTextFlags_EnterReturnsTrue);
+        // The offered text starts selected, as in the desktop's input boxes: typing replaces it
+        // (a port typed over "8765" was appended to it), an arrow key keeps it for editing.
+        bool enter = ImGui::InputText("##value", buffer_, sizeof buffer_,
+                                      ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
         if (ImGui::Button("OK") || enter) {
             value_ = buffer_;
             result = ok;

@@ -313,6 +313,26 @@ TEST(CheatFile, MissingFileLeavesTheListAndAFailedWriteIsReportedKeepingTheOldFi
     list.insert(code("010A23C1"));
     EXPECT_FALSE(list.loadfile(t.file("none.cht")).opened);
     EXPECT_EQ(list.size(), 1u);
+    // A folder by the name (the read of which throws in the file buffer) is no file either.
+    std::filesystem::create_directories(t.file("folder.cht"));
+    EXPECT_FALSE(list.loadfile(t.file("folder.cht")).opened);
+    EXPECT_EQ(list.size(), 1u);
+    // Lines without one valid code (another file chosen by mistake) leave the list; an empty
+    // file (an emptied list saved) empties it.
+    std::istringstream junk("TV\x01\x02 not a cheat\r\nzz\n");
+    tcheatfileload j = list.loadstream(junk);
+    EXPECT_TRUE(j.opened && j.nocodes);
+    EXPECT_EQ(j.skipped, 2);
+    EXPECT_EQ(list.size(), 1u);
+    std::istringstream empty("");
+    EXPECT_FALSE(list.loadstream(empty).nocodes);
+    EXPECT_TRUE(list.empty());
+    // A byte order mark before the first line leaves its code.
+    std::istringstream bom("\xEF\xBB\xBF" "010A23C1 1lives\r\n");
+    EXPECT_EQ(list.loadstream(bom).loaded, 1);
+    EXPECT_EQ(list.at(0)->code, "010A23C1");
+    list.clear();
+    list.insert(code("010A23C1"));
     std::vector<std::string> failed;
     list.onsavefailed = [&](const std::string& p) { failed.push_back(p); };
     EXPECT_FALSE(list.savefile(t.file("no/such/folder.cht")));

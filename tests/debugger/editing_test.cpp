@@ -123,6 +123,19 @@ TEST(DebugEdit, InsertAndDeleteMoveTheInsertSize) {
         for (size_t i = 0; i < c.after.size(); i++) after.push_back(f.edit.read(uint16_t(c.at + i)));
         EXPECT_EQ(after, c.after) << std::hex << c.at << (c.insert ? " insert " : " delete ") << c.size;
     }
+    // A size beyond the address space (the field takes up to 2^31 - 1) moves the whole space
+    // once, as 0x10000 does, instead of going round it for billions of pokes.
+    for (const bool insert : {true, false}) {
+        teditfixture whole, huge;
+        for (teditfixture* g : {&whole, &huge}) {
+            for (uint32_t i = 0; i < 0x100; i++) g->edit.poke(uint16_t(0xC000 + i), uint8_t(i));
+            g->edit.insertsize = g == &whole ? 0x10000 : 0x7FFFFFFF;
+            insert ? g->edit.insertbyte(0xC010) : g->edit.deletebyte(0xC010);
+        }
+        // The bytes that came from the ones written above (the rest of the space starts random).
+        for (uint32_t i = 0x11; i < 0xFF; i++)
+            ASSERT_EQ(huge.edit.read(uint16_t(0xC000 + i)), whole.edit.read(uint16_t(0xC000 + i))) << insert << " " << i;
+    }
     // The bank-2 bytes really are in bank 2 of the image.
     teditfixture f;
     f.edit.poke(0x3FFF, 0x77);

@@ -63,6 +63,11 @@ TEST(SymbolFile, GoodLinesAreReadBadOnesSkipped) {
     EXPECT_EQ(tsymboltable::breakbank(*t.find("BankTwo")), 2);
     EXPECT_EQ(tsymboltable::breakbank(*t.find("wBuffer")), -1);
     EXPECT_EQ(tsymboltable::breakbank(*t.find("wBankThree")), 3);
+    // A byte order mark before the first line leaves that line's name.
+    t.read("\xEF\xBB\xBF" "00:0150 Start\r\n00:0160 Next\r\n");
+    EXPECT_EQ(t.size(), 2u);
+    ASSERT_NE(t.find("Start"), nullptr);
+    EXPECT_EQ(t.find("Start")->address, 0x150);
 }
 
 TEST(SymbolFile, FilesBesideTheRom) {

@@ -136,6 +136,19 @@ TEST(LinkRunner, NoPeerWithinTheWaitEndsTheRunWithAMessage) {
 
     tbackgroundrun bad("--listen 1:2:3 --connect x", rom, true);
     EXPECT_EQ(bad.finish().status, 2);
+    // A port beyond 65535 is refused, not taken modulo 65536.
+    trunresult wide = runtovrun("--listen 127.0.0.1:99999 --link-wait 0.3 --frames 1", rom, true);
+    EXPECT_EQ(wide.status, 2);
+    EXPECT_NE(wide.out.find("opening port failed"), std::string::npos) << wide.out;
+    wide = runtovrun("--connect 127.0.0.1:99999 --link-wait 0.3 --frames 1", rom, true);
+    EXPECT_EQ(wide.status, 2);
+    EXPECT_NE(wide.out.find("Connection failed, error 22"), std::string::npos) << wide.out;
+    // An empty address is a bad argument, not a run without the link.
+    for (const char* empty : {"--listen \"\"", "--connect \"\""}) {
+        trunresult e = runtovrun(std::string(empty) + " --frames 1", rom, true);
+        EXPECT_EQ(e.status, 2) << empty << e.out;
+        EXPECT_NE(e.out.find("needs"), std::string::npos) << e.out;
+    }
 }
 
 }  // namespace

@@ -159,7 +159,9 @@ void TFormcheat::draw() {
             list->savefile(files.path());  // a failure is told by onsavefailed
         } else if (filepurpose == tfilepurpose::load) {
             const tcheatfileload l = list->loadfile(files.path());
-            if (l.toomany)
+            if (l.nocodes)
+                messagebox(fgb.sdlwindow(), "no cheat codes in " + files.path() + ": the list is unchanged", "warning");
+            else if (l.toomany)
                 messagebox(fgb.sdlwindow(),
                            "the cheat file holds too many cheats: only the first " + std::to_string(l.loaded) +
                                " were loaded",
@@ -273,6 +275,8 @@ void TFormcheat::drawedit() {
     if (ImGui::RadioButton("code##Radioeditcode", edit.mode == tcheatedit::codemode)) edit.mode = tcheatedit::codemode;
     ImGui::SameLine();
     ImGui::SetNextItemWidth(field);
+    // The dialog opens in code mode with the keyboard in the code field.
+    if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
     ImGui::InputText("##Editcode", &edit.Editcode, ImGuiInputTextFlags_CharsUppercase);
     // Typing into or clicking a field chooses its mode.
     if (ImGui::IsItemActivated() || ImGui::IsItemEdited()) edit.mode = tcheatedit::codemode;
@@ -292,7 +296,10 @@ void TFormcheat::drawedit() {
     valuefield("old value##Editoldval", edit.Editoldval);
     ImGui::Unindent();
     ImGui::Separator();
-    if (ImGui::Button("OK##Buttonok")) {
+    // Return is the OK button, as in the desktop's dialogs.
+    const bool enter = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter), false) ||
+                       ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_KeyPadEnter), false);
+    if (ImGui::Button("OK##Buttonok") || enter) {
         tcheat& c = editing == tediting::adding ? draft : *target;
         const std::string message = edit.ok(c, *list);
         if (message.empty()) {

@@ -158,6 +158,12 @@ void TFormdebugger::syncoptions() {
 
 bool TFormdebugger::takeskey(int vk, uint16_t sdlmods, bool repeat) {
     if (!tov->stopped()) return false;
+    // A question of the debugger's own keeps the keyboard (Esc cancels the file dialog rather
+    // than running the machine away from it).
+    if (box.isopen() || files.isopen() || messageopen) return false;
+    // Insert and Delete edit the code view: with another window in front (the cheat list, a
+    // breakpoint list, whose Delete deletes its selected lines) they are that window's.
+    if ((vk == vk::insert || vk == vk::del) && !windowfocused) return false;
     int mods = 0;
     if (sdlmods & KMOD_CTRL) mods |= keyctrl;
     if (sdlmods & KMOD_SHIFT) mods |= keyshift;
@@ -278,6 +284,7 @@ void TFormdebugger::draw() {
     const bool open =
         ImGui::Begin(title.c_str(), &visible, ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoBringToFrontOnFocus);
     if (ImGui::IsWindowAppearing()) ImGui::BringWindowToDisplayBack(ImGui::GetCurrentWindow());
+    windowfocused = open && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows);
     if (open) {
         const ImVec2 p = ImGui::GetWindowPos(), z = ImGui::GetWindowSize();
         covering.drawn({int32_t(p.x), int32_t(p.y), int32_t(z.x), int32_t(z.y)}, byuser);

@@ -60,6 +60,7 @@ private:
     twinrect band;
     ttoolwindowfit breakpointsfit, accessfit;
     tcoveringwindow covering;
+    bool windowfocused = false;  // the debugger's own window (or one of its views) has the keyboard
     bool showbreakpoints = false, showaccess = false;
     int runningframes = 0;
     tinputbox box;

@@ -583,8 +583,8 @@ void Tfgb::handleevent(const SDL_Event& e) {
 void Tfgb::keydown(const SDL_KeyboardEvent& k) {
     int vk = sdlkeytovk(k.keysym.sym, k.keysym.scancode);
     // While the debugger holds the machine its keys come first (F7 trace, F8 step out), but
-    // text fields of the dialogs keep theirs.
-    if (vk >= 0 && debugger && !(imguiready && ImGui::GetIO().WantTextInput) &&
+    // text fields and open dialogs and boxes keep theirs.
+    if (vk >= 0 && debugger && !(imguiready && ImGui::GetIO().WantTextInput) && !modalopen() && boxes.empty() &&
         debugger->takeskey(vk, uint16_t(k.keysym.mod), k.repeat))
         return;
     // The slot dialog is a modal window, which holds the keyboard for itself: its digits,
