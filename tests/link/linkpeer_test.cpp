@@ -75,6 +75,7 @@ TEST(LinkHostile, RandomBytesAndHalfMessagesLeaveTheLinkWorking) {
     }
     peer.write(noise);
     peer.write({0x65, 0x0F, 0x00});  // half a message, then nothing for a while
+    e.patient = false;  // every byte has been written: nothing is slow to answer
     e.gb().sc = 0x81;
     auto start = std::chrono::steady_clock::now();
     e.link.linktick();  // the master's wait ends: a transfer in the noise or the wait limit
@@ -120,11 +121,13 @@ TEST(LinkHostile, AStalledPeerCostsTheMasterItsWaitLimitPerTick) {
     tendpoint e;
     trawpeer peer;
     connectraw(e, peer);
+    e.patient = false;
     e.gb().sb = 0x55;
     e.gb().sc = 0x81;
     auto start = std::chrono::steady_clock::now();
     e.link.linktick();
-    EXPECT_LT(secondssince(start), 10.0);
+    // Bounded (no pump blocks); how long 30000 yields take depends on the machine's load.
+    EXPECT_LT(secondssince(start), 60.0);
     EXPECT_EQ(e.pumps, tgblink::waitlimit);
     EXPECT_EQ(e.gb().sc, 0x81);  // still pending
     EXPECT_TRUE(e.link.islinked());
