@@ -43,6 +43,13 @@ pixel() { grep -m1 "^$1,$2:" "$dir/shot.txt" | sed 's/.*#\([0-9A-Fa-f]\{6\}\).*/
 # spritex: left edge (window pixels) of the ball on picture row 72, where the background
 # holds only shades 0 and 1, so the darkest shade there is the ball.
 spritex() { grep "^[0-9]*,145:" "$dir/shot.txt" | grep -i "#$shade3" | head -1 | cut -d, -f1; }
+# rowx: the same from a fresh shot of that row alone, a hundred times quicker to read than a
+# whole shot, so that the moving ball is seen often.
+rowx() {
+    import -window "$wid" "$dir/row.png" 2>/dev/null &&
+        convert "$dir/row.png" -crop 320x1+0+145 +repage "$dir/row.txt" 2>/dev/null &&
+        grep -i "#$shade3" "$dir/row.txt" | head -1 | cut -d, -f1
+}
 # counter: the two digit cells of the window band (picture row 128-135, columns 72-87).
 counter() { grep -E "^(1[4-6][0-9]|17[0-5]),(25[6-9]|26[0-9]):" "$dir/shot.txt" | md5sum; }
 # poll SECONDS CONDITION: retries the condition until it holds or time runs out.
@@ -77,9 +84,12 @@ cp "$dir/shot.png" "$dir/first.png"
 x0=$(spritex)
 [ -n "$x0" ] || fail "no ball on picture row 72"
 
-# Holding the right arrow moves the ball right by one picture pixel a frame.
+# Holding the right arrow moves the ball right by one picture pixel a frame. Its x wraps at
+# 256 picture pixels (512 in the window): on a slow machine the ball may be round the edge
+# before it is seen, so the distance is counted round the wrap (right of x0 by at least 16 and
+# less than three quarters of the way round).
 xdotool keydown Right
-poll 15 'shot && x1=$(spritex) && [ -n "$x1" ] && [ "$x1" -ge $((x0 + 16)) ]'
+poll 15 'x1=$(rowx) && [ -n "$x1" ] && d=$(( (x1 - x0 + 512) % 512 )) && [ $d -ge 16 ] && [ $d -lt 384 ]'
 moved=$?
 xdotool keyup Right
 [ $moved -eq 0 ] || fail "the ball did not move right (from x $x0 to ${x1:-none})"
@@ -95,17 +105,22 @@ xdotool keyup s
 
 # The open pop-up menu keeps the keys: "S" does not count, Esc closes the menu and does not
 # pause, and afterwards the keys reach the game again.
+# The menu opens at the mouse: its dark panel covers window pixel (45, 45), which shows the
+# floor (shade 0 or 1) without it. Open and closed are waited for, not slept out: a slow
+# machine may draw the menu late, and the "S" must come while it is open.
+onfloor() { p=$(pixel 45 45); [ "$p" = $shade0 ] || [ "$p" = $shade1 ]; }
+menuopen() { shot && [ -n "$(pixel 45 45)" ] && ! onfloor; }
+menuclosed() { shot && onfloor; }
 shot
 c1=$(counter)
 xdotool mousemove --window "$wid" 40 40 click 3
-sleep 0.5
+poll 15 menuopen || fail "the pop-up menu did not open (pixel 45,45 $(pixel 45 45))"
 xdotool keydown s; sleep 0.3; xdotool keyup s; sleep 0.5
 xdotool key Escape
-sleep 0.5
+poll 15 menuclosed || fail "Esc did not close the pop-up menu (pixel 45,45 $(pixel 45 45))"
 name=$(xdotool getwindowname "$wid")
 case "$name" in *paused*) fail "the Esc that closed the menu also paused ($name)";; esac
 # The menu may cover the counter: it is read once the menu has closed.
-shot
 [ "$(counter)" = "$c1" ] || fail "a key reached the game while the menu was open"
 xdotool keydown s
 poll 15 'shot && [ "$(counter)" != "$c1" ]'
@@ -132,8 +147,10 @@ pid=$!
 # program's window stays hidden until it is answered), and the program draws it in its own
 # window otherwise: Return goes to whichever is there.
 nativebox() { xwininfo -root -children 2>/dev/null | awk '/"loading rom succeeded with warnings"/ { print $1; exit }'; }
+# Waited for until one of them is there: SDL's box, or the program's window shown (the
+# search finds the hidden window too, before the box is up).
 poll 30 'box=$(nativebox)
-    wid=$(xdotool search --name "^tov" 2>/dev/null | head -1); [ -n "$box" ] || [ -n "$wid" ]' ||
+    wid=$(xdotool search --onlyvisible --name "^tov" 2>/dev/null | head -1); [ -n "$box" ] || [ -n "$wid" ]' ||
     fail "no window for the ROM with warnings"
 sleep 1
 box=$(nativebox)
