@@ -155,13 +155,14 @@ TEST(LinkHostile, AConnectionClosedInTheMastersWaitEndsIt) {
 }
 
 TEST(LinkHostile, ConnectToNothingReportsTheErrorNumber) {
-    // A port that was just free: nothing listens there now.
-    uint16_t port;
-    {
-        asio::io_context io;
-        asio::ip::tcp::acceptor probe(io, {asio::ip::make_address("127.0.0.1"), 0});
-        port = probe.local_endpoint().port();
-    }
+    // A port held by a socket that is bound but does not listen: a connection there is
+    // refused, and no other program (a test running beside this one) can listen on it
+    // meanwhile, as it could on a port that was merely free a moment ago.
+    asio::io_context io;
+    asio::ip::tcp::socket holder(io);
+    holder.open(asio::ip::tcp::v4());
+    holder.bind({asio::ip::make_address("127.0.0.1"), 0});
+    const uint16_t port = holder.local_endpoint().port();
     tendpoint e;
     e.link.connect("127.0.0.1:" + std::to_string(port));
     ASSERT_TRUE(e.pollfor([&] { return !e.boxes.empty(); }));
