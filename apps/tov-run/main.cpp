@@ -369,9 +369,14 @@ struct trunlink : tlinkhost {
     tgblink link;
     bool failed = false;  // an "Error" box was shown
 
+    tpatientyield patience;
+
     explicit trunlink(tgb& gb) : link(gb, sockets, *this) {}
     ~trunlink() override { link.disconnect(); }
     void processmessages() override { link.poll(); }
+    // The other run may be slowed by a loaded computer: a transfer it took must not be given
+    // up on and sent again before its answer comes.
+    void yieldprocessor() override { patience.yield(link.tickcounter()); }
     void messagebox(const std::string& text, const std::string& title) override {
         std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
         if (title == "Error") failed = true;

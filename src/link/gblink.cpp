@@ -1,5 +1,6 @@
 #include "link/gblink.h"
 
+#include <chrono>
 #include <thread>
 
 namespace tov {
@@ -16,6 +17,17 @@ bool internalstart(int sc) { return sc >= 0 && sc <= 255 && (sc & 0x81) == 0x81;
 }  // namespace
 
 void tlinkhost::yieldprocessor() { std::this_thread::yield(); }
+
+void tpatientyield::yield(uint32_t tick) {
+    if (tick != lasttick) {
+        lasttick = tick;
+        count = 0;
+    }
+    if (++count > spinyields)
+        std::this_thread::sleep_for(std::chrono::microseconds(sleepmicroseconds));
+    else
+        std::this_thread::yield();
+}
 
 tlinkaddress parselistentext(const std::string& text) {
     tlinkaddress a;

@@ -39,6 +39,24 @@ public:
     virtual bool paused() { return false; }
 };
 
+// A yield for hosts that must not lose a transfer to a slow peer (the headless runner, the
+// tests). The master's wait counts yields, and its 30000 pass in a few milliseconds on an idle
+// processor, less than a loaded computer may keep the peer from running between taking the
+// transfer and answering it; the transfer given up on is sent again at the next tick, and
+// the peer, which answered the first, takes the byte twice. Past `spinyields` yields within
+// one link tick each yield sleeps instead, so that the wait lasts seconds, and it still ends
+// as soon as the answer arrives.
+class tpatientyield {
+public:
+    static constexpr int spinyields = 1000;
+    static constexpr int sleepmicroseconds = 100;
+    void yield(uint32_t tick);
+
+private:
+    uint32_t lasttick = 0;
+    int count = 0;
+};
+
 // The parts of a listen text: "PORT", "ADDRESS" or "ADDRESS:PORT"; empty parts are filled
 // with "0.0.0.0" and "8765".
 struct tlinkaddress {

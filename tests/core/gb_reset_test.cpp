@@ -1,6 +1,7 @@
 // Reset: model selection by SystemMode and header, boot-program register values, memory
 // contents, LCD phase and the monochrome boot image.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -243,7 +244,7 @@ protected:
     std::filesystem::path folder;
     void SetUp() override {
         folder = std::filesystem::temp_directory_path() /
-                 ("tov-boot-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                 ("tov-boot-" + std::to_string(::getpid()) + "-" +
                   std::to_string(reinterpret_cast<uintptr_t>(this)));
         std::filesystem::create_directories(folder);
     }

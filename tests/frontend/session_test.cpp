@@ -1,6 +1,7 @@
 // The session: option views, ROM loading with its battery files, the compatibility mode's
 // override, warnings and resets with re-detection.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -29,8 +30,10 @@ tsessionparts bare() {
     return p;
 }
 
+// A folder of this process: another run of the suite (a second build, ctest -j) may be at
+// the same test, and the folder is emptied first.
 fs::path scratch(const char* name) {
-    fs::path d = fs::temp_directory_path() / ("tov_session_" + std::string(name));
+    fs::path d = fs::temp_directory_path() / ("tov_session_" + std::string(name) + "_" + std::to_string(::getpid()));
     fs::remove_all(d);
     fs::create_directories(d);
     return d;
@@ -193,7 +196,12 @@ TEST(SessionLoading, RomFileIsAbsoluteWhicheverWayItWasNamed) {
         auto rom = carttest::makerom(64 * KiB, 0x03, 2);
         f.write(reinterpret_cast<const char*>(rom.data()), std::streamsize(rom.size()));
     }
-    const fs::path before = fs::current_path();
+    // The working folder is given back however the test ends: the tests after it in this
+    // process must not run inside the scratch folder.
+    struct tworkingfolder {
+        const fs::path before = fs::current_path();
+        ~tworkingfolder() { fs::current_path(before); }
+    } restore;
     fs::current_path(dir / "sub");
     tsettings s = defaults();
     tsession session(s, "/nonexistent-program-folder/", bare());
@@ -204,7 +212,7 @@ TEST(SessionLoading, RomFileIsAbsoluteWhicheverWayItWasNamed) {
         addrecent(s, session.romfile());
     }
     session.unloadrom();
-    fs::current_path(before);
+    fs::current_path(restore.before);
     EXPECT_EQ(s.recent[0], (dir / "game.gb").string());
     EXPECT_EQ(s.recent[1], "") << "one entry per file";
     EXPECT_TRUE(fs::exists(dir / "game.sav")) << "the battery file lies beside the ROM";

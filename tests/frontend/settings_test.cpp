@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -341,7 +342,7 @@ class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
-              ("tov_settings_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+              ("tov_settings_" + std::to_string(::getpid()) +
                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
         path = (dir / "tov.ini").string();

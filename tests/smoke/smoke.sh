@@ -116,20 +116,20 @@ shot
 c1=$(counter)
 # menuopen: the pop-up menu (opened at 40,40, drawn below and right of it) covers window
 # pixel 60,50 with a colour that is none of the game's shades.
-menuopen() {
-    shot || return 1
+menupixel() {
     p=$(pixel 60 50)
     [ -n "$p" ] && [ "$p" != $shade0 ] && [ "$p" != $shade1 ] && [ "$p" != $shade2 ] && [ "$p" != $shade3 ]
 }
+menuopen() { shot && menupixel; }
+menuclosed() { shot && [ -n "$(pixel 60 50)" ] && ! menupixel; }
 xdotool mousemove --window "$wid" 40 40 click 3
 poll 60 menuopen || fail "the pop-up menu did not open"
 xdotool keydown s; sleep 0.3; xdotool keyup s; sleep 0.5
 xdotool key Escape
-poll 60 '! menuopen' || fail "Esc did not close the pop-up menu"
+poll 60 menuclosed || fail "Esc did not close the pop-up menu"
 name=$(xdotool getwindowname "$wid")
 case "$name" in *paused*) fail "the Esc that closed the menu also paused ($name)";; esac
 # The menu may cover the counter: it is read once the menu has closed.
-shot
 [ "$(counter)" = "$c1" ] || fail "a key reached the game while the menu was open"
 xdotool keydown s
 poll 60 'shot && [ "$(counter)" != "$c1" ]'
@@ -156,8 +156,10 @@ pid=$!
 # program's window stays hidden until it is answered), and the program draws it in its own
 # window otherwise: Return goes to whichever is there.
 nativebox() { xwininfo -root -children 2>/dev/null | awk '/"loading rom succeeded with warnings"/ { print $1; exit }'; }
+# Waited for until one of them is there: SDL's box, or the program's window shown (the
+# search finds the hidden window too, before the box is up).
 poll 60 'box=$(nativebox)
-    wid=$(xdotool search --name "^tov" 2>/dev/null | head -1); [ -n "$box" ] || [ -n "$wid" ]' ||
+    wid=$(xdotool search --onlyvisible --name "^tov" 2>/dev/null | head -1); [ -n "$box" ] || [ -n "$wid" ]' ||
     fail "no window for the ROM with warnings"
 sleep 1
 box=$(nativebox)

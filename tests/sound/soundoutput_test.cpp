@@ -2,6 +2,7 @@
 // its fall-back and messages.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -33,7 +34,7 @@ protected:
     fs::path dir;
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("tov_sound_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+              ("tov_sound_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
     }

@@ -1,5 +1,6 @@
 // The renderer attached to the machine: a test ROM's result screen, pixel for pixel.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -98,8 +99,16 @@ TEST_P(VideoWithMachine, CpuInstrsResultScreen) {
         if (match) found = top;
     }
     EXPECT_GE(found, 0) << "result line not on screen";
+    // Kept for a look under one name; written under a name of this process first, since
+    // another run of the suite may save the same picture at the same time (the save's
+    // "name.tmp" would be shared), then renamed into place whole.
     const fs::path out = fs::temp_directory_path() / ("tov_cpu_instrs_screen" + std::to_string(GetParam()) + ".png");
-    EXPECT_TRUE(picture.save(out.string()) || !fs::exists(out));
+    const fs::path mine = fs::temp_directory_path() /
+                          ("tov_cpu_instrs_screen" + std::to_string(GetParam()) + "_" + std::to_string(::getpid()) + ".png");
+    EXPECT_TRUE(picture.save(mine.string()) || !fs::exists(mine));
+    std::error_code ec;
+    fs::rename(mine, out, ec);
+    if (ec) fs::remove(mine, ec);
 }
 
 // DMG, and GBC (the ROM is GBC-compatible: the GBC line routine and palette conversion).

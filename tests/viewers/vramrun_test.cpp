@@ -1,5 +1,6 @@
 // tov-run --vram: the viewer's tiles and map pages after a headless run.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,8 +21,11 @@ TEST(VramRun, WritesTheTilesAndMapPages) {
                      0x3E, 0x01, 0xEA, 0x00, 0x98,  // ld a,1 ; ld (0x9800),a
                      0x3E, 0x91, 0xE0, 0x40,        // LCDC 0x91
                      0x18, 0xFE});
+    // Names of this process: another run of the suite (a second build, ctest -j) may be at
+    // the same test.
     const auto dir = std::filesystem::temp_directory_path();
-    const std::string romfile = (dir / "tov_vramrun.gb").string(), picture = (dir / "tov_vramrun.bmp").string();
+    const std::string stem = "tov_vramrun_" + std::to_string(::getpid());
+    const std::string romfile = (dir / (stem + ".gb")).string(), picture = (dir / (stem + ".bmp")).string();
     {
         const std::vector<uint8_t> bytes = rom.finished();
         std::ofstream(romfile, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

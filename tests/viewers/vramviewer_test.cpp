@@ -1,5 +1,6 @@
 // The VRAM viewer's decoding of tiles, maps, sprites and palettes, and its change tracking.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -245,7 +246,8 @@ TEST(VramViewer, ChainsTheWatchAndLetsGoOfIt) {
 TEST(VramViewer, WritesTheTileAndMapPages) {
     tviewmachine m;
     tvramview v(*m.gb);
-    const std::string file = (std::filesystem::temp_directory_path() / "tov_vram_test.bmp").string();
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("tov_vram_test_" + std::to_string(::getpid()) + ".bmp")).string();
     ASSERT_TRUE(v.writepages(file));
     EXPECT_GT(std::filesystem::file_size(file), 520u * 256u * 3u);
     std::filesystem::remove(file);
