@@ -34,8 +34,8 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
     [ -d "$folder" ] && seeds+=("$folder")
   done
   echo "== $name: $seconds s"
-  # An input running 20 s is a finding (a hang); the slowest inputs (ROMs run for some hundred
-  # frames under both sanitizers) take about a second, several on a busy machine.
+  # An input running 20 s is a finding (a hang); the slowest inputs (ROMs run for up to 192
+  # frames under both sanitizers) take a fraction of a second, a few on a busy machine.
   if ! "$target" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -rss_limit_mb=2048 \
       -artifact_prefix=build-fuzz/findings/"$name"- "$corpus" "${seeds[@]}"; then
     echo "fuzz.sh: $name found a fault (see build-fuzz/findings/)" >&2

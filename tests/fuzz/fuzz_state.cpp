@@ -1,6 +1,7 @@
 // Fuzz target: save-state files, in the chunk format and the older fixed layout, through the
-// state reader, then two frames of whatever machine the load leaves. Whatever the bytes, the
-// reader must not crash, read outside the file or leave the machine unable to run.
+// state reader, then a frame of whatever machine the load leaves, shown by the VRAM viewer
+// and the I/O map as their windows show it. Whatever the bytes, the reader must not crash,
+// read outside the file or leave the machine unable to run or be looked at.
 // Every input starts from the same machine: a small program with cartridge RAM, in one of
 // three set-ups (DMG with MBC1, GBC with an MBC3 clock, SGB with MBC5) chosen by the input's
 // length, so that the cartridge classes' chunks and the GBC and SGB chunks are all reached.
@@ -13,6 +14,8 @@
 #include "frontend/savestates.h"
 #include "fuzzutil.h"
 #include "support/testrom.h"
+#include "viewers/iomap.h"
+#include "viewers/vramviewer.h"
 
 namespace {
 
@@ -67,5 +70,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Whatever a file that loads puts into the machine, it must run.
     t.changed = true;
     t.session->runframe(true);
+    // Every page and panel of the viewers: tiles, map and sprites drawn from the loaded VRAM,
+    // OAM and palettes, the map's and sprites' info at places the input chooses.
+    tgb& gb = t.session->machine();
+    tvramview vram(gb);
+    vram.Checktilecolor = size & 4;
+    vram.mapsource = tmapsource(size / 8 % 3);
+    vram.tiledata = ttiledata(size / 32 % 3);
+    vram.refresh();
+    const uint8_t pick = size ? data[size / 2] : 0;
+    vram.tileinfo(pick * 3);
+    vram.mapentry(pick & 31, pick >> 3);
+    for (int i = 0; i < 40; i++) vram.spriteinfo(i);
+    for (int i = 0; i < 64; i++) vram.paletteinfo(i);
+    tiomap io(gb);
+    io.refresh();
+    for (int row = 0; row < 5; row++) io.countdown(row);
     return 0;
 }

@@ -52,28 +52,80 @@ timer = [0x3E, 0x05, 0xE0, 0x07, 0x3E, 0x04, 0xE0, 0xFF, 0xFB, 0x76, 0x00, 0x04,
 colour = [0x3E, 0x01, 0xE0, 0x4D, 0x10, 0x00, 0x3E, 0xC0, 0xE0, 0x46, 0x3E, 0xC0, 0xE0, 0x51, 0xAF, 0xE0,
           0x52, 0x3E, 0x80, 0xE0, 0x53, 0xAF, 0xE0, 0x54, 0x3E, 0x01, 0xE0, 0x55, 0x3C, 0xE0, 0x68, 0xE0,
           0x69, 0xE0, 0x4F, 0x18, 0xF8]
+# Every bank register of every mapper: the loop writes a counter to 0x0000 (as 0x08-0x0F:
+# RAM on for 0x0A, HuC1/HuC3 IR and clock modes, MBC3 clock selection through 0x4000 values
+# 0x08-0x0C), 0x2000, 0x3000, 0x4000 and 0x6000 (MBC1 banking mode, MBC3 clock latch), then
+# reads the switched bank and walks through cartridge RAM.
+walker = [0xF3, 0x31, 0xFE, 0xFF, 0x21, 0x00, 0xA0,
+          0x04, 0x78, 0xE6, 0x07, 0xF6, 0x08, 0xEA, 0x00, 0x00, 0x78, 0xEA, 0x00, 0x20, 0xEA, 0x00, 0x30,
+          0xEA, 0x00, 0x40, 0xEA, 0x00, 0x60, 0xFA, 0x00, 0x40, 0x22, 0x7E, 0xCB, 0x74, 0x28, 0x03, 0x21,
+          0x00, 0xA0, 0x18, 0xDC]
+# MBC7: both RAM enables, then the tilt latch (0x55 to A000, 0xAA to A010), the sensor read
+# and the EEPROM's serial lines bit-banged from a counter.
+mbc7 = [0x3E, 0x0A, 0xEA, 0x00, 0x00, 0x3E, 0x40, 0xEA, 0x00, 0x40,
+        0x3E, 0x55, 0xEA, 0x00, 0xA0, 0x3E, 0xAA, 0xEA, 0x10, 0xA0, 0xFA, 0x20, 0xA0, 0xFA, 0x30, 0xA0,
+        0x04, 0x78, 0xEA, 0x80, 0xA0, 0xFA, 0x80, 0xA0, 0x18, 0xE6]
+# GBC: LCD on, an HBlank HDMA of 16 blocks (HDMA5 bit 7) from 0x4000 to 0x8000, started again
+# whenever it has ended, with VRAM and WRAM bank switches while it runs.
+hblank = [0x3E, 0x91, 0xE0, 0x40, 0x3E, 0x40, 0xE0, 0x51, 0xAF, 0xE0, 0x52, 0x3E, 0x80, 0xE0, 0x53, 0xAF,
+          0xE0, 0x54, 0x3E, 0x8F, 0xE0, 0x55, 0x04, 0x78, 0xE0, 0x4F, 0xE0, 0x70, 0xF0, 0x55, 0xCB, 0x7F,
+          0x28, 0xF4, 0x18, 0xEE]
+# STAT interrupts (mode 0, 1, 2 and LYC) with a halt loop that moves LYC and the window.
+stat = [0x3E, 0x78, 0xE0, 0x41, 0x3E, 0x03, 0xE0, 0xFF, 0x3E, 0xB3, 0xE0, 0x40, 0xFB, 0x76, 0x00, 0x04,
+        0x78, 0xE0, 0x45, 0xE0, 0x4A, 0xE0, 0x4B, 0x18, 0xF4]
+
+
+def choose(image, mode, compat=False, frames=15):
+    """The choice byte at the end of the file: hardware mode, compatibility mappers, frames."""
+    b = bytearray(image)
+    b[-1] = (mode | (8 if compat else 0) | frames << 4) ^ (len(b) & 0xFF)
+    g = sum(b[i] for i in range(len(b)) if i not in (0x14E, 0x14F)) & 0xFFFF
+    b[0x14E], b[0x14F] = g >> 8, g & 0xFF
+    return bytes(b)
+
+
 roms = {
-    "dmg_mbc1.gb": rom(counter, type=0x03, ramcode=3),
-    "dmg_timer.gb": rom(timer, extra={0x50: [0xD9]}),
-    "gbc_mbc5.gb": rom(colour, type=0x1B, ramcode=3, colour=0x80),
-    "gbc_only_mbc3timer.gb": rom(counter, type=0x10, ramcode=3, colour=0xC0),
-    "sgb_mbc3.gb": rom(timer, type=0x13, ramcode=2, sgb=True, extra={0x50: [0xD9]}),
+    "dmg_mbc1.gb": choose(rom(counter, type=0x03, ramcode=3), 0),
+    "dmg_timer.gb": choose(rom(timer, extra={0x50: [0xD9]}), 0, frames=3),
+    "gbc_mbc5.gb": choose(rom(colour, type=0x1B, ramcode=3, colour=0x80), 1),
+    "gbc_only_mbc3timer.gb": choose(rom(counter, type=0x10, ramcode=3, colour=0xC0), 3, compat=True),
+    "sgb_mbc3.gb": choose(rom(timer, type=0x13, ramcode=2, sgb=True, extra={0x50: [0xD9]}), 2),
     "header_only.gb": rom([], size=0x150),
-    "full_32k.gb": rom(counter, size=0x8000),
+    "full_32k.gb": choose(rom(counter, size=0x8000), 4, frames=2),
+    "mbc1_banks.gb": choose(rom(walker, type=0x03, ramcode=3, sizecode=5), 0),
+    "mbc1_banks_compat.gb": choose(rom(walker, type=0x02, ramcode=2, sizecode=4), 3, compat=True),
+    "mbc2_banks.gb": choose(rom(walker, type=0x06, sizecode=3), 0, frames=4),
+    "mbc3_clock.gb": choose(rom(walker, type=0x10, ramcode=3, sizecode=6), 1, frames=15),
+    "mbc3_clock_compat.gb": choose(rom(walker, type=0x0F, sizecode=2), 3, compat=True),
+    "mbc5_rumble.gb": choose(rom(walker, type=0x1E, ramcode=4, sizecode=8, colour=0x80), 1),
+    "huc1.gb": choose(rom(walker, type=0xFF, ramcode=3, sizecode=4), 0),
+    "huc3.gb": choose(rom(walker, type=0xFE, ramcode=3, sizecode=4), 3, compat=True),
+    "mbc7.gb": choose(rom(mbc7, type=0x22, sizecode=4, colour=0x80), 1, frames=4),
+    "generic_unknown.gb": choose(rom(walker, type=0x20, ramcode=2, sizecode=1), 3, compat=True),
+    "gbc_hblank_hdma.gb": choose(rom(hblank, colour=0xC0), 1, frames=4),
+    "gbc_on_sgb_border.gb": choose(rom(colour, colour=0x80, sgb=True), 6, frames=4),
+    "dmg_stat.gb": choose(rom(stat, extra={0x48: [0xD9]}), 0, frames=6),
+    "sgb_stat.gb": choose(rom(stat, sgb=True, extra={0x48: [0xD9]}), 5, frames=6),
 }
-roms["dmg_mbc1.gb.gz"] = gzip.compress(roms["dmg_mbc1.gb"], mtime=0)
-def entry(name):
+# Archives of at least 256 bytes (the loader refuses smaller ones): a ROM with noise after its
+# code does not shrink below that.
+noisy = choose(rom(walker, type=0x03, ramcode=3, size=0x8000,
+                   extra={0x200: bytes((i * 2654435761 >> 13) & 0xFF for i in range(0x200, 0x7FFF))}), 0, frames=2)
+# A gzip file ends in its size, so its choice is the low byte of its own size.
+roms["dmg_mbc1.gb.gz"] = gzip.compress(noisy, mtime=0)
+def entry(name, method=zipfile.ZIP_DEFLATED):
     """A fixed date, so that the archives come out the same at every run."""
     info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
-    info.compress_type = zipfile.ZIP_DEFLATED
+    info.compress_type = method
     return info
 
 
 z = io.BytesIO()
 with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as f:
     f.writestr(entry("readme.txt"), "not a rom")
-    f.writestr(entry("game.gbc"), roms["gbc_mbc5.gb"])
-roms["gbc_mbc5.zip"] = z.getvalue()
+    f.writestr(entry("game.gbc"), noisy)
+    f.comment = b"\0"  # a one-byte comment ends the file: the choice byte (GBC)
+roms["gbc_mbc5.zip"] = z.getvalue()[:-1] + bytes([1 ^ (len(z.getvalue()) & 0xFF)])
 
 
 class unseekable(io.RawIOBase):
@@ -89,9 +141,46 @@ class unseekable(io.RawIOBase):
 
 u = unseekable()
 with zipfile.ZipFile(u, "w", zipfile.ZIP_DEFLATED) as f:
-    f.writestr(entry("streamed.sgb"), roms["sgb_mbc3.gb"])
+    f.writestr(entry("streamed.sgb"), noisy)
 roms["sgb_streamed.zip"] = bytes(u.data)
 corpus("rom", roms)
+
+
+# ---- archives alone
+def gzipmember(data, flags, extra=b"", name=b"", comment=b""):
+    """A gzip member written by hand, with the optional header fields of `flags`."""
+    head = bytes([0x1F, 0x8B, 8, flags, 0, 0, 0, 0, 0, 3])
+    if flags & 0x04:
+        head += struct.pack("<H", len(extra)) + extra
+    if flags & 0x08:
+        head += name + b"\0"
+    if flags & 0x10:
+        head += comment + b"\0"
+    if flags & 0x02:
+        head += struct.pack("<H", zlib.crc32(head) & 0xFFFF)
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+    body = packer.compress(data) + packer.flush()
+    return head + body + struct.pack("<II", zlib.crc32(data), len(data))
+
+
+small = roms["dmg_timer.gb"]
+z = io.BytesIO()
+with zipfile.ZipFile(z, "w") as f:
+    f.writestr(entry("stored.gb", zipfile.ZIP_STORED), small)
+    f.writestr(entry("first.gb"), small)
+    f.writestr(entry("DIR/SECOND.CGB"), roms["gbc_mbc5.gb"])
+    f.writestr(entry("notes.txt"), "text")
+u = unseekable()
+with zipfile.ZipFile(u, "w", zipfile.ZIP_DEFLATED) as f:
+    f.writestr(entry("a.gmb"), small)
+    f.writestr(entry("b.txt"), "after")
+corpus("archive", {
+    "plain.gz": gzip.compress(small, mtime=0),
+    "fields.gz": gzipmember(small, 0x1E, extra=b"AB\x02\x00xy", name=b"game.gb", comment=b"comment"),
+    "stored_and_deflated.zip": z.getvalue(),
+    "streamed_two.zip": bytes(u.data),
+    "rom_in_zip.zip": roms["gbc_mbc5.zip"],
+})
 
 # ---- tov.ini
 table = open(os.path.join(root, "..", "..", "src", "frontend", "settings.cpp")).read()
@@ -203,4 +292,19 @@ corpus("sgb", {
                       + rec(6, 0xA9) + rec(1, 0xB1, 3, 0x40),
     "multiplayer.bin": rec(0x21, 0x89, 3) + rec(0x21) + rec(0x22, 0x89, 1) + rec(0x21, 0x89, 0),
     "malformed.bin": rec(0x09, 0x01, 1, 2) + rec(0x11, 0x09, 3) + rec(0x07, 0xFF, 0xFF) + rec(0x80 | 1, 0x02),
+})
+
+# ---- symbol files and the debugger's typed inputs: a ".sym" file whose lines are also given
+# to the assembler, the hex byte reader and the address, condition and expression readers
+corpus("symbols", {
+    "seed.sym": b"; seed\n00:0150 Main\n01:4000 Far\nLD A,05;@1;dec b;jr nz,@1\n3e 01 ff\n(Main)+10\nHL>=Far\n",
+    "assembler.sym": b"ld hl,sp+fe;add sp,02;ldi a,(hl);ldd (hl),a\nJP NZ 1234;CALL NC 4321;jp z,0000\n"
+                     b"swap a;bit 7,h;res 0,(hl);set 0,(hl)\n@a;jr c,@b;nop;nop;@b;jr nc,@a\n"
+                     b"LD A,05;LD (FF00+40),A\nld (c000),sp;ldh a,(44);rst 38;reti;stop;di;ei\n"
+                     b"push af;pop bc;inc de;dec (hl);cp (hl);sbc a,ff;rlca;daa;scf;ccf;cpl\n",
+    "conditions.sym": b"($FF44)<$90\nzero=$1\ncarry\n(hl)\nA>=$10\nHL>=wBuffer\n(wLives)=$03\n"
+                      b"2:4123\n 1f : 40a0 \n3:\nFF00+BC\n((HL))\n(HL)+1\nA=$05\n1+\n(C000\n",
+    "banks.sym": b"; rgbds\n00:0000 Start\n00:0150 Main.loop\n01:4000 BankOne\n1F:7FFF End\n"
+                 b"00:C000 wBuffer\n00:C100 wLives\n02:A000 sSave\nFF:FF80 hTemp\nwBuffer+10\n"
+                 b"BankOne\n(wLives)\nNowhere\n",
 })
