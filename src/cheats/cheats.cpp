@@ -384,6 +384,7 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
     std::string line;
     bool more = buf != nullptr;
     bool first = true;
+    int junk = 0;  // skipped lines that hold something: blank lines are no sign of a wrong file
     while (more) {
         line.clear();
         bool cut = false;
@@ -413,6 +414,7 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
         c.code = normalisecode(code);
         if (c.code.empty()) {
             r.skipped++;
+            if (line.find_first_not_of(" \t") != std::string::npos) junk++;
             continue;
         }
         if (r.loaded >= maxcheats) {
@@ -424,10 +426,10 @@ tcheatfileload tcheatlist::loadstream(std::istream& in) {
         read.push_back(std::move(c));
         r.loaded++;
     }
-    // Lines and not one code: some other file chosen by mistake (a battery file, a ROM). The
+    // Text and not one code: some other file chosen by mistake (a battery file, a ROM). The
     // list stays, or the automatic save would later write the emptied list over the game's
     // own cheat file.
-    if (read.empty() && r.skipped > 0) {
+    if (read.empty() && junk > 0) {
         r.nocodes = true;
         return r;
     }

@@ -318,12 +318,16 @@ TEST(CheatFile, MissingFileLeavesTheListAndAFailedWriteIsReportedKeepingTheOldFi
     EXPECT_FALSE(list.loadfile(t.file("folder.cht")).opened);
     EXPECT_EQ(list.size(), 1u);
     // Lines without one valid code (another file chosen by mistake) leave the list; an empty
-    // file (an emptied list saved) empties it.
+    // file (an emptied list saved) or one of blank lines empties it.
     std::istringstream junk("TV\x01\x02 not a cheat\r\nzz\n");
     tcheatfileload j = list.loadstream(junk);
     EXPECT_TRUE(j.opened && j.nocodes);
     EXPECT_EQ(j.skipped, 2);
     EXPECT_EQ(list.size(), 1u);
+    std::istringstream blanklines("\r\n \n\n");  // emptied in a text editor
+    EXPECT_FALSE(list.loadstream(blanklines).nocodes);
+    EXPECT_TRUE(list.empty());
+    list.insert(code("010A23C1"));
     std::istringstream empty("");
     EXPECT_FALSE(list.loadstream(empty).nocodes);
     EXPECT_TRUE(list.empty());
