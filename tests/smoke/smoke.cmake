@@ -11,5 +11,5 @@ if(TOV_GUI AND TARGET tov AND TARGET demo)
   endif()
   add_test(NAME smoke_window
            COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/smoke.sh $<TARGET_FILE:tov> ${CMAKE_BINARY_DIR}/demo.gb ${smoke_drop})
-  set_tests_properties(smoke_window PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 400)
+  set_tests_properties(smoke_window PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
 endif()

@@ -36,13 +36,27 @@ cat > "$dir/run.sh" <<'SCRIPT'
 #!/bin/sh
 # Runs inside the virtual display. $1 = scratch folder.
 dir=$1
-fail() { echo "FAIL: $*"; [ -n "$pid" ] && kill $pid 2>/dev/null && wait $pid; exit 1; }
+# end: asks the program to end (SIGTERM) and waits for it, at most 30 s; a program that does
+# not end then is killed, so that a hang is reported rather than waited out.
+end() {
+    kill -TERM $pid 2>/dev/null
+    n=0
+    while kill -0 $pid 2>/dev/null && [ $n -lt 150 ]; do sleep 0.2; n=$((n + 1)); done
+    if kill -0 $pid 2>/dev/null; then
+        echo "FAIL: the program did not end within 30 s of SIGTERM"
+        kill -KILL $pid 2>/dev/null
+        wait $pid
+        return 99
+    fi
+    wait $pid
+}
+fail() { echo "FAIL: $*"; [ -n "$pid" ] && end; exit 1; }
 
 # The demo's colours (the default DMG shades, 0x00BBGGRR in the settings).
 shade0=E0F8D0; shade1=88C070; shade2=306850; shade3=081820
 
 # shot: the window's picture as a text dump, one "x,y: ... #RRGGBB" line per pixel.
-shot() { import -window "$wid" "$dir/shot.png" 2>/dev/null && convert "$dir/shot.png" "$dir/shot.txt" 2>/dev/null; }
+shot() { timeout 30 import -window "$wid" "$dir/shot.png" 2>/dev/null && convert "$dir/shot.png" "$dir/shot.txt" 2>/dev/null; }
 # pixel X Y: RRGGBB of window pixel (X, Y) in the last shot.
 pixel() { grep -m1 "^$1,$2:" "$dir/shot.txt" | sed 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/' | tr a-f A-F; }
 # spritex: left edge (window pixels) of the ball on picture row 72, where the background
@@ -52,7 +66,7 @@ spritex() { grep "^[0-9]*,145:" "$dir/shot.txt" | grep -i "#$shade3" | head -1 |
 # round the 160-pixel picture in under three seconds) is seen before it wraps round even on a
 # loaded machine, where a whole-window shot can take longer than that.
 rowshot() {
-    import -window "$wid" -crop 320x1+0+145 +repage "$dir/row.png" 2>/dev/null &&
+    timeout 30 import -window "$wid" -crop 320x1+0+145 +repage "$dir/row.png" 2>/dev/null &&
         convert "$dir/row.png" "$dir/row.txt" 2>/dev/null &&
         sed 's/^\([0-9]*\),0:/\1,145:/' "$dir/row.txt" > "$dir/shot.txt"
 }
@@ -138,9 +152,8 @@ xdotool keyup s
 [ $counted -eq 0 ] || fail "the counter did not change after the menu closed"
 
 # A close request (the SDL quit event) ends the program cleanly.
-kill -TERM $pid
 status=0
-wait $pid || status=$?
+end || status=$?
 [ $status -eq 0 ] || { echo "FAIL: exit status $status after the close request"; exit 1; }
 
 # A second copy in a folder of its own, with a ROM whose header checksum is wrong.
@@ -180,8 +193,7 @@ if [ -x "$dir/xdnddrop" ]; then
     sleep 1
     [ -z "$(nativebox)" ] || fail "the second dropped file was opened too"
 fi
-kill -TERM $pid
-wait $pid
+end || exit 1
 exit 0
 SCRIPT
 rm -f "$dir/demo.sav"

@@ -613,7 +613,11 @@ bool Tfgb::uiwantskeyboard() const {
 void Tfgb::opendrop() {
     // A dialog's or a box's answer still to come (a file, a slot, a cheat) belongs to the game
     // it was asked for: the drop waits for it, as the start timer does.
-    const std::string path = drops.take(!modalopen() && boxes.empty());
+    // The debugger's and the viewers' questions are pop-ups of their own: any open pop-up
+    // (a menu too) holds the drop back.
+    const bool popup =
+        imguiready && ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId | ImGuiPopupFlags_AnyPopupLevel);
+    const std::string path = drops.take(!modalopen() && boxes.empty() && !popup);
     if (!path.empty()) dropfile(path);
 }
 
